@@ -1,0 +1,63 @@
+#pragma once
+// Segment programs: one point per line, "time setpoint Step|Ramp [note]", minutes and
+// percent of full scale with '.' as decimal separator. Validation, reading, evaluation,
+// table conversion and merging, plus the small text utilities the whole program uses.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/LocalDateTime.h"
+
+namespace tessaro {
+
+struct TSegment {
+    double Time = 0;      // minutes since the program start
+    double Setpoint = 0;  // percent of full scale
+    std::string aType;    // the type word as written
+    int32_t Index = 0;    // 0-based line; -1 not found; -2 the implicit start point
+    std::string Note;     // underscores stand for spaces
+};
+
+inline constexpr int32_t kSegmentNotFoundIndex = -1;
+inline constexpr int32_t kImplicitStartIndex = -2;
+inline constexpr const char* kPastLastPointNote = "Hard coded zero flow for past last programmed point.";
+
+TSegment NotFoundSegment();
+TSegment ImplicitStartSegment();
+
+enum class TSegProgTermination : uint8_t { tspttKeep = 0 };
+
+// The editing form of a program: one row per segment, three or four cells
+// (time, setpoint, type, optional note with real spaces).
+using TSegmentTableRow = std::vector<std::string>;
+using TSegmentTable = std::vector<TSegmentTableRow>;
+
+// Program text. Problems are reported through ShowMessage, in the order found.
+bool ValidateSegmentProgram(std::string_view text);
+int SegmentCount(std::string_view text);
+TSegment ReadSegment(int index, std::string_view text);
+TSegment SegmentAtTime(std::string_view text, double t);
+double ProgramDuration(std::string_view text);
+// Inserts `line` (or replaces the line with the same whole-minute time) and sorts by time.
+// Throws ConversionError, leaving `text` untouched, when a time is not a whole number.
+void MergeSegmentLine(std::string& text, std::string_view line);
+std::string TableToProgramText(const TSegmentTable& table);
+void ProgramTextToTable(std::string_view text, TSegmentTable& table);
+
+// Splits at CR, LF and CR LF; a break at the very end starts no further line.
+std::vector<std::string_view> SplitProgramLines(std::string_view text);
+
+// Text and number utilities.
+double StrToFloatDot(std::string_view text);  // throws ConversionError
+double StrToFloatAnySeparator(std::string_view text);  // ',' or '.' as separator; throws ConversionError
+std::string LeftAligned(std::string_view text, int width);
+std::string RightAligned(std::string_view text, int width, bool commaToDot);
+std::string FieldByIndex(std::string_view text, char delimiter, int index);
+std::string LogTimestamp(const TLocalDateTime& now);  // "hh:nn:ss:zzz "
+enum class DurationStyle { Long, Compact };
+std::string DurationToText(DurationStyle style, double minutes, char decimalSeparator = '.');
+std::string SanitizeNote(std::string_view text);
+
+}  // namespace tessaro
