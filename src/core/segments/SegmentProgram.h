@@ -35,11 +35,12 @@ using TSegmentTableRow = std::vector<std::string>;
 using TSegmentTable = std::vector<TSegmentTableRow>;
 
 // Program text. Problems are reported through ShowMessage, in the order found.
-bool ValidateSegmentProgram(std::string_view text);
+// Numbers in the messages use `decimalSeparator`.
+bool ValidateSegmentProgram(std::string_view text, char decimalSeparator = '.');
 int SegmentCount(std::string_view text);
 TSegment ReadSegment(int index, std::string_view text);
 TSegment SegmentAtTime(std::string_view text, double t);
-double ProgramDuration(std::string_view text);
+double ProgramDuration(std::string_view text, char decimalSeparator = '.');
 // Inserts `line` (or replaces the line with the same whole-minute time) and sorts by time.
 // Throws ConversionError, leaving `text` untouched, when a time is not a whole number.
 void MergeSegmentLine(std::string& text, std::string_view line);
@@ -50,7 +51,7 @@ void ProgramTextToTable(std::string_view text, TSegmentTable& table);
 std::vector<std::string_view> SplitProgramLines(std::string_view text);
 
 // Text and number utilities.
-double StrToFloatDot(std::string_view text);  // throws ConversionError
+double StrToFloatDot(std::string_view text);           // throws ConversionError
 double StrToFloatAnySeparator(std::string_view text);  // ',' or '.' as separator; throws ConversionError
 std::string LeftAligned(std::string_view text, int width);
 std::string RightAligned(std::string_view text, int width, bool commaToDot);

@@ -29,8 +29,6 @@ void DiagLog(std::string_view channel, std::string_view line) {
     if (const auto& sink = diagnosticSink()) sink(channel, line);
 }
 
-DiagnosticSink SetDiagnosticSink(DiagnosticSink sink) {
-    return std::exchange(diagnosticSink(), std::move(sink));
-}
+DiagnosticSink SetDiagnosticSink(DiagnosticSink sink) { return std::exchange(diagnosticSink(), std::move(sink)); }
 
 }  // namespace tessaro

@@ -1,0 +1,392 @@
+#include "segments/SegmentProgram.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "text/Errors.h"
+#include "text/Messages.h"
+#include "text/NumberFormat.h"
+
+namespace tessaro {
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// Characters a note, and outside of line breaks a whole program text, may hold.
+bool IsNoteCharacter(char c) {
+    return c == ' ' || c == '%' || c == '*' || c == '/' || c == '@' || (c >= '0' && c <= '9') ||
+           (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsProgramCharacter(char c) { return IsNoteCharacter(c) || c == '\r' || c == '\n' || c == '_' || c == '.'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Splits at every single space; two spaces in a row give an empty field.
+std::vector<std::string_view> SplitAtEverySpace(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t space = line.find(' ', start);
+        fields.push_back(line.substr(start, space - start));
+        if (space == std::string_view::npos) return fields;
+        start = space + 1;
+    }
+}
+
+// Splits at runs of blanks (spaces and control characters), ignoring blanks at both ends.
+std::vector<std::string_view> SplitAtBlankRuns(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        const size_t start = i;
+        while (i < line.size() && !IsBlank(line[i])) ++i;
+        if (i > start) fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
+std::string UpperCaseAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+// Length in bytes of the UTF-8 character starting at text[i]; 1 for a stray byte.
+size_t Utf8CharLength(std::string_view text, size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (i + length > text.size()) return 1;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+    return length;
+}
+
+std::vector<std::string_view> SplitUtf8Chars(std::string_view text) {
+    std::vector<std::string_view> chars;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8CharLength(text, i);
+        chars.push_back(text.substr(i, length));
+        i += length;
+    }
+    return chars;
+}
+
+void ReplaceFirstComma(std::string& text) {
+    if (const size_t comma = text.find(','); comma != std::string::npos) text[comma] = '.';
+}
+
+bool TryParseDot(std::string_view text, double& value) {
+    text = TrimBlanks(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    const size_t digitsStart = (!text.empty() && text.front() == '-') ? 1 : 0;
+    // from_chars also reads "inf" and "nan"; a number starts with a digit or a point
+    if (text.size() <= digitsStart) return false;
+    const char first = text[digitsStart];
+    if (!(first == '.' || (first >= '0' && first <= '9'))) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+long long ParseWholeNumber(std::string_view text) {
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    long long value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    return value;
+}
+
+// Reads one line without reporting; false when a field is missing or does not parse.
+bool ParseSegmentLine(std::string_view line, int index, TSegment& segment) {
+    const auto fields = SplitAtBlankRuns(line);
+    if (fields.empty() || !TryParseDot(fields[0], segment.Time)) return false;
+    if (fields.size() < 2 || !TryParseDot(fields[1], segment.Setpoint)) return false;
+    if (fields.size() < 3) return false;
+    segment.aType = fields[2];
+    segment.Index = index;
+    if (fields.size() == 4) segment.Note = fields[3];
+    return true;
+}
+
+TSegment ReadLine(std::string_view line, int index) {
+    TSegment segment;
+    if (!ParseSegmentLine(line, index, segment)) ShowMessage("Failed to read segment");
+    return segment;
+}
+
+double RampValue(const TSegment& from, const TSegment& to, double t) {
+    if (to.Time == from.Time) return to.Setpoint;  // a ramp of no length has arrived
+    const double elapsed = std::max(t, from.Time) - from.Time;
+    const double value = (elapsed * (to.Setpoint - from.Setpoint)) / (to.Time - from.Time) + from.Setpoint;
+    // stays between its two points even where huge times lose precision or overflow
+    return std::clamp(value, std::min(from.Setpoint, to.Setpoint), std::max(from.Setpoint, to.Setpoint));
+}
+
+// Validates one line; false when the text is invalid. `stop` ends the validation.
+bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator) {
+    const std::string line = UpperCaseAscii(TrimBlanks(rawLine));
+    const auto fields = SplitAtEverySpace(line);
+    stop = true;
+    if (fields.size() != 3 && fields.size() != 4) {
+        ShowMessage("Invalid element count");
+        return false;
+    }
+    if (fields[2] != "STEP" && fields[2] != "RAMP") {
+        ShowMessage("Invalid S/R");
+        return false;
+    }
+    bool valid = true;
+    if (double parsed; TryParseDot(fields[0], parsed)) {
+        time = parsed;
+    } else {
+        ShowMessage("Invalid time format");
+        valid = false;
+    }
+    if (double parsed; TryParseDot(fields[1], parsed)) {
+        setpoint = parsed;
+    } else {
+        ShowMessage("Invalid setpoint format");
+        valid = false;
+    }
+    if (!(time >= 0)) {
+        ShowMessage("Time out of bounds: " + FormatGeneral(time, separator));
+        return false;
+    }
+    if (!(setpoint >= 0 && setpoint <= 100)) {
+        ShowMessage("Setpoint out of bounds:" + FormatGeneral(setpoint, separator));
+        return false;
+    }
+    stop = false;
+    return valid;
+}
+
+double RoundHalfEven(double x) {
+    const double nearest = std::round(x);
+    if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
+    return nearest;
+}
+
+std::string Plural(double count, const char* singular, const char* plural) { return count == 1 ? singular : plural; }
+
+}  // namespace
+
+TSegment NotFoundSegment() { return {-1.0, -1.0, "ID not found", kSegmentNotFoundIndex, ""}; }
+
+TSegment ImplicitStartSegment() { return {0.0, 0.0, "Step", kImplicitStartIndex, ""}; }
+
+std::vector<std::string_view> SplitProgramLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
+bool ValidateSegmentProgram(std::string_view text, char decimalSeparator) {
+    for (std::string_view c : SplitUtf8Chars(text))
+        if (c.size() > 1 || !IsProgramCharacter(c[0])) ShowMessage("Invalid character: " + std::string(c));
+
+    bool valid = true;
+    double time = 0;
+    double setpoint = 0;
+    for (std::string_view line : SplitProgramLines(text)) {
+        bool stop = false;
+        if (!ValidateLine(line, time, setpoint, stop, decimalSeparator)) valid = false;
+        if (stop) break;
+    }
+    return valid;
+}
+
+int SegmentCount(std::string_view text) { return static_cast<int>(SplitProgramLines(text).size()); }
+
+TSegment ReadSegment(int index, std::string_view text) {
+    const auto lines = SplitProgramLines(text);
+    if (index >= static_cast<int>(lines.size())) return NotFoundSegment();
+    if (index < 0) {
+        ShowMessage("Failed to read segment");
+        return {};
+    }
+    return ReadLine(lines[static_cast<size_t>(index)], index);
+}
+
+TSegment SegmentAtTime(std::string_view text, double t) {
+    const auto lines = SplitProgramLines(text);
+    TSegment previous = ImplicitStartSegment();
+    TSegment next = NotFoundSegment();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        TSegment current = ReadLine(lines[i], static_cast<int>(i));
+        if (current.Time >= t) {
+            next = std::move(current);
+            break;
+        }
+        previous = std::move(current);
+    }
+
+    if (next.aType == "Ramp") {
+        TSegment result;
+        result.Time = t;
+        result.Setpoint = RampValue(previous, next, t);
+        return result;
+    }
+    if (next.Index == kSegmentNotFoundIndex) {
+        TSegment result;
+        result.Time = t;
+        result.Setpoint = 0;
+        result.Note = kPastLastPointNote;
+        return result;
+    }
+    return previous;
+}
+
+double ProgramDuration(std::string_view text, char decimalSeparator) {
+    if (!ValidateSegmentProgram(text, decimalSeparator) || TrimBlanks(text).empty()) return 0;
+    const auto lines = SplitProgramLines(text);
+    return ReadLine(lines.back(), static_cast<int>(lines.size()) - 1).Time;
+}
+
+void MergeSegmentLine(std::string& text, std::string_view line) {
+    std::map<long long, std::string> byMinute;
+    auto addLine = [&byMinute](std::string_view l) {
+        const auto fields = SplitAtEverySpace(l);
+        if (fields.size() != 3 && fields.size() != 4) return;
+        std::string rest = std::string(fields[1]) + " " + std::string(fields[2]);
+        if (fields.size() == 4) rest += " " + std::string(fields[3]);
+        byMinute[ParseWholeNumber(fields[0])] = std::move(rest);
+    };
+    for (std::string_view l : SplitProgramLines(text)) addLine(l);
+    addLine(line);
+
+    std::string merged;
+    for (const auto& [minute, rest] : byMinute) merged += std::to_string(minute) + " " + rest + "\r\n";
+    text = std::move(merged);
+}
+
+std::string TableToProgramText(const TSegmentTable& table) {
+    std::string text;
+    for (const TSegmentTableRow& row : table) {
+        auto cell = [&row](size_t i) { return i < row.size() ? row[i] : std::string(); };
+        text += cell(0) + " " + cell(1) + " " + cell(2);
+        if (row.size() >= 4) text += " " + SanitizeNote(row[3]);
+        text += "\r\n";
+    }
+    return std::string(TrimBlanks(text));
+}
+
+void ProgramTextToTable(std::string_view text, TSegmentTable& table) {
+    table.clear();
+    for (std::string_view line : SplitProgramLines(text)) {
+        const auto fields = SplitAtBlankRuns(line);
+        if (fields.size() < 3) {
+            ShowMessage("Failed to read segment program");
+            return;
+        }
+        TSegmentTableRow row{std::string(fields[0]), std::string(fields[1]), std::string(fields[2])};
+        if (fields.size() == 4) {
+            std::string note(fields[3]);
+            std::replace(note.begin(), note.end(), '_', ' ');
+            row.push_back(std::move(note));
+        }
+        table.push_back(std::move(row));
+    }
+}
+
+double StrToFloatDot(std::string_view text) {
+    double value = 0;
+    if (!TryParseDot(text, value))
+        throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+    return value;
+}
+
+double StrToFloatAnySeparator(std::string_view text) {
+    std::string normalized(text);
+    std::replace(normalized.begin(), normalized.end(), ',', '.');
+    return StrToFloatDot(normalized);
+}
+
+std::string LeftAligned(std::string_view text, int width) {
+    if (width <= 0) return {};
+    const std::string padded = std::string(text) + std::string(static_cast<size_t>(width), ' ');
+    const auto chars = SplitUtf8Chars(padded);
+    std::string result;
+    for (size_t i = 0; i < static_cast<size_t>(width); ++i) result += chars[i];
+    ReplaceFirstComma(result);
+    return result;
+}
+
+std::string RightAligned(std::string_view text, int width, bool commaToDot) {
+    if (width <= 0) return {};
+    const std::string padded = std::string(static_cast<size_t>(width), ' ') + std::string(text);
+    const auto chars = SplitUtf8Chars(padded);
+    std::string result;
+    for (size_t i = chars.size() - static_cast<size_t>(width); i < chars.size(); ++i) result += chars[i];
+    if (commaToDot) ReplaceFirstComma(result);
+    return result;
+}
+
+std::string FieldByIndex(std::string_view text, char delimiter, int index) {
+    if (index < 1) return {};
+    size_t start = 0;
+    for (int field = 1;; ++field) {
+        const size_t end = text.find(delimiter, start);
+        if (field == index) return std::string(text.substr(start, end - start));
+        if (end == std::string_view::npos) return {};
+        start = end + 1;
+    }
+}
+
+std::string LogTimestamp(const TLocalDateTime& now) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d:%03d ", now.Hour, now.Minute, now.Second, now.Millisecond);
+    return buffer;
+}
+
+std::string DurationToText(DurationStyle style, double minutes, char decimalSeparator) {
+    const double days = std::floor(minutes / 1440);
+    const double hours = std::floor((minutes - days * 1440) / 60);
+    const double mins = minutes - days * 1440 - hours * 60;
+    const double wholeMins = std::floor(mins);
+    const double secs = RoundHalfEven((mins - wholeMins) * 60);
+    auto number = [decimalSeparator](double v) { return FormatGeneral(v, decimalSeparator); };
+
+    std::string text;
+    if (style == DurationStyle::Long) {
+        text = number(days) + Plural(days, " day, ", " days, ") + number(hours) + Plural(hours, " hour, ", " hours, ") +
+               number(mins) + Plural(mins, " minute, ", " minutes, ");
+        text.resize(text.size() - 2);
+        return text;
+    }
+    if (days > 0) text += number(days) + "d ";
+    if (hours > 0) text += number(hours) + "h ";
+    if (wholeMins > 0) text += number(wholeMins) + "m ";
+    if (secs > 0) text += number(secs) + "s ";
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+std::string SanitizeNote(std::string_view text) {
+    std::string note;
+    for (char c : text)
+        if (IsNoteCharacter(c)) note += c == ' ' ? '_' : c;
+    return note;
+}
+
+}  // namespace tessaro
