@@ -1,0 +1,196 @@
+#include "pump/PSD4_Speeds.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "text/NumberFormat.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr int32_t kMinSpeedCode = 5;
+constexpr int32_t kMaxSpeedCode = 1000;
+constexpr int32_t kMinStepDelay_ms = 5;
+constexpr int32_t kMaxStepDelay_ms = 30000;
+constexpr int kMaxContinuousIterations = 25;
+constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr const char* kLineEnd = "\r\n";
+
+// Micrograms moved by one full stroke.
+double strokeMass_µg(const TPumpSpeedDetails& details) {
+    return details.SyringeVolume_µl * 1000 * details.FluidDensity;
+}
+
+std::string continuousCommand(int32_t V) { return "gIV6000A24000OV" + std::to_string(V) + "A0GR"; }
+
+std::string steppedCommand(int32_t M) { return "gIV6000A24000OV1000gD1M" + std::to_string(M) + "G24000GR"; }
+
+class Trace {
+public:
+    Trace(std::string& text, char separator) : text_(text), separator_(separator) {}
+    std::string number(double value) const { return FormatGeneral(value, separator_); }
+    void add(std::string_view part) { text_ += part; }
+    void addLine(std::string_view part) {
+        text_ += part;
+        text_ += kLineEnd;
+    }
+
+private:
+    std::string& text_;
+    char separator_;
+};
+
+// Bisection over the step delay M by the sign of the error at the midpoint. The best
+// candidate is remembered before each move; the one computed in the last pass is not
+// compared any more.
+void planStepped(TPumpSpeedDetails& details, Trace& trace, const std::string& desiredText) {
+    const double desired = details.DesiredDispense_µgpm;
+    int32_t low = 1;
+    int32_t high = kMaxStepDelay_ms;
+    double bestError = kLargest;
+    int32_t bestM = 0;
+    double bestAchieved = 0;
+
+    int32_t M = RoundHalfToEven((low + high) / 2.0);
+    double achieved = SteppedDispenseRate(details, M);
+    double error = desired - achieved;
+    std::string errorText = trace.number(error);
+    std::string previousErrorText = trace.number(kLargest);
+    // The state a "Stop:" line shows is shown again by the next "Start:" line.
+    std::string state;
+    const auto describeState = [&] {
+        state = "BL:" + std::to_string(low) + " M:" + std::to_string(M) + " BH:" + std::to_string(high) +
+                " Desired:" + desiredText + " Achieved:" + trace.number(achieved) + " Error:" + errorText +
+                " Prev Error:" + previousErrorText + kLineEnd;
+    };
+    describeState();
+    trace.add("Stop: ");
+    trace.add(state);
+
+    while (high - low > 1) {
+        trace.add("Start: ");
+        trace.add(state);
+        if (std::fabs(error) < std::fabs(bestError)) {
+            bestError = error;
+            bestM = M;
+            bestAchieved = achieved;
+        }
+        if (error > 0)  // too slow: shorter delays
+            high = M;
+        else
+            low = M;
+        M = RoundHalfToEven((low + high) / 2.0);
+        achieved = SteppedDispenseRate(details, M);
+        error = desired - achieved;
+        previousErrorText = std::move(errorText);
+        errorText = trace.number(error);
+        describeState();
+        trace.add("Stop: ");
+        trace.add(state);
+    }
+
+    details.AchievedDispense_µgpm = bestAchieved;
+    details.Command = steppedCommand(bestM);
+    trace.add("Final: M:" + std::to_string(bestM) + " Desired:" + desiredText +
+              " Achieved:" + trace.number(bestAchieved));
+    if (desired > 0) details.Error_pct = (bestAchieved - desired) / desired * 100;
+}
+
+// Narrows the bracket of speed codes by moving its farther end to the midpoint; an end that
+// overshot the wish is widened again by halving or doubling. Ends after 25 passes at most.
+void planContinuous(TPumpSpeedDetails& details, Trace& trace) {
+    const double desired = details.DesiredDispense_µgpm;
+    int32_t low = kMinSpeedCode;
+    int32_t high = kMaxSpeedCode;
+    double errorLow = kLargest;
+    double errorHigh = kLargest;
+    const auto bracketLine = [&] {
+        trace.addLine("BL:" + std::to_string(low) + " EL:" + trace.number(errorLow) + " * BH:" + std::to_string(high) +
+                      " EH:" + trace.number(errorHigh));
+    };
+
+    for (int pass = 0; high - low > 1 && pass < kMaxContinuousIterations; ++pass) {
+        errorLow = desired - ContinuousDispenseRate(details, low);
+        errorHigh = desired - ContinuousDispenseRate(details, high);
+        bracketLine();
+        if (errorLow < 0)  // even the low end is too fast
+            low = RoundHalfToEven(low / 2.0);
+        else if (errorHigh > 0)  // even the high end is too slow
+            high = RoundHalfToEven(high * 2.0);
+        else if (std::fabs(errorHigh) > std::fabs(errorLow))
+            high = RoundHalfToEven((low + high) / 2.0);
+        else
+            low = RoundHalfToEven((low + high) / 2.0);
+        low = std::max(low, kMinSpeedCode);
+        high = std::min(high, kMaxSpeedCode);
+    }
+    bracketLine();
+
+    errorLow = desired - ContinuousDispenseRate(details, low);
+    errorHigh = desired - ContinuousDispenseRate(details, high);
+    const int32_t V = std::fabs(errorHigh) > std::fabs(errorLow) ? low : high;
+    details.Command = continuousCommand(V);
+    details.AchievedDispense_µgpm = ContinuousDispenseRate(details, V);
+    details.Error_pct = (details.AchievedDispense_µgpm / desired - 1) * 100;
+}
+
+}  // namespace
+
+void TPumpSpeedDetails::Init() {
+    SyringeVolume_µl = 12.5;
+    TotalSteps = 24000;
+    FluidDensity = 0.99819;
+    DesiredDispense_µgpm = 0;
+    AchievedDispense_µgpm = 0;
+    Error_pct = 0;
+}
+
+double ContinuousDispenseRate(const TPumpSpeedDetails& details, int32_t V) {
+    const double speed = std::clamp(V, kMinSpeedCode, kMaxSpeedCode);
+    const double cycle_s = (24000.0 / speed / 4) * 1.000319 + 1.668;
+    return 60 / cycle_s * strokeMass_µg(details);
+}
+
+double SteppedDispenseRate(const TPumpSpeedDetails& details, int32_t M) {
+    const double delay_ms = std::clamp(M, kMinStepDelay_ms, kMaxStepDelay_ms);
+    const double cycle_s = ((delay_ms + 0.44) * 24000 + 1039200) / 1000 + 1.668;
+    return details.SyringeVolume_µl / (cycle_s / 60) * 1000 * details.FluidDensity;
+}
+
+int32_t RoundHalfToEven(double x) {
+    constexpr double kLow = std::numeric_limits<int32_t>::min();
+    constexpr double kHigh = std::numeric_limits<int32_t>::max();
+    if (std::isnan(x)) return 0;
+    const double floor = std::floor(x);
+    const double fraction = x - floor;
+    double rounded = floor;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2) != 0)) rounded += 1;
+    return static_cast<int32_t>(std::clamp(rounded, kLow, kHigh));
+}
+
+bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
+    const double desired = details.DesiredDispense_µgpm;
+    details.Feedback.clear();
+    details.Feedback.reserve(4096);
+    Trace trace(details.Feedback, decimalSeparator);
+    const std::string desiredText = trace.number(desired);
+    trace.addLine("Desired dispense:" + desiredText + " µL/min");
+    const double breakpoint = ContinuousDispenseRate(details, kMinSpeedCode);
+    trace.addLine("Formula breakpoint:" + trace.number(breakpoint) + " µL/min");
+
+    // Not a number: no program can be chosen, so the pump is stopped as for nothing wanted.
+    if (desired == 0 || std::isnan(desired)) {
+        details.AchievedDispense_µgpm = 0;
+        details.Command = "TR";
+        return false;
+    }
+    if (desired <= breakpoint)
+        planStepped(details, trace, desiredText);
+    else
+        planContinuous(details, trace);
+    return true;
+}
+
+}  // namespace tessaro
