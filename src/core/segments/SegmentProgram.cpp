@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 
@@ -86,6 +87,35 @@ void ReplaceFirstComma(std::string& text) {
     if (const size_t comma = text.find(','); comma != std::string::npos) text[comma] = '.';
 }
 
+// Plain decimals of up to 15 digits ("12.5", "-0.25") are exact as a whole number divided
+// by a power of ten, which the division rounds correctly; this keeps evaluating long
+// programs cheap. Anything else goes to from_chars.
+bool TryParseShortDecimal(std::string_view text, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    int64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool seenPoint = false;
+    for (char c : text) {
+        if (c == '.' && !seenPoint) {
+            seenPoint = true;
+        } else if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            mantissa = mantissa * 10 + (c - '0');
+            decimals += seenPoint;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    if (negative) value = -value;
+    return true;
+}
+
 bool TryParseDot(std::string_view text, double& value) {
     text = TrimBlanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -94,6 +124,7 @@ bool TryParseDot(std::string_view text, double& value) {
     if (text.size() <= digitsStart) return false;
     const char first = text[digitsStart];
     if (!(first == '.' || (first >= '0' && first <= '9'))) return false;
+    if (TryParseShortDecimal(text, value)) return true;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
 }
@@ -108,22 +139,67 @@ long long ParseWholeNumber(std::string_view text) {
     return value;
 }
 
-// Reads one line without reporting; false when a field is missing or does not parse.
-bool ParseSegmentLine(std::string_view line, int index, TSegment& segment) {
-    const auto fields = SplitAtBlankRuns(line);
-    if (fields.empty() || !TryParseDot(fields[0], segment.Time)) return false;
-    if (fields.size() < 2 || !TryParseDot(fields[1], segment.Setpoint)) return false;
-    if (fields.size() < 3) return false;
-    segment.aType = fields[2];
-    segment.Index = index;
-    if (fields.size() == 4) segment.Note = fields[3];
-    return true;
+// Returns the next field of `line` at runs of blanks, starting at `pos`; empty at the end.
+std::string_view NextField(std::string_view line, size_t& pos) {
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    const size_t start = pos;
+    while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+    return line.substr(start, pos - start);
 }
 
-TSegment ReadLine(std::string_view line, int index) {
+// One line read in place, without allocating; `readable` is false when a field is missing
+// or a number does not parse, and the fields before the fault are filled in.
+struct SegmentLine {
+    double Time = 0;
+    double Setpoint = 0;
+    std::string_view aType;
+    std::string_view Note;
+    bool readable = false;
+    bool hasType = false;
+};
+
+SegmentLine ParseSegmentLine(std::string_view line) {
+    SegmentLine parsed;
+    size_t pos = 0;
+    if (!TryParseDot(NextField(line, pos), parsed.Time)) return parsed;
+    if (!TryParseDot(NextField(line, pos), parsed.Setpoint)) return parsed;
+    parsed.aType = NextField(line, pos);
+    if (parsed.aType.empty()) return parsed;
+    parsed.hasType = true;
+    parsed.readable = true;
+    const std::string_view note = NextField(line, pos);
+    if (NextField(line, pos).empty()) parsed.Note = note;  // with a fifth field no note is taken
+    return parsed;
+}
+
+SegmentLine ParseReportingFaults(std::string_view line) {
+    SegmentLine parsed = ParseSegmentLine(line);
+    if (!parsed.readable) ShowMessage("Failed to read segment");
+    return parsed;
+}
+
+TSegment ToSegment(const SegmentLine& line, int index) {
     TSegment segment;
-    if (!ParseSegmentLine(line, index, segment)) ShowMessage("Failed to read segment");
+    segment.Time = line.Time;
+    segment.Setpoint = line.Setpoint;
+    if (line.hasType) {
+        segment.aType = line.aType;
+        segment.Index = index;
+        segment.Note = line.Note;
+    }
     return segment;
+}
+
+// Calls `visit(line, index)` for each line of a program text until it returns false.
+template <typename Visit>
+void ForEachProgramLine(std::string_view text, Visit&& visit) {
+    size_t start = 0;
+    for (int index = 0; start < text.size(); ++index) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        if (!visit(text.substr(start, end - start), index)) return;
+        start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+    }
 }
 
 double RampValue(const TSegment& from, const TSegment& to, double t) {
@@ -188,16 +264,10 @@ TSegment ImplicitStartSegment() { return {0.0, 0.0, "Step", kImplicitStartIndex,
 
 std::vector<std::string_view> SplitProgramLines(std::string_view text) {
     std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-    }
+    ForEachProgramLine(text, [&lines](std::string_view line, int) {
+        lines.push_back(line);
+        return true;
+    });
     return lines;
 }
 
@@ -216,7 +286,11 @@ bool ValidateSegmentProgram(std::string_view text, char decimalSeparator) {
     return valid;
 }
 
-int SegmentCount(std::string_view text) { return static_cast<int>(SplitProgramLines(text).size()); }
+int SegmentCount(std::string_view text) {
+    int count = 0;
+    ForEachProgramLine(text, [&count](std::string_view, int) { return ++count, true; });
+    return count;
+}
 
 TSegment ReadSegment(int index, std::string_view text) {
     const auto lines = SplitProgramLines(text);
@@ -225,21 +299,26 @@ TSegment ReadSegment(int index, std::string_view text) {
         ShowMessage("Failed to read segment");
         return {};
     }
-    return ReadLine(lines[static_cast<size_t>(index)], index);
+    return ToSegment(ParseReportingFaults(lines[static_cast<size_t>(index)]), index);
 }
 
 TSegment SegmentAtTime(std::string_view text, double t) {
-    const auto lines = SplitProgramLines(text);
+    // One pass over the text; only the two points around `t` become records.
     TSegment previous = ImplicitStartSegment();
     TSegment next = NotFoundSegment();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        TSegment current = ReadLine(lines[i], static_cast<int>(i));
+    SegmentLine last;
+    int lastIndex = -1;
+    ForEachProgramLine(text, [&](std::string_view line, int index) {
+        const SegmentLine current = ParseReportingFaults(line);
         if (current.Time >= t) {
-            next = std::move(current);
-            break;
+            next = ToSegment(current, index);
+            return false;
         }
-        previous = std::move(current);
-    }
+        last = current;
+        lastIndex = index;
+        return true;
+    });
+    if (lastIndex >= 0) previous = ToSegment(last, lastIndex);
 
     if (next.aType == "Ramp") {
         TSegment result;
@@ -260,7 +339,7 @@ TSegment SegmentAtTime(std::string_view text, double t) {
 double ProgramDuration(std::string_view text, char decimalSeparator) {
     if (!ValidateSegmentProgram(text, decimalSeparator) || TrimBlanks(text).empty()) return 0;
     const auto lines = SplitProgramLines(text);
-    return ReadLine(lines.back(), static_cast<int>(lines.size()) - 1).Time;
+    return ParseReportingFaults(lines.back()).Time;
 }
 
 void MergeSegmentLine(std::string& text, std::string_view line) {

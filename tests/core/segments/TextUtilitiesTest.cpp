@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
+#include <cstring>
 #include <string>
 
 #include "segments/SegmentProgram.h"
@@ -18,6 +20,16 @@ TEST(StrToFloatDotTest, ParsesOnlyDotNumbers) {
     EXPECT_EQ(StrToFloatDot(" 7 "), 7);
     for (const char* bad : {"", "12,5", "1.2.3", "abc", "inf", "NaN", "-", "1e999", "12 5", "0x10"})
         EXPECT_THROW(StrToFloatDot(bad), ConversionError) << bad;
+}
+
+TEST(StrToFloatDotTest, ShortDecimalsRoundExactlyLikeTheFullParser) {
+    // short decimals take a quicker path; it must agree bit for bit with from_chars
+    for (const char* text : {"0.1", "0.3", "12.5", "99.99", "123456789012.345", "0.000000000000001", "-7.123",
+                             "100", "33.333333333333", "1.", "-0"}) {
+        double expected = 0;
+        std::from_chars(text, text + std::strlen(text), expected);
+        EXPECT_EQ(StrToFloatDot(text), expected) << text;
+    }
 }
 
 TEST(StrToFloatDotTest, IgnoresTheProcessLocale) {
