@@ -1,6 +1,7 @@
 #include "units/GasFlowUnitConversions.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -84,12 +85,6 @@ void AppendLine(std::string& text, std::string_view line) {
     text += LineEnd;
 }
 
-void AppendLine(std::string& text, std::string_view label, double value, char separator) {
-    text += label;
-    text += FormatGeneral(value, separator);
-    text += LineEnd;
-}
-
 void AppendLine(std::string& text, std::string_view label, std::string_view value) {
     text += label;
     text += value;
@@ -125,6 +120,72 @@ void CheckReferenceState(const TGasFlowDetails& unit, std::string_view side, std
         Errors += side;
         AppendLine(Errors, ": Absolute zero pressure. Cannot perform math.");
     }
+}
+
+// Writes a conversion's trace. The trace repeats several values (the input, the molar mass,
+// mass and moles when both sides share a time unit), and turning numbers into text is most
+// of a conversion's cost, so each distinct value is formatted once.
+class ConversionTrace {
+public:
+    ConversionTrace(std::string& text, char separator) : text_(text), separator_(separator) {}
+
+    void Append(std::string_view part) { text_ += part; }
+    void Line(std::string_view line) { AppendLine(text_, line); }
+    void Line(std::string_view label, std::string_view value) { AppendLine(text_, label, value); }
+    void Line(std::string_view label, double value) { AppendLine(text_, label, Number(value)); }
+    std::string_view Number(double value) {
+        const auto bits = std::bit_cast<std::uint64_t>(value);
+        for (std::size_t i = 0; i < count_; ++i)
+            if (formatted_[i].bits == bits) return formatted_[i].text;
+        if (count_ == formatted_.size()) {
+            overflow_ = FormatGeneral(value, separator_);
+            return overflow_;
+        }
+        formatted_[count_] = {bits, FormatGeneral(value, separator_)};
+        return formatted_[count_++].text;
+    }
+
+private:
+    struct Formatted {
+        std::uint64_t bits = 0;
+        std::string text;
+    };
+    std::string& text_;
+    char separator_;
+    std::array<Formatted, 16> formatted_;
+    std::size_t count_ = 0;
+    std::string overflow_;
+};
+
+// Step one of a conversion: the source flow as grams per source time unit.
+double SourceMass(const TGasFlowDetails& from, ConversionTrace& trace) {
+    if (from.GasFlowType != gfuVolumetric) return from.GasFlowValue;
+    const double litres = from.GasFlowValue * LitresPer(from.GasFlowVolumeUnit);
+    const double kelvin = KelvinOf(from.Temperature, from.TemperatureUnit);
+    trace.Line("       Volume: ", from.GasFlowValue);
+    trace.Line("       Volume, L: ", litres);
+    trace.Line("  Pressure, barA: ", from.Pressure_BarA);
+    trace.Line("  Temperature, K: ", kelvin);
+    return MassFromVolume(litres, from.Pressure_BarA, kelvin, from.GasMolarMass);
+}
+
+// The last step towards a volumetric target: moles per target time unit as a volume in the
+// target's unit at its reference conditions.
+double TargetVolume(const TGasFlowDetails& to, double moles, ConversionTrace& trace) {
+    const double kelvin = KelvinOf(to.Temperature, to.TemperatureUnit);
+    const double celsius = to.TemperatureUnit == tuC ? to.Temperature : TemperatureConversion(tcKtoC, kelvin);
+    const double litres = VolumeFromMoles(moles, kelvin, to.Pressure_BarA);
+    const double volume = litres * UnitsPerLitre(to.GasFlowVolumeUnit);
+    trace.Line("Continuing to volumetrics");
+    trace.Line("  Pressure, barA: ", to.Pressure_BarA);
+    trace.Line(" Temperature, ºC: ", celsius);
+    trace.Line(" Temperature, ºK: ", kelvin);
+    trace.Line("       Volume, L: ", litres);
+    trace.Append("          Volume: ");
+    trace.Append(trace.Number(volume));
+    trace.Append(" ");
+    trace.Line(to.Name);
+    return volume;
 }
 
 TGasFlowDetails MakeFlowUnit(std::string name, TGasFlowType type, TGasFlowVolumeUnit volumeUnit, double temperature_C,
@@ -256,10 +317,10 @@ const TGasFlowDetails& FlowUnitMicrolitres() {
 
 bool GasFlowConversion(const TGasFlowDetails& GasFrom, TGasFlowDetails& GasTo, std::string& Errors,
                        std::string& Feedback, char decimalSeparator) {
-    const char sep = decimalSeparator;
     Errors.clear();
     Feedback.clear();
-    AppendLine(Feedback, "       Volume: ", GasFrom.GasFlowValue, sep);
+    ConversionTrace trace(Feedback, decimalSeparator);
+    trace.Line("       Volume: ", GasFrom.GasFlowValue);
 
     CheckDefined(GasFrom, "From", Errors);
     CheckDefined(GasTo, "To", Errors);
@@ -269,59 +330,33 @@ bool GasFlowConversion(const TGasFlowDetails& GasFrom, TGasFlowDetails& GasTo, s
     CheckReferenceState(GasTo, "GasTo", Errors);
     if (!Errors.empty()) return false;
 
-    AppendLine(Feedback, "Gas from details: ");
-    AppendLine(Feedback, "            Unit: ", GasFrom.Name);
-    AppendLine(Feedback, "       Time unit: ", TimeUnitName(GasFrom.GasFlowTimeUnit));
-
-    double mass = GasFrom.GasFlowValue;  // grams per source time unit
-    if (GasFrom.GasFlowType == gfuVolumetric) {
-        const double litres = GasFrom.GasFlowValue * LitresPer(GasFrom.GasFlowVolumeUnit);
-        const double kelvin = KelvinOf(GasFrom.Temperature, GasFrom.TemperatureUnit);
-        mass = MassFromVolume(litres, GasFrom.Pressure_BarA, kelvin, GasFrom.GasMolarMass);
-        AppendLine(Feedback, "       Volume: ", GasFrom.GasFlowValue, sep);
-        AppendLine(Feedback, "       Volume, L: ", litres, sep);
-        AppendLine(Feedback, "  Pressure, barA: ", GasFrom.Pressure_BarA, sep);
-        AppendLine(Feedback, "  Temperature, K: ", kelvin, sep);
-    }
-
+    trace.Line("Gas from details: ");
+    trace.Line("            Unit: ", GasFrom.Name);
+    trace.Line("       Time unit: ", TimeUnitName(GasFrom.GasFlowTimeUnit));
+    const double mass = SourceMass(GasFrom, trace);  // grams per source time unit
     const double molarMass = GasFrom.GasMolarMass;
     if (!IsAboveZero(molarMass)) {
-        Feedback += " GasFromMolarMass = 0 ";
+        trace.Append(" GasFromMolarMass = 0 ");
         return false;
     }
-    double moles = mass / molarMass;
-    AppendLine(Feedback, "      Molar mass: ", molarMass, sep);
-    AppendLine(Feedback, "         Mass, g: ", mass, sep);
-    AppendLine(Feedback, "           Moles: ", moles, sep);
-    Feedback += LineEnd;
+    const double moles = mass / molarMass;
+    trace.Line("      Molar mass: ", molarMass);
+    trace.Line("         Mass, g: ", mass);
+    trace.Line("           Moles: ", moles);
+    trace.Line("");
 
     const TGasFlowTimeUnit fromTime = GasFrom.GasFlowTimeUnit;  // GasTo may be GasFrom
+    const double targetMoles = TimeConversion(fromTime, GasTo.GasFlowTimeUnit, moles);
     GasTo.GasFlowValue = TimeConversion(fromTime, GasTo.GasFlowTimeUnit, mass);
     GasTo.GasMolarMass = molarMass;
-    moles = TimeConversion(fromTime, GasTo.GasFlowTimeUnit, moles);
+    trace.Line("  Gas to details: ");
+    trace.Line("            Unit: ", GasTo.Name);
+    trace.Line("       Time unit: ", TimeUnitName(GasTo.GasFlowTimeUnit));
+    trace.Line("      Molar mass: ", GasTo.GasMolarMass);
+    trace.Line("         Mass, g: ", GasTo.GasFlowValue);
+    trace.Line("           Moles: ", targetMoles);
 
-    AppendLine(Feedback, "  Gas to details: ");
-    AppendLine(Feedback, "            Unit: ", GasTo.Name);
-    AppendLine(Feedback, "       Time unit: ", TimeUnitName(GasTo.GasFlowTimeUnit));
-    AppendLine(Feedback, "      Molar mass: ", GasTo.GasMolarMass, sep);
-    AppendLine(Feedback, "         Mass, g: ", GasTo.GasFlowValue, sep);
-    AppendLine(Feedback, "           Moles: ", moles, sep);
-
-    if (GasTo.GasFlowType != gfuVolumetric) return true;
-
-    const double kelvin = KelvinOf(GasTo.Temperature, GasTo.TemperatureUnit);
-    const double litres = VolumeFromMoles(moles, kelvin, GasTo.Pressure_BarA);
-    GasTo.GasFlowValue = litres * UnitsPerLitre(GasTo.GasFlowVolumeUnit);
-    AppendLine(Feedback, "Continuing to volumetrics");
-    AppendLine(Feedback, "  Pressure, barA: ", GasTo.Pressure_BarA, sep);
-    const double celsius = GasTo.TemperatureUnit == tuC ? GasTo.Temperature : TemperatureConversion(tcKtoC, kelvin);
-    AppendLine(Feedback, " Temperature, ºC: ", celsius, sep);
-    AppendLine(Feedback, " Temperature, ºK: ", kelvin, sep);
-    AppendLine(Feedback, "       Volume, L: ", litres, sep);
-    Feedback += "          Volume: ";
-    Feedback += FormatGeneral(GasTo.GasFlowValue, sep);
-    Feedback += ' ';
-    AppendLine(Feedback, GasTo.Name);
+    if (GasTo.GasFlowType == gfuVolumetric) GasTo.GasFlowValue = TargetVolume(GasTo, targetMoles, trace);
     return true;
 }
 
