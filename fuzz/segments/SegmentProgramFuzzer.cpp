@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool valid = ValidateSegmentProgram(text);
     const int count = SegmentCount(text);
     for (int i = -1; i <= count && i < 8; ++i) ReadSegment(i, text);
-    for (double t : {-1.0, 0.0, 0.5, 7.0, 1e6, NAN}) {
+    for (double t : {-1.0, 0.0, 0.5, 7.0, 1e6, std::nan("")}) {
         const double setpoint = SegmentAtTime(text, t).Setpoint;
         if (valid && !(setpoint >= 0 && setpoint <= 100)) std::abort();
     }
