@@ -20,22 +20,18 @@ QIcon Swatch(const QColor& color) {
     return QIcon(pixmap);
 }
 
-QString ColorName(const QColor& color) {
-    return color.name(color.alpha() == 255 ? QColor::HexRgb : QColor::HexArgb);
-}
+QString ColorName(const QColor& color) { return color.name(color.alpha() == 255 ? QColor::HexRgb : QColor::HexArgb); }
 
 }  // namespace
 
 TColorPickCombo::TColorPickCombo(QWidget* parent) : QComboBox(parent) {
     const std::pair<QColor, const char*> presets[] = {
-        {QColor(0, 0, 0), "Black"},       {QColor(128, 0, 0), "Maroon"},
-        {QColor(0, 128, 0), "Green"},     {QColor(128, 128, 0), "Olive"},
-        {QColor(0, 0, 128), "Navy"},      {QColor(128, 0, 128), "Purple"},
-        {QColor(0, 128, 128), "Teal"},    {QColor(128, 128, 128), "Gray"},
-        {QColor(192, 192, 192), "Silver"}, {QColor(255, 0, 0), "Red"},
-        {QColor(0, 255, 0), "Lime"},      {QColor(255, 255, 0), "Yellow"},
-        {QColor(0, 0, 255), "Blue"},      {QColor(255, 0, 255), "Fuchsia"},
-        {QColor(0, 255, 255), "Aqua"},    {QColor(255, 165, 0), "Orange"},
+        {QColor(0, 0, 0), "Black"},      {QColor(128, 0, 0), "Maroon"},    {QColor(0, 128, 0), "Green"},
+        {QColor(128, 128, 0), "Olive"},  {QColor(0, 0, 128), "Navy"},      {QColor(128, 0, 128), "Purple"},
+        {QColor(0, 128, 128), "Teal"},   {QColor(128, 128, 128), "Gray"},  {QColor(192, 192, 192), "Silver"},
+        {QColor(255, 0, 0), "Red"},      {QColor(0, 255, 0), "Lime"},      {QColor(255, 255, 0), "Yellow"},
+        {QColor(0, 0, 255), "Blue"},     {QColor(255, 0, 255), "Fuchsia"}, {QColor(0, 255, 255), "Aqua"},
+        {QColor(255, 165, 0), "Orange"},
     };
     for (const auto& [color, name] : presets) AddColorRow(color, tr(name), count());
     addItem(tr("Custom colour..."));
@@ -71,8 +67,7 @@ int TColorPickCombo::RowOf(const QColor& color) const {
 
 void TColorPickCombo::RowActivated(int index) {
     if (index != customRow_) return;
-    const QColor picked =
-        QColorDialog::getColor(current_, this, tr("Device colour"), QColorDialog::ShowAlphaChannel);
+    const QColor picked = QColorDialog::getColor(current_, this, tr("Device colour"), QColorDialog::ShowAlphaChannel);
     if (picked.isValid())
         setColor(picked);
     else

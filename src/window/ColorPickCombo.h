@@ -10,17 +10,17 @@ namespace tessaro {
 class TColorPickCombo : public QComboBox {
     Q_OBJECT
 
-  public:
+public:
     explicit TColorPickCombo(QWidget* parent = nullptr);
 
     QColor color() const;
     // Selects the colour, adding a row for it when none of the listed colours matches.
     void setColor(const QColor& color);
 
-  signals:
+signals:
     void colorChanged(const QColor& color);
 
-  private:
+private:
     void AddColorRow(const QColor& color, const QString& name, int index);
     int RowOf(const QColor& color) const;
     void RowActivated(int index);

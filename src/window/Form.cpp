@@ -1,5 +1,6 @@
 #include "Form.h"
 
+#include <qcustomplot.h>
 #include <QAction>
 #include <QActionGroup>
 #include <QFontDatabase>
@@ -14,7 +15,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cmath>
-#include <qcustomplot.h>
 
 #include "text/Messages.h"
 
@@ -119,8 +119,7 @@ void TGUIF::BuildMainMenu() {
     QMenu* timeUnit = preferences->addMenu("Time Unit");
     timeUnit->setObjectName("TimeUnit1");
     auto* timeUnits = new QActionGroup(timeUnit);
-    for (const auto& [name, caption] :
-         {std::pair{"Minute1", "Minute"}, {"Hour1", "Hour"}, {"Day1", "Day"}}) {
+    for (const auto& [name, caption] : {std::pair{"Minute1", "Minute"}, {"Hour1", "Hour"}, {"Day1", "Day"}}) {
         QAction* entry = AddMenuEntry(timeUnit, name, caption);
         entry->setCheckable(true);
         timeUnits->addAction(entry);

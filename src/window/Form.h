@@ -33,7 +33,7 @@ int DpiScalingFromLogicalDpi(double logicalDpi);
 class TGUIF : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     explicit TGUIF(QWidget* parent = nullptr);
     ~TGUIF() override;
 
@@ -44,7 +44,7 @@ class TGUIF : public QMainWindow {
     QCPAxis* XAxis1() const;
     QCPAxis* YAxis1() const;
 
-  private:
+private:
     void FormCreate();
 
     void BuildMainMenu();

@@ -27,19 +27,19 @@ constexpr int kFluidListVisibleRows = 30;
 // Keeps a caption label shown exactly while its field is, so that code showing or hiding a
 // field never has to know about the caption.
 class CaptionFollowsField : public QObject {
-  public:
+public:
     CaptionFollowsField(QLabel* caption, QWidget* field) : QObject(caption), caption_(caption) {
         field->installEventFilter(this);
     }
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::ShowToParent) caption_->show();
         if (event->type() == QEvent::HideToParent) caption_->hide();
         return QObject::eventFilter(watched, event);
     }
 
-  private:
+private:
     QLabel* caption_;
 };
 
@@ -55,8 +55,8 @@ QLineEdit* NewLineEdit(const char* name, const QString& text, QWidget* parent) {
     return edit;
 }
 
-QDoubleSpinBox* NewNumberEdit(const char* name, double minimum, double maximum, double value,
-                              int decimals, QWidget* parent) {
+QDoubleSpinBox* NewNumberEdit(const char* name, double minimum, double maximum, double value, int decimals,
+                              QWidget* parent) {
     auto* edit = new QDoubleSpinBox(parent);
     edit->setObjectName(name);
     edit->setDecimals(decimals);
@@ -78,8 +78,8 @@ QComboBox* NewFixedPitchList(const char* name, QWidget* parent) {
 }
 
 // Adds "caption: field" as one row of a grid; the caption follows the field's visibility.
-void AddCaptionedRow(QGridLayout* grid, int row, const char* captionName, const QString& caption,
-                     QWidget* field, int columnSpan = 1) {
+void AddCaptionedRow(QGridLayout* grid, int row, const char* captionName, const QString& caption, QWidget* field,
+                     int columnSpan = 1) {
     QLabel* label = NewLabel(captionName, caption, field->parentWidget());
     label->setBuddy(field);
     new CaptionFollowsField(label, field);
@@ -182,9 +182,8 @@ QWidget* TGUIF::BuildConfigurePumpGroup() {
 
     AddCaptionedRow(grid, 0, "LabelSyringeSize", "Syringe size, µL",
                     NewNumberEdit("RtDoubleEditSyringeSizeµL", 12.5, 12500, 12500, 2, group));
-    AddCaptionedRow(
-        grid, 1, "LabelFluidTemperature", "Fluid temperature, ºC",
-        NewNumberEdit("RtDoubleEditFluidTemperature", -273.15, 2000, -273.15, 2, group));
+    AddCaptionedRow(grid, 1, "LabelFluidTemperature", "Fluid temperature, ºC",
+                    NewNumberEdit("RtDoubleEditFluidTemperature", -273.15, 2000, -273.15, 2, group));
     QLineEdit* unit = NewLineEdit("EditPumpUnitName", "µl/min", group);
     unit->setReadOnly(true);
     AddCaptionedRow(grid, 2, "LabelPumpUnitName", "Unit name", unit);
@@ -198,8 +197,7 @@ QWidget* TGUIF::BuildConfigureFlowUnitGroup() {
     group->setObjectName("GroupBoxFlowUnit");
     auto* grid = new QGridLayout(group);
 
-    AddCaptionedRow(grid, 0, "LabelFlowUnitName", "Unit name",
-                    NewLineEdit("EditFlowUnitName", "g/min", group));
+    AddCaptionedRow(grid, 0, "LabelFlowUnitName", "Unit name", NewLineEdit("EditFlowUnitName", "g/min", group));
 
     QComboBox* predefined = NewFixedPitchList("ComboBoxFlowUnitPredefined", group);
     for (const char* row : kPredefinedReferenceConditions) predefined->addItem(row);
@@ -208,20 +206,17 @@ QWidget* TGUIF::BuildConfigureFlowUnitGroup() {
 
     // Reference temperature and pressure matter only for volumetric units; the unit starts
     // as grams, so they start hidden with their notes.
-    QDoubleSpinBox* temperature =
-        NewNumberEdit("EditFlowUnitTemperatureC", -273.15, 900000, 20, 2, group);
+    QDoubleSpinBox* temperature = NewNumberEdit("EditFlowUnitTemperatureC", -273.15, 900000, 20, 2, group);
     AddCaptionedRow(grid, 2, "LabelFlowUnitTemperature", "Temperature, ºC", temperature);
     QLabel* fahrenheit = NewLabel("LabelUnitTemp", "Irrelevant when unit is g", group);
     grid->addWidget(fahrenheit, 2, 2);
 
-    QDoubleSpinBox* pressure =
-        NewNumberEdit("EditFlowUnitPressureBar", 0, 10000, 1.01325, 5, group);
+    QDoubleSpinBox* pressure = NewNumberEdit("EditFlowUnitPressureBar", 0, 10000, 1.01325, 5, group);
     AddCaptionedRow(grid, 3, "LabelFlowUnitPressure", "Pressure, bar", pressure);
     QLabel* psi = NewLabel("LabelPSI", "Irrelevant when unit is g", group);
     grid->addWidget(psi, 3, 2);
 
-    for (QWidget* hidden : std::initializer_list<QWidget*>{temperature, fahrenheit, pressure, psi})
-        hidden->hide();
+    for (QWidget* hidden : std::initializer_list<QWidget*>{temperature, fahrenheit, pressure, psi}) hidden->hide();
     grid->setColumnStretch(1, 1);
     return group;
 }

@@ -27,13 +27,13 @@ void RunOnWindowThread(const std::function<void()>& work) {
 }
 
 void ShowMessageBox(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
 }
 
 class CategoryRegistry {
-  public:
+public:
     const QLoggingCategory& Get(std::string_view channel) {
         std::lock_guard lock(mutex_);
         auto found = categories_.find(channel);
@@ -45,7 +45,7 @@ class CategoryRegistry {
         return *found->second;
     }
 
-  private:
+private:
     std::mutex mutex_;
     std::map<std::string, std::unique_ptr<QLoggingCategory>, std::less<>> categories_;
 };
@@ -66,15 +66,14 @@ void InstallMessageSink(std::function<void(const QString& text)> present) {
 
 void InstallMessageBoxSink() { InstallMessageSink(ShowMessageBox); }
 
-const QLoggingCategory& DiagnosticCategory(std::string_view channel) {
-    return Categories().Get(channel);
-}
+const QLoggingCategory& DiagnosticCategory(std::string_view channel) { return Categories().Get(channel); }
 
 void InstallDiagnosticSink() {
     SetDiagnosticSink([](std::string_view channel, std::string_view line) {
         const QLoggingCategory& category = DiagnosticCategory(channel);
         if (!category.isDebugEnabled()) return;
-        QMessageLogger().debug(category).noquote() << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+        QMessageLogger().debug(category).noquote()
+            << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     });
 }
 

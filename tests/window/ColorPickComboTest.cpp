@@ -14,8 +14,7 @@ TEST(ColorPickCombo, SelectsListedColoursAndAddsOthersOnce) {
     test::TestApplication();
     TColorPickCombo picker;
     std::vector<QColor> changes;
-    QObject::connect(&picker, &TColorPickCombo::colorChanged,
-                     [&](const QColor& color) { changes.push_back(color); });
+    QObject::connect(&picker, &TColorPickCombo::colorChanged, [&](const QColor& color) { changes.push_back(color); });
     const int rows = picker.count();
 
     picker.setColor(QColor(255, 0, 0));

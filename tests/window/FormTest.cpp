@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -20,7 +21,6 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTreeWidget>
-#include <qcustomplot.h>
 
 #include "TestApplication.h"
 
@@ -28,8 +28,7 @@ namespace tessaro {
 namespace {
 
 class FormTest : public ::testing::Test {
-  protected:
-
+protected:
     template <typename T>
     T* Child(const char* name) {
         T* child = form.findChild<T*>(name);
@@ -59,8 +58,8 @@ TEST_F(FormTest, OpensCaptionedOnTheConfigureTabOfSixInOrder) {
     ASSERT_NE(pages, nullptr);
     QStringList captions;
     for (int i = 0; i < pages->count(); ++i) captions << pages->tabText(i);
-    EXPECT_EQ(captions, QStringList({"Configure", "Design segments", "Direct control", "Mixtures",
-                                     "Tools", "Designer"}));
+    EXPECT_EQ(captions,
+              QStringList({"Configure", "Design segments", "Direct control", "Mixtures", "Tools", "Designer"}));
     EXPECT_EQ(pages->currentIndex(), 0);
 }
 
@@ -100,15 +99,13 @@ TEST_F(FormTest, MainMenuHoldsEveryEntryDisabledUntilItsActionExists) {
     for (const QAction* menu : menus) titles << menu->text();
     ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices"}));
 
-    EXPECT_EQ(EntryCaptions(menus[0]->menu()),
-              QStringList({"Save software state", "Load software state"}));
+    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
-    EXPECT_EQ(EntryCaptions(menus[2]->menu()),
-              QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph",
-                           "Show Segment Programs", "Show Device Flows",
-                           "Clear Graph && Remove Data", "Data Table",
-                           "Auto-scroll to last line"}));
+    EXPECT_EQ(
+        EntryCaptions(menus[2]->menu()),
+        QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph", "Show Segment Programs",
+                     "Show Device Flows", "Clear Graph && Remove Data", "Data Table", "Auto-scroll to last line"}));
     EXPECT_EQ(EntryCaptions(menus[3]->menu()), QStringList({"Search Devices", "Reset Devices"}));
     EXPECT_EQ(Child<QAction>("Cleargraphdiscarddata1")->iconText(), "Clear Graph & Remove Data");
 
@@ -116,14 +113,22 @@ TEST_F(FormTest, MainMenuHoldsEveryEntryDisabledUntilItsActionExists) {
         const char* name;
         bool checked;
     };
-    for (const Entry& entry : {Entry{"Savesoftwarestate1", false}, {"Loadsoftwarestate1", false},
-                               {"Minute1", false},           {"Hour1", false},
-                               {"Day1", false},              {"ShowGraph1", true},
-                               {"ShowSegmentProgramTable1", false}, {"ShowTable1", false},
-                               {"Graph1", false},            {"ShowSegmentPrograms1", true},
-                               {"Showachievedflows1", true}, {"Cleargraphdiscarddata1", false},
-                               {"DataTable1", false},        {"Autoscrolltolastline1", false},
-                               {"Searchdevices1", false},    {"Resetsoftware1", false}}) {
+    for (const Entry& entry : {Entry{"Savesoftwarestate1", false},
+                               {"Loadsoftwarestate1", false},
+                               {"Minute1", false},
+                               {"Hour1", false},
+                               {"Day1", false},
+                               {"ShowGraph1", true},
+                               {"ShowSegmentProgramTable1", false},
+                               {"ShowTable1", false},
+                               {"Graph1", false},
+                               {"ShowSegmentPrograms1", true},
+                               {"Showachievedflows1", true},
+                               {"Cleargraphdiscarddata1", false},
+                               {"DataTable1", false},
+                               {"Autoscrolltolastline1", false},
+                               {"Searchdevices1", false},
+                               {"Resetsoftware1", false}}) {
         const auto* action = Child<QAction>(entry.name);
         ASSERT_NE(action, nullptr);
         EXPECT_FALSE(action->isEnabled()) << entry.name;
@@ -137,8 +142,7 @@ TEST_F(FormTest, DeviceListIsAReadOnlyMultiSelectReportOfFiveColumns) {
     const QTreeWidgetItem* header = list->headerItem();
     QStringList columns;
     for (int i = 0; i < list->columnCount(); ++i) columns << header->text(i);
-    EXPECT_EQ(columns,
-              QStringList({"COM port", "State", "Instrument", "Device", "Name or role"}));
+    EXPECT_EQ(columns, QStringList({"COM port", "State", "Instrument", "Device", "Name or role"}));
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(list->rootIsDecorated());
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -201,11 +205,9 @@ TEST_F(FormTest, FieldCaptionFollowsTheFieldsVisibility) {
 }
 
 TEST(DpiScaling, RoundsToNearestWithHalvesToEvenAndNeverBelowOne) {
-    const std::pair<double, int> cases[] = {{96, 1},  {120, 1}, {144, 2}, {192, 2}, {240, 2},
-                                            {288, 3}, {336, 4}, {143, 1}, {145, 2}, {48, 1},
-                                            {0, 1},   {-96, 1}};
-    for (const auto& [dpi, scaling] : cases)
-        EXPECT_EQ(DpiScalingFromLogicalDpi(dpi), scaling) << dpi << " dpi";
+    const std::pair<double, int> cases[] = {{96, 1},  {120, 1}, {144, 2}, {192, 2}, {240, 2}, {288, 3},
+                                            {336, 4}, {143, 1}, {145, 2}, {48, 1},  {0, 1},   {-96, 1}};
+    for (const auto& [dpi, scaling] : cases) EXPECT_EQ(DpiScalingFromLogicalDpi(dpi), scaling) << dpi << " dpi";
 }
 
 }  // namespace

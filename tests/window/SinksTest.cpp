@@ -15,7 +15,7 @@ namespace tessaro {
 namespace {
 
 class SinksTest : public ::testing::Test {
-  protected:
+protected:
     ~SinksTest() override {
         SetMessageSink(std::move(savedMessageSink));
         SetDiagnosticSink(std::move(savedDiagnosticSink));
