@@ -2,6 +2,7 @@
 // window, opens the main window maximised and runs the event loop until it closes.
 
 #include <QApplication>
+#include <QScreen>
 
 #include "Form.h"
 #include "Sinks.h"
@@ -14,6 +15,9 @@ int main(int argc, char* argv[]) {
     tessaro::InitializeMainFormModule();
 
     tessaro::TGUIF form;
+    // A bare X server without a window manager leaves the maximise request unanswered, so the
+    // window is first sized to the screen's free area.
+    if (const QScreen* screen = form.screen()) form.setGeometry(screen->availableGeometry());
     form.showMaximized();
     return QApplication::exec();
 }

@@ -69,9 +69,8 @@ TGUIF::TGUIF(QWidget* parent) : QMainWindow(parent) {
     SplitterAreas->addWidget(BuildDataArea());
     SplitterAreas->addWidget(BuildDeviceList());
     SplitterAreas->addWidget(BuildBottomArea());
-    SplitterAreas->setStretchFactor(0, 5);
-    SplitterAreas->setStretchFactor(1, 4);
-    SplitterAreas->setStretchFactor(2, 2);
+    // Proportions only: the splitter scales them to the space it gets.
+    SplitterAreas->setSizes({450, 320, 150});
     layout->addWidget(SplitterAreas, 1);
     layout->addWidget(BuildStatusBar());
     setCentralWidget(central);
@@ -201,8 +200,7 @@ QWidget* TGUIF::BuildDeviceList() {
 
     middle->addWidget(ListViewDevices);
     middle->addWidget(BuildPageControl());
-    middle->setStretchFactor(0, 2);
-    middle->setStretchFactor(1, 3);
+    middle->setSizes({400, 600});
     return middle;
 }
 
@@ -236,8 +234,7 @@ QWidget* TGUIF::BuildBottomArea() {
 
     bottom->addWidget(MemoMain);
     bottom->addWidget(DzHTMLTextTips);
-    bottom->setStretchFactor(0, 3);
-    bottom->setStretchFactor(1, 2);
+    bottom->setSizes({600, 400});
     return bottom;
 }
 

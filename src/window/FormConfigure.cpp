@@ -1,6 +1,7 @@
 // The "Configure" tab of the main window: the device's name, colour, gas or fluid, the pump
 // details and the flow unit group.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
@@ -202,6 +203,9 @@ QWidget* TGUIF::BuildConfigureFlowUnitGroup() {
     QComboBox* predefined = NewFixedPitchList("ComboBoxFlowUnitPredefined", group);
     for (const char* row : kPredefinedReferenceConditions) predefined->addItem(row);
     predefined->setCurrentIndex(kGramsRow);
+    // The rows are long; the field stays narrow and the open list shows them whole.
+    predefined->setMinimumContentsLength(20);
+    predefined->view()->setMinimumWidth(predefined->view()->sizeHintForColumn(0));
     AddCaptionedRow(grid, 1, "LabelFlowUnitPredefined", "Some ref. conditions", predefined, 2);
 
     // Reference temperature and pressure matter only for volumetric units; the unit starts
