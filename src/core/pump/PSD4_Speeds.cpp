@@ -1,6 +1,8 @@
 #include "pump/PSD4_Speeds.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -27,26 +29,47 @@ std::string continuousCommand(int32_t V) { return "gIV6000A24000OV" + std::to_st
 
 std::string steppedCommand(int32_t M) { return "gIV6000A24000OV1000gD1M" + std::to_string(M) + "G24000GR"; }
 
-class Trace {
+// Texts of the trace's numbers in the general form. The texts of the latest few distinct
+// values are kept: a line shows the previous line's error again, and a bracket end that
+// did not move shows the same error again.
+class NumberTexts {
 public:
-    Trace(std::string& text, char separator) : text_(text), separator_(separator) {}
-    std::string number(double value) const { return FormatGeneral(value, separator_); }
-    void add(std::string_view part) { text_ += part; }
-    void addLine(std::string_view part) {
-        text_ += part;
-        text_ += kLineEnd;
+    explicit NumberTexts(char separator) : separator_(separator) {}
+    // Valid until the next call.
+    const std::string& operator()(double value) {
+        for (const Written& written : latest_)
+            if (written.used && written.value == value) return written.text;
+        Written& slot = latest_[next_];
+        next_ = (next_ + 1) % latest_.size();
+        slot.used = true;
+        slot.value = value;
+        slot.text = FormatGeneral(value, separator_);
+        return slot.text;
     }
 
 private:
-    std::string& text_;
+    struct Written {
+        bool used = false;
+        double value = 0;
+        std::string text;
+    };
     char separator_;
+    std::array<Written, 3> latest_;
+    std::size_t next_ = 0;
 };
+
+void appendWhole(std::string& text, int32_t value) {
+    std::array<char, 16> digits{};
+    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+    text.append(digits.data(), end);
+}
 
 // Bisection over the step delay M by the sign of the error at the midpoint. The best
 // candidate is remembered before each move; the one computed in the last pass is not
 // compared any more.
-void planStepped(TPumpSpeedDetails& details, Trace& trace, const std::string& desiredText) {
+void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std::string& desiredText) {
     const double desired = details.DesiredDispense_µgpm;
+    std::string& trace = details.Feedback;
     int32_t low = 1;
     int32_t high = kMaxStepDelay_ms;
     double bestError = kLargest;
@@ -56,22 +79,34 @@ void planStepped(TPumpSpeedDetails& details, Trace& trace, const std::string& de
     int32_t M = RoundHalfToEven((low + high) / 2.0);
     double achieved = SteppedDispenseRate(details, M);
     double error = desired - achieved;
-    std::string errorText = trace.number(error);
-    std::string previousErrorText = trace.number(kLargest);
+    double previousError = kLargest;
     // The state a "Stop:" line shows is shown again by the next "Start:" line.
     std::string state;
-    const auto describeState = [&] {
-        state = "BL:" + std::to_string(low) + " M:" + std::to_string(M) + " BH:" + std::to_string(high) +
-                " Desired:" + desiredText + " Achieved:" + trace.number(achieved) + " Error:" + errorText +
-                " Prev Error:" + previousErrorText + kLineEnd;
+    const auto showState = [&] {
+        state.clear();
+        state += "BL:";
+        appendWhole(state, low);
+        state += " M:";
+        appendWhole(state, M);
+        state += " BH:";
+        appendWhole(state, high);
+        state += " Desired:";
+        state += desiredText;
+        state += " Achieved:";
+        state += numberText(achieved);
+        state += " Error:";
+        state += numberText(error);
+        state += " Prev Error:";
+        state += numberText(previousError);
+        state += kLineEnd;
+        trace += "Stop: ";
+        trace += state;
     };
-    describeState();
-    trace.add("Stop: ");
-    trace.add(state);
+    showState();
 
     while (high - low > 1) {
-        trace.add("Start: ");
-        trace.add(state);
+        trace += "Start: ";
+        trace += state;
         if (std::fabs(error) < std::fabs(bestError)) {
             bestError = error;
             bestM = M;
@@ -83,38 +118,47 @@ void planStepped(TPumpSpeedDetails& details, Trace& trace, const std::string& de
             low = M;
         M = RoundHalfToEven((low + high) / 2.0);
         achieved = SteppedDispenseRate(details, M);
+        previousError = error;
         error = desired - achieved;
-        previousErrorText = std::move(errorText);
-        errorText = trace.number(error);
-        describeState();
-        trace.add("Stop: ");
-        trace.add(state);
+        showState();
     }
 
     details.AchievedDispense_µgpm = bestAchieved;
     details.Command = steppedCommand(bestM);
-    trace.add("Final: M:" + std::to_string(bestM) + " Desired:" + desiredText +
-              " Achieved:" + trace.number(bestAchieved));
+    trace += "Final: M:";
+    appendWhole(trace, bestM);
+    trace += " Desired:";
+    trace += desiredText;
+    trace += " Achieved:";
+    trace += numberText(bestAchieved);
     if (desired > 0) details.Error_pct = (bestAchieved - desired) / desired * 100;
 }
 
 // Narrows the bracket of speed codes by moving its farther end to the midpoint; an end that
 // overshot the wish is widened again by halving or doubling. Ends after 25 passes at most.
-void planContinuous(TPumpSpeedDetails& details, Trace& trace) {
+void planContinuous(TPumpSpeedDetails& details, NumberTexts& numberText) {
     const double desired = details.DesiredDispense_µgpm;
+    std::string& trace = details.Feedback;
     int32_t low = kMinSpeedCode;
     int32_t high = kMaxSpeedCode;
     double errorLow = kLargest;
     double errorHigh = kLargest;
-    const auto bracketLine = [&] {
-        trace.addLine("BL:" + std::to_string(low) + " EL:" + trace.number(errorLow) + " * BH:" + std::to_string(high) +
-                      " EH:" + trace.number(errorHigh));
+    const auto showBracket = [&] {
+        trace += "BL:";
+        appendWhole(trace, low);
+        trace += " EL:";
+        trace += numberText(errorLow);
+        trace += " * BH:";
+        appendWhole(trace, high);
+        trace += " EH:";
+        trace += numberText(errorHigh);
+        trace += kLineEnd;
     };
 
     for (int pass = 0; high - low > 1 && pass < kMaxContinuousIterations; ++pass) {
         errorLow = desired - ContinuousDispenseRate(details, low);
         errorHigh = desired - ContinuousDispenseRate(details, high);
-        bracketLine();
+        showBracket();
         if (errorLow < 0)  // even the low end is too fast
             low = RoundHalfToEven(low / 2.0);
         else if (errorHigh > 0)  // even the high end is too slow
@@ -126,7 +170,7 @@ void planContinuous(TPumpSpeedDetails& details, Trace& trace) {
         low = std::max(low, kMinSpeedCode);
         high = std::min(high, kMaxSpeedCode);
     }
-    bracketLine();
+    showBracket();
 
     errorLow = desired - ContinuousDispenseRate(details, low);
     errorHigh = desired - ContinuousDispenseRate(details, high);
@@ -172,13 +216,20 @@ int32_t RoundHalfToEven(double x) {
 
 bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
     const double desired = details.DesiredDispense_µgpm;
-    details.Feedback.clear();
-    details.Feedback.reserve(4096);
-    Trace trace(details.Feedback, decimalSeparator);
-    const std::string desiredText = trace.number(desired);
-    trace.addLine("Desired dispense:" + desiredText + " µL/min");
+    NumberTexts numberText(decimalSeparator);
+    const std::string desiredText = numberText(desired);
     const double breakpoint = ContinuousDispenseRate(details, kMinSpeedCode);
-    trace.addLine("Formula breakpoint:" + trace.number(breakpoint) + " µL/min");
+    std::string& trace = details.Feedback;
+    trace.clear();
+    trace.reserve(4096);
+    trace += "Desired dispense:";
+    trace += desiredText;
+    trace += " µL/min";
+    trace += kLineEnd;
+    trace += "Formula breakpoint:";
+    trace += numberText(breakpoint);
+    trace += " µL/min";
+    trace += kLineEnd;
 
     // Not a number: no program can be chosen, so the pump is stopped as for nothing wanted.
     if (desired == 0 || std::isnan(desired)) {
@@ -187,9 +238,9 @@ bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
         return false;
     }
     if (desired <= breakpoint)
-        planStepped(details, trace, desiredText);
+        planStepped(details, numberText, desiredText);
     else
-        planContinuous(details, trace);
+        planContinuous(details, numberText);
     return true;
 }
 
