@@ -1,0 +1,217 @@
+#include "registry/Brinvale_DeviceInfo.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "engine/Clock.h"
+#include "gases/GasMixtures.h"
+
+namespace tessaro {
+
+Q_LOGGING_CATEGORY(DeviceInfoLog, "Unit: DeviceInfo", QtInfoMsg)
+
+namespace {
+
+constexpr double kFoundPumpSyringe_µL = 12500;   // the configuration tab's initial syringe
+constexpr double kPumpFullScalePerSyringe = 25;  // µL/min per µL of syringe
+constexpr double kRoomTemperatureC = 20;
+
+constexpr const char* kFirstDemoProgram =
+    "10 100 Ramp\r\n"
+    "12 100 Step Some_random_comment\r\n"
+    "12.5 30 Ramp\r\n"
+    "15 50 Step\r\n"
+    "20 30 Step\r\n"
+    "24 0 Ramp";
+constexpr const char* kSecondDemoProgram =
+    "1.5 100 Ramp\r\n"
+    "2.5 100 Step Some_random_comment\r\n"
+    "3.5 30 Ramp\r\n"
+    "4 50 Step\r\n"
+    "4.5 30 Step\r\n"
+    "8 0 Ramp";
+
+constexpr bool IsBlankOrControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+}
+
+std::string_view TrimBlanksAndControls(std::string_view text) {
+    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool NameRoleLess(std::string_view a, std::string_view b) {
+    return std::ranges::lexicographical_compare(a, b, {}, FoldAscii, FoldAscii);
+}
+
+bool SortsBefore(const TDeviceInfo& a, const TDeviceInfo& b) {
+    if (NameRoleLess(a.NameRole, b.NameRole)) return true;
+    if (NameRoleLess(b.NameRole, a.NameRole)) return false;
+    return a.DevType < b.DevType;
+}
+
+TRtColor NamedColor(std::string_view name) { return ColorFromName(name).value_or(kBlack); }
+
+TDeviceInfo DemoDevice(std::string port, std::string serial, std::string_view color, double fullScale_sccm,
+                       std::string program) {
+    TDeviceInfo dev;
+    dev.COMPort = std::move(port);
+    dev.DevType = dtMFCDemo;
+    dev.Serial = std::move(serial);
+    dev.NameRole = "Virtual Demo";
+    dev.Color = NamedColor(color);
+    dev.ControlMode = dcmDirect;
+    dev.Setpoint_pct = 0;
+    dev.FlowUnitDevice = FlowUnitMlnAir();
+    dev.FlowUnitDevice.SetGasFlowMax(fullScale_sccm);
+    dev.FlowUnitUser = dev.FlowUnitDevice.Clone();
+    dev.FluidID = -1;
+    dev.SegmentProgram = std::move(program);
+    return dev;
+}
+
+std::string_view FoundDeviceColor(tDeviceType kind) {
+    switch (kind) {
+        case dtMFCA:
+            return "Blue";
+        case dtMFCB:
+            return "Red";
+        case dtMFCC:
+            return "Green";
+        case dtMFCD:
+            return "DarkOrange";
+        case dtPump:
+            return "Teal";
+        case dtMFCDemo:
+            return "Purple";
+    }
+    return "Black";
+}
+
+}  // namespace
+
+void TDeviceInfo::MarkFlowStart() {
+    FlowStartTime = LocalNowDays();
+    FlowStartMonotonic = MonotonicNow();
+}
+
+double TDeviceInfo::Elapsed_min() const {
+    return std::chrono::duration<double, std::ratio<60>>(MonotonicNow() - FlowStartMonotonic).count();
+}
+
+std::string TDeviceInfo::Fluidname() const {
+    if (DevType == dtPump) return "Pump";
+    if (!IsFlowController(DevType)) return "Unknown";
+    TGasItem gas;
+    if (!TryGetGas_ID(FluidID, gas)) return "Unknown";
+    // Stock mixtures stay in the table as defined; they are mixtures all the same.
+    return gas.GasType() == TGasType::tElemental ? gas.NameShort : "Mixture";
+}
+
+std::string DeviceTypeName(tDeviceType kind) {
+    switch (kind) {
+        case dtMFCA:
+            return "MFC-A";
+        case dtMFCB:
+            return "MFC-B";
+        case dtMFCC:
+            return "MFC-C";
+        case dtMFCD:
+            return "MFC-D";
+        case dtPump:
+            return "Pump";
+        case dtMFCDemo:
+            return "MFC";
+    }
+    return "Unknown";
+}
+
+std::string InstrumentName(tDeviceType kind) {
+    if (IsMixerController(kind)) return "Kestra";
+    if (kind == dtPump) return "Lumora";
+    if (kind == dtMFCDemo) return "Simulated";
+    return "Unknown";
+}
+
+std::vector<TDeviceInfo>& DevicesLocal() {
+    static std::vector<TDeviceInfo> devices;
+    return devices;
+}
+
+std::vector<TDeviceInfo> DemoDevices() {
+    std::vector<TDeviceInfo> demos;
+    demos.push_back(DemoDevice("COMX", "123456", "Purple", 50, kFirstDemoProgram));
+    demos.push_back(DemoDevice("COMY", "1234567", "Green", 500, kSecondDemoProgram));
+    return demos;
+}
+
+void InitializeDeviceInfo() {
+    qCDebug(DeviceInfoLog) << "Initialization";
+    DevicesLocal() = DemoDevices();
+}
+
+int DeviceIndex(std::string_view port) {
+    const std::string_view wanted = TrimBlanksAndControls(port);
+    const std::vector<TDeviceInfo>& devices = DevicesLocal();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (TrimBlanksAndControls(devices[i].COMPort) == wanted) return static_cast<int>(i);
+    return -1;
+}
+
+bool FindDevice(std::string_view port, TDeviceInfo& dev) {
+    const int index = DeviceIndex(port);
+    if (index < 0) return false;
+    dev = DevicesLocal()[static_cast<std::size_t>(index)];
+    return true;
+}
+
+bool StoreDevice(const TDeviceInfo& dev) {
+    const int index = DeviceIndex(dev.COMPort);
+    if (index < 0) return false;
+    try {
+        // Copy first, then move in: a copy that runs out of memory leaves the entry whole.
+        TDeviceInfo copy = dev;
+        DevicesLocal()[static_cast<std::size_t>(index)] = std::move(copy);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void SortDevicesLocalArray() { std::ranges::sort(DevicesLocal(), SortsBefore); }
+
+tDeviceType NextFlowControllerKind(const std::vector<TDeviceInfo>& devices) {
+    const auto found =
+        std::ranges::count_if(devices, [](const TDeviceInfo& d) { return IsMixerController(d.DevType); });
+    return static_cast<tDeviceType>(std::min<std::ptrdiff_t>(found, dtMFCD));
+}
+
+TDeviceInfo NewFoundDevice(std::string_view port, tDeviceType kind, std::string_view serial) {
+    TDeviceInfo dev;
+    dev.COMPort = port;
+    dev.DevType = kind;
+    dev.Serial = serial;
+    dev.NameRole = InstrumentName(kind) + " " + DeviceTypeName(kind);
+    dev.Color = NamedColor(FoundDeviceColor(kind));
+    dev.ControlMode = dcmIdle;
+    if (kind == dtPump) {
+        dev.SyringeSizeµL = kFoundPumpSyringe_µL;
+        dev.MaxFlow_µlpm = kPumpFullScalePerSyringe * kFoundPumpSyringe_µL;
+        dev.FluidTemperatureC = kRoomTemperatureC;
+        dev.FlowUnitDevice = FlowUnitMicrolitres();
+    } else {
+        // The controller's full scale is unknown until it reports it for its gas; 0 says so
+        // rather than a made-up figure that calculations would take for real.
+        dev.FlowUnitDevice = FlowUnitMlnAir();
+        dev.FlowUnitDevice.SetGasFlowMax(0);
+    }
+    dev.FlowUnitUser = dev.FlowUnitDevice.Clone();
+    return dev;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,142 @@
+#pragma once
+// The device registry: one value record per instrument (TDeviceInfo) in one program-wide
+// array (DevicesLocal), keyed by COM port, with the lookups, the sort and the two kind
+// texts of the device list. Window handlers copy an entry out (FindDevice), change the copy
+// and write it back (StoreDevice); only the engine tick works on entries in place. All of
+// it belongs to the window thread; workers never touch it.
+//
+// Diagnostic channel: "Unit: DeviceInfo".
+
+#include <QLoggingCategory>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/ColorNames.h"
+#include "segments/SegmentProgram.h"
+#include "units/GasFlowUnitConversions.h"
+
+class QObject;
+
+namespace tessaro {
+
+Q_DECLARE_LOGGING_CATEGORY(DeviceInfoLog)
+
+class TMFCThread;
+class TPSD4Thread;
+
+enum tDeviceType : std::uint8_t {
+    dtMFCA = 0,    // flow controller A of a Kestra gas mixer
+    dtMFCB = 1,    // flow controller B
+    dtMFCC = 2,    // flow controller C
+    dtMFCD = 3,    // flow controller D
+    dtPump = 4,    // syringe pump of a Lumora humidifier
+    dtMFCDemo = 5  // simulated flow controller
+};
+
+enum tDeviceControlMode : std::uint8_t {
+    dcmSegment = 0,  // follows its segment program
+    dcmDirect = 1,   // follows Setpoint_pct
+    dcmIdle = 2      // is handed no new setpoint; no achieved flow is plotted
+};
+
+// The Kestra controllers, MFC-A to MFC-D.
+constexpr bool IsMixerController(tDeviceType kind) { return kind <= dtMFCD; }
+// Everything that is driven as a flow controller: the Kestra controllers and the demo kind.
+constexpr bool IsFlowController(tDeviceType kind) { return IsMixerController(kind) || kind == dtMFCDemo; }
+
+inline constexpr TRtColor kBlack = 0xFF000000;
+
+struct TDeviceInfo {
+    std::string COMPort;  // the key in DevicesLocal, e.g. "COM6"
+    std::string NameRole;
+    tDeviceType DevType = dtMFCA;
+    std::string Serial;  // as the device search read it from the instrument
+    TRtColor Color = kBlack;
+    double SyringeSizeµL = 0;
+    double FluidTemperatureC = 0;
+    // Flow controllers: gas number of the gas table; pumps: fluid number (1001 water).
+    // -1: nothing chosen yet (0 would be a gas: Air).
+    std::int32_t FluidID = -1;
+    double MaxFlow_µlpm = 0;         // pump full scale, 25 × syringe size once configured
+    TGasFlowDetails FlowUnitDevice;  // unit and full scale of the instrument itself
+    TGasFlowDetails FlowUnitUser;    // the operator's unit; holds the last achieved flow
+    double Setpoint_pct = 0;         // in effect in direct control
+    double Setpoint_gui = 0;         // typed in the direct-control tab, not yet applied
+    tDeviceControlMode ControlMode = dcmIdle;
+    std::string SegmentProgram;
+    TSegProgTermination SegmentProgramTermination = TSegProgTermination::tspttKeep;
+    // When the current program or direct control started, as local date-time (days since
+    // 1899-12-30): shown and written, never used to measure the elapsed time.
+    double FlowStartTime = 0;
+    // The same moment on the monotonic clock. Elapsed_min measures from here: the wall clock
+    // jumps at daylight-saving changes and clock corrections, which would shift a running
+    // program by the size of the jump and skip or repeat that much of its gas flows.
+    std::chrono::milliseconds FlowStartMonotonic{0};
+    double LastHandled = 0;  // DataTime of the last controller status the engine handled
+
+    // Run-time objects the record refers to but does not own; copies share them.
+    TMFCThread* ThreadMFC = nullptr;    // worker of a flow-controller or demo device
+    TPSD4Thread* ThreadPump = nullptr;  // worker of a pump
+    QObject* Led = nullptr;             // the device's LED in the status bar
+    QObject* SerieSegment = nullptr;    // planned-flow curve
+    QObject* SerieFlow = nullptr;       // achieved-flow curve
+
+    // A device is configured exactly when it has a worker.
+    bool IsConfigured() const { return ThreadMFC != nullptr || ThreadPump != nullptr; }
+
+    // Takes now as the start of the program or direct control, on both clocks.
+    void MarkFlowStart();
+    // Minutes since MarkFlowStart on the monotonic clock of CurrentClock().
+    double Elapsed_min() const;
+
+    // Flow controllers and the demo kind: the short name of an elemental gas FluidID,
+    // "Mixture" for a mixture (as defined or normalised), "Unknown" for a number the gas
+    // table lacks. Pumps: "Pump". Needs the gas table built.
+    std::string Fluidname() const;
+
+    // Creates and starts the device's worker thread (a pump is connected and initialised
+    // first, on the calling thread); false when the device already has a worker or has a
+    // kind without one.
+    // Not defined yet: its body is added together with the worker threads (TMFCThread,
+    // TPSD4Thread), so nothing may call it before they exist.
+    bool StartThread();
+
+    bool operator==(const TDeviceInfo&) const = default;
+};
+
+// "MFC-A" .. "MFC-D", "Pump", "MFC": the Device column of the device list.
+std::string DeviceTypeName(tDeviceType kind);
+// "Kestra", "Lumora", "Simulated": the Instrument column.
+std::string InstrumentName(tDeviceType kind);
+
+// The program-wide array; window thread only.
+std::vector<TDeviceInfo>& DevicesLocal();
+
+// The two virtual demo devices on "COMX" and "COMY".
+std::vector<TDeviceInfo> DemoDevices();
+// Module start-up, after the standard flow units: opens the channel and fills DevicesLocal
+// with the demo devices.
+void InitializeDeviceInfo();
+
+// Ports are compared with blanks and control characters trimmed from both ends of both
+// sides, then exactly (case matters). The first matching entry counts.
+bool FindDevice(std::string_view port, TDeviceInfo& dev);  // dev untouched when not found
+int DeviceIndex(std::string_view port);                    // -1 when not found
+// Copies dev over the entry of its port; false, and nothing changed, when there is none.
+bool StoreDevice(const TDeviceInfo& dev);
+
+// By NameRole with ASCII letters folded, then by DevType. Entries that compare equal keep
+// no particular order.
+void SortDevicesLocalArray();
+
+// What the device search gives an instrument it finds before the operator configures it.
+// Kestra controllers are lettered in the order they are found; see NextFlowControllerKind.
+TDeviceInfo NewFoundDevice(std::string_view port, tDeviceType kind, std::string_view serial);
+// dtMFCA for the first controller in `devices`, dtMFCB for the second, ..., dtMFCD from the
+// fourth on (a Kestra mixer has four).
+tDeviceType NextFlowControllerKind(const std::vector<TDeviceInfo>& devices);
+
+}  // namespace tessaro
