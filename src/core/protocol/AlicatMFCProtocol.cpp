@@ -1,0 +1,174 @@
+#include "protocol/AlicatMFCProtocol.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+#include "protocol/ReplyText.h"
+
+namespace tessaro {
+
+namespace {
+
+struct FlagText {
+    std::string_view Token;
+    std::string_view Explanation;
+};
+
+constexpr std::array<FlagText, kAlicatErrorCount> kFlagTexts = {{
+    {"ADC",
+     "Internal communication error (not common \xE2\x80\x93 please contact Alicat for "
+     "assistance)."},
+    {"EXH", "Manual exhaust valve override is enabled (max opening on the downstream valve)."},
+    {"HLD", "Valve drive hold enabled (bypass active loop control)."},
+    {"LCK", "Display buttons are disabled."},
+    {"MOV",
+     "Mass flow rate overage (flow is outside the measurable range, including the "
+     "uncalibrated range)."},
+    {"OPL", "The overpressure limit is enabled."},
+    {"OVR", "Totalizer has rolled over at least once or frozen at max value."},
+    {"POV",
+     "Pressure reading overage (pressure is outside the measurable range, including the "
+     "uncalibrated range)."},
+    {"TMF", "Totalizer missed some flow data (due to a MOV or VOV error)."},
+    {"TOV", "Temperature reading overage (temperature is outside measurable range)."},
+    {"VOV",
+     "Volumetric flow rate overage (Volumetric flow is outside the measurable range, "
+     "including the uncalibrated range)."},
+}};
+
+constexpr std::array<AlicatInitStep, 7> kInitSequence = {{
+    {"A\r", "", ""},
+    {"AFACTORY RESTORE ALL\r", "A Factory values have been restored.", "Factory reset failed:"},
+    {"ALSS U\r", "A U", "Remote control failed:"},
+    {"ASPUE 0\r", "A U", "Remote control failed:"},
+    {"ADCU 37 62\r", "A 62 count", "Remote setpoint mode:count failed:"},
+    {"ADCU 2 7\r", "A 7 barA", "Pressure barA failed:"},
+    {"A0\r", "", ""},
+}};
+
+const FlagText& TextOf(TAlicatError flag) { return kFlagTexts[static_cast<std::size_t>(flag)]; }
+
+// Fields of a status line: separated by runs of blanks and other characters of code 32
+// or below.
+std::vector<std::string_view> SplitAtControlRuns(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && static_cast<unsigned char>(line[pos]) <= 32) ++pos;
+        const std::size_t start = pos;
+        while (pos < line.size() && static_cast<unsigned char>(line[pos]) > 32) ++pos;
+        if (pos > start) fields.push_back(line.substr(start, pos - start));
+    }
+    return fields;
+}
+
+// Fields separated by single blanks; two blanks in a row give an empty field.
+std::vector<std::string_view> SplitAtEveryBlank(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t blank = line.find(' ', start);
+        if (blank == std::string_view::npos) {
+            fields.push_back(line.substr(start));
+            return fields;
+        }
+        fields.push_back(line.substr(start, blank - start));
+        start = blank + 1;
+    }
+}
+
+double RoundHalfToEven(double value) {
+    const double rounded = std::round(value);
+    if (std::fabs(value - std::trunc(value)) == 0.5) return 2.0 * std::round(value / 2.0);
+    return rounded;
+}
+
+}  // namespace
+
+std::string_view AlicatErrorToken(TAlicatError flag) { return TextOf(flag).Token; }
+
+std::string_view AlicatErrorExplanation(TAlicatError flag) { return TextOf(flag).Explanation; }
+
+std::optional<TAlicatError> AlicatErrorFromToken(std::string_view token) {
+    for (int i = 0; i < kAlicatErrorCount; ++i)
+        if (kFlagTexts[static_cast<std::size_t>(i)].Token == token)
+            return static_cast<TAlicatError>(i);
+    return std::nullopt;
+}
+
+bool TAlicatData::Errors(std::string& text) const {
+    text.clear();
+    for (int i = 0; i < kAlicatErrorCount; ++i) {
+        const auto flag = static_cast<TAlicatError>(i);
+        if (!ErrorFlags.Contains(flag)) continue;
+        text += AlicatErrorExplanation(flag);
+        text += "\r\n";
+    }
+    text = std::string(TrimControlChars(text));
+    return !text.empty();
+}
+
+std::span<const AlicatInitStep> AlicatInitSequence() { return kInitSequence; }
+
+std::string AlicatPollCommand(char unitID) { return std::string(1, unitID) + "\r"; }
+
+std::string AlicatGasCommand(char unitID, int gasID) {
+    return std::string(1, unitID) + "G " + std::to_string(gasID) + "\r";
+}
+
+std::string AlicatFullScaleQuery(char unitID) { return std::string(1, unitID) + "FPF 37 67\r"; }
+
+double AlicatSetpointCounts(double setpoint_pct) {
+    const double counts = RoundHalfToEven(setpoint_pct * kAlicatFullScaleCounts / 100);
+    return counts == 0 ? 0.0 : counts;  // no "-0"
+}
+
+std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pct) {
+    const double counts = AlicatSetpointCounts(setpoint_pct);
+    if (!std::isfinite(counts)) return std::nullopt;
+    char digits[400];
+    const auto result =
+        std::to_chars(digits, digits + sizeof digits, counts, std::chars_format::fixed, 0);
+    return std::string(1, unitID) + std::string(digits, result.ptr) + "\r";
+}
+
+AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicatData& data) {
+    const std::vector<std::string_view> fields = SplitAtControlRuns(reply);
+    if (fields.size() <= 6) return {AlicatStatusParse::TooFewFields, -1};
+
+    std::array<double, 6> numbers{};
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::optional<double> value = ParseDotNumber(fields[i + 1]);
+        if (!value) return {AlicatStatusParse::NotANumber, static_cast<int>(i + 1)};
+        numbers[i] = *value;
+    }
+    data.DataTime = now;
+    data.Pressure = numbers[0];
+    data.Temp = numbers[1];
+    data.FlowRate_vol = numbers[2];
+    data.FlowRate_mass = numbers[3];
+    data.SetpointFromDevice = numbers[4];
+    data.Totalizer = numbers[5];
+    data.GasSN = fields.size() > 7 ? std::string(fields[7]) : std::string();
+    if (fields.size() > 8) {
+        data.ErrorFlags = TAlicatErrors();
+        for (std::size_t i = 8; i < fields.size(); ++i)
+            if (const auto flag = AlicatErrorFromToken(fields[i])) data.ErrorFlags.Include(*flag);
+    }
+    return {AlicatStatusParse::Applied, -1};
+}
+
+AlicatFullScale ParseAlicatFullScale(std::string_view reply) {
+    AlicatFullScale result;
+    const std::vector<std::string_view> fields = SplitAtEveryBlank(reply);
+    if (fields.size() != 4) return result;
+    result.FourFields = true;
+    result.Value = std::string(fields[1]);
+    result.Unit = std::string(fields[3]);
+    result.MaxFlow_gpm = ParseDotNumber(fields[1]);
+    return result;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,59 @@
+#pragma once
+// The syringe pump's ASCII command language, without the port: command framing, the
+// signature reply, the pump states with their status characters, and the position digits
+// that carry the stored serial number. The driver (devices/pump/PSD4_Interface) talks.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaro {
+
+enum EnumInterfaceType : std::uint8_t { it_Undefined = 0, it_ASCII = 1 };
+
+enum EnumPumpState : std::uint8_t {
+    ps_Undefined = 0,
+    ps_Connected = 1,
+    ps_Initialized = 2,
+    ps_No_error = 3,
+    ps_Initialization_error__Occurs_when_a_syringe_or_valve_error_happens_during_initialization = 4,
+    ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used = 5,
+    ps_Invalid_operand__Occurs_when_and_invalid_parameter_is_given_with_a_command = 6,
+    ps_Invalid_command_sequence__Occurs_when_the_command_communication_protocol_is_incorrect = 7,
+    ps_EEPROM_failure__Occurs_when_the_EEPROM_is_faulty = 8,
+    ps_Syringe_not_initialized__Occurs_when_the_syringefails_to_initialize = 9,
+    ps_Syringe_overload__Occurs_when_the_syringe_encounters_excessive_back_pressure = 10,
+    ps_Valve_overload__Occurs_when_the_valve_drive_encounters_excessive_back_pressure = 11,
+    ps_Syringe_move_not_allowed__When_the_valve_is_in_the_bypass_or_throughput_position_syringe_move_commands_are_not_allowed =
+        12,
+    ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full = 13,
+};
+inline constexpr int kPumpStateCount = 14;
+
+// The value's name as written above ("ps_No_error").
+std::string_view PumpStateName(EnumPumpState state);
+// "Ready, No error", "Busy, Invalid command - Occurs when an unrecognized command is used".
+std::string PumpStatusAsString(EnumPumpState state, bool busy);
+
+// What the status character of a reply (the third character, after "/0") says.
+struct PumpStatusDecode {
+    bool HasStatusChar = false;         // the reply has three characters or more
+    std::optional<EnumPumpState> State;  // set when the character names a state
+    bool Busy = false;
+};
+PumpStatusDecode DecodePumpStatus(std::string_view replyText);
+
+inline constexpr char kPumpDefaultAddress = '1';
+inline constexpr std::string_view kPumpSignatureQuery = "/1?22\r";
+// "/" + address + command letters + CR.
+std::string PumpWireCommand(char address, std::string_view command);
+// The trimmed reply of a PSD/4 to the signature query: "/0", grave accent, "255".
+bool IsPumpSignatureReply(std::string_view trimmedReply);
+// Characters 4 to 8 (counted from 1) of a position reply: the digits after "/0" and the
+// status character; fewer when the reply is shorter.
+std::string PumpPositionDigits(std::string_view replyText);
+// The serial text read as a decimal integer; nothing when it is not one.
+std::optional<std::int64_t> ParsePumpSerial(std::string_view serialText);
+
+}  // namespace tessaro

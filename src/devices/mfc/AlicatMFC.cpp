@@ -1,0 +1,147 @@
+#include "mfc/AlicatMFC.h"
+
+#include <QDateTime>
+#include <chrono>
+#include <cmath>
+
+#include "protocol/ReplyText.h"
+#include "text/NumberFormat.h"
+
+Q_LOGGING_CATEGORY(lcMFC, "MFC")
+
+namespace tessaro {
+
+namespace {
+
+void Write(const std::string& line) { qCInfo(lcMFC).noquote() << QString::fromStdString(line); }
+void Warn(const std::string& line) { qCWarning(lcMFC).noquote() << QString::fromStdString(line); }
+
+}  // namespace
+
+double LocalNowAsDateTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const double days = static_cast<double>(QDate(1899, 12, 30).daysTo(now.date()));
+    return days + now.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse,
+               std::string& aStatus, std::string& aResponse) {
+    const auto start = std::chrono::steady_clock::now();
+    TSerialPort port;
+    port.fPort = aPort;
+    port.fBaudRate = kAlicatBaudRate;
+    port.fDebug = true;
+    port.fReadoutTimeoutMS = kSendASCIIReadoutTimeoutMS;
+    aStatus = "Untested";
+
+    TSerialResponse response{};
+    port.Send2(aCommand + "\r", WaitForResponse, response);
+    aResponse = response.Response;
+    aStatus = response.Status;
+    const bool ok = response.Status.empty();
+    if (!ok) Warn("SendASCII return status <>\"\": " + response.Status);
+
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    aStatus += "\rDuration: " + FormatSecondsMillis(elapsed.count());
+    return ok;
+}
+
+TAlicatMFC::TAlicatMFC() = default;
+
+TSerialResponse TAlicatMFC::Exchange(const std::string& command) {
+    TSerialResponse response{};
+    aPort.Send2(command, true, response);
+    return response;
+}
+
+bool TAlicatMFC::Initialize(TAlicatInitialize Scheme) {
+    if (Scheme != TAIKestraLumora) return false;
+    std::string report;
+    for (const AlicatInitStep& step : AlicatInitSequence()) {
+        std::string status, reply;
+        SendASCII(aPort.fPort, std::string(step.Command), true, status, reply);
+        if (step.Expected.empty() || reply == step.Expected) continue;
+        report += std::string(step.FailureLabel) + "\r\n" + status + "\r\n" + reply + "\r\n";
+    }
+    if (report.empty()) return true;
+    Warn(report);
+    return false;
+}
+
+bool TAlicatMFC::ChangeGas(TAlicatData& theData) {
+    const std::int32_t wanted = theData.GasID;
+    if (wanted < kAlicatMinGasID || wanted > kAlicatMaxGasID) return false;
+    if (wanted == GasID) return true;
+
+    Write("Gas change is necessary");
+    bool result = false;
+    for (int attempt = 0; attempt < 3 && GasID != wanted; ++attempt) {
+        Write("Apply gas " + std::to_string(wanted));
+        const TSerialResponse response = Exchange(AlicatGasCommand(aDeviceID, wanted));
+        if (response.Status.empty()) {
+            GasID = wanted;
+            result = true;
+        } else {
+            Warn("Gas change failed: " + response.Status);
+            result = false;
+        }
+    }
+
+    const TSerialResponse query = Exchange(AlicatFullScaleQuery(aDeviceID));
+    if (query.Status.empty()) {
+        const AlicatFullScale fullScale = ParseAlicatFullScale(query.Response);
+        if (fullScale.FourFields) {
+            Write("Max flow: " + fullScale.Value + " " + fullScale.Unit);
+            if (fullScale.MaxFlow_gpm)
+                MaxFlow_gpm = *fullScale.MaxFlow_gpm;
+            else
+                Warn("Full scale is not a number, kept " + FormatGeneral(MaxFlow_gpm) + ": " +
+                     fullScale.Value);
+        }
+    }
+    return result;
+}
+
+bool TAlicatMFC::ReadStatus(TAlicatData& theData) {
+    qCDebug(lcMFC).noquote() << QString::fromStdString("Enter ReadS: " + aPort.fPort);
+    const auto leave = [] { qCDebug(lcMFC) << "Leave ReadS"; };
+
+    const TSerialResponse response = Exchange(AlicatPollCommand(aDeviceID));
+    if (!response.Status.empty()) {
+        Warn("Fail: " + response.Status);
+        leave();
+        return false;
+    }
+    const AlicatStatusResult parsed = ParseAlicatStatus(response.Response, LocalNow(), theData);
+    if (parsed.Outcome == AlicatStatusParse::NotANumber) {
+        Warn("Fail: status field " + std::to_string(parsed.BadField) +
+             " is not a number: " + response.Response);
+        leave();
+        return false;
+    }
+    theData.Raw = Role + ":" + response.Response;
+    leave();
+    return true;
+}
+
+bool TAlicatMFC::ApplySetpoint_pct(TAlicatData& theData) {
+    if (!std::isfinite(theData.Setpoint_pct)) {
+        Warn("Apply setpoint failed: the setpoint is not a number, on:" + aPort.fPort);
+        return false;
+    }
+    Write("Apply setpoint " + FormatGeneral(theData.Setpoint_pct) + "% on:" + aPort.fPort);
+    const std::optional<std::string> command = AlicatSetpointCommand(aDeviceID, theData.Setpoint_pct);
+    if (!command) {
+        Warn("Apply setpoint failed: the setpoint is out of range");
+        return false;
+    }
+    const TSerialResponse response = Exchange(*command);
+    if (!response.Status.empty()) {
+        Warn("Apply setpoint failed: " + response.Status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,59 @@
+#pragma once
+// The flow controller driver: one TAlicatMFC per controller, talking through its own
+// serial port at 19200 baud. Initialisation, gas selection with the full-scale read-back,
+// the status poll and the setpoint. Diagnostics go to the "MFC" channel.
+
+#include <QLoggingCategory>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "protocol/AlicatMFCProtocol.h"
+#include "serial/SerialPort.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcMFC)
+
+namespace tessaro {
+
+inline constexpr std::int32_t kAlicatBaudRate = 19200;
+inline constexpr std::uint32_t kSendASCIIReadoutTimeoutMS = 2500;
+
+// One command on a port of its own (19200 baud, 2.5 s for the reply); CR is appended.
+// True when the exchange succeeded. `aStatus` is never empty on return: the exchange's
+// status followed by CR and "Duration: ss:zzz".
+bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse,
+               std::string& aStatus, std::string& aResponse);
+
+// The local date and time now, as days since 1899-12-30 with the time as fraction.
+double LocalNowAsDateTime();
+
+class TAlicatMFC {
+public:
+    TAlicatMFC();
+    TAlicatMFC(const TAlicatMFC&) = delete;
+    TAlicatMFC& operator=(const TAlicatMFC&) = delete;
+
+    TSerialPort aPort;           // the controller's port; its owner sets name and baud rate
+    char aDeviceID = 'A';        // unit identifier letter
+    std::string Role = "A";      // put in front of the raw status line
+    std::int32_t GasID = -1;     // the gas last set on the controller; -1 unknown
+    double MaxFlow_gpm = 0;      // full scale read back after a gas change
+    // Source of the reading time; the program's clock in place of the wall clock in tests.
+    std::function<double()> LocalNow = LocalNowAsDateTime;
+
+    // Factory reset and the unit settings the rest of the program relies on. Every
+    // command is sent; false when a reply differs (the report is on the "MFC" channel).
+    bool Initialize(TAlicatInitialize Scheme);
+    // Selects theData.GasID (0..210) when it differs from GasID, then reads the full scale.
+    bool ChangeGas(TAlicatData& theData);
+    // Polls the status line into theData. False when the exchange failed or a numeric field
+    // is not a number; theData is then left as it was.
+    bool ReadStatus(TAlicatData& theData);
+    // Sends theData.Setpoint_pct as counts.
+    bool ApplySetpoint_pct(TAlicatData& theData);
+
+private:
+    TSerialResponse Exchange(const std::string& command);
+};
+
+}  // namespace tessaro

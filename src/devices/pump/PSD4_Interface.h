@@ -1,0 +1,60 @@
+#pragma once
+// The syringe pump driver: connects with the pump's signature query, sends commands,
+// decodes the status character into the pump state and the busy bit, waits until the pump
+// is free, stops it and reads the serial number stored in it. Diagnostics go to the
+// "PSD4 interface" channel.
+
+#include <QLoggingCategory>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "protocol/PSD4Protocol.h"
+#include "serial/SerialPort.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcPSD4)
+
+namespace tessaro {
+
+class TPSD4 {
+public:
+    TPSD4() = default;
+    ~TPSD4() = default;  // frees COM
+    TPSD4(const TPSD4&) = delete;
+    TPSD4& operator=(const TPSD4&) = delete;
+
+    char pAddressASCII = kPumpDefaultAddress;
+    bool pInitialized = false;
+    EnumPumpState pState = ps_Undefined;
+    bool pBusy = false;
+    EnumInterfaceType DataInterface = it_ASCII;
+    std::string LastCommand;  // command letters of the last answered command
+    std::unique_ptr<TSerialPort> COM;  // created by Connect
+
+    // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.
+    bool Connect(const std::string& aCOMPort);
+    // Sends "/" + address + aCommand + CR. Without a connection: false, nothing sent.
+    // With aWantAnswer: decodes the reply; true when the pump answered (LastCommand is then
+    // aCommand), false when the exchange failed (LastCommand kept). Without: false.
+    bool SendCommand(const std::string& aCommand, TSerialResponse& aResponse, bool aWantAnswer);
+    // Decodes the reply's status character into pState and pBusy. A reply too short to
+    // hold one (a silent pump) leaves pState and counts the pump busy; the operator is told
+    // once per run of such replies.
+    void SetStatus(const TSerialResponse& aResponse);
+    std::string StatusAsString() const;
+    void Initialize(const std::string& aCommand);
+    // Polls "Q" every 250 ms while busy, for up to x seconds; true when free in time.
+    bool WaitUntilFree(double x);
+    // Terminates the running command; true when the pump reports ready without error
+    // within 5 s.
+    bool Stop();
+    // The serial number stored as two plunger positions; 0 when the digits are not a
+    // number, -1 when a position could not be read.
+    std::int64_t Serial();
+
+private:
+    std::string PortName() const;
+    bool inShortReplyRun_ = false;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,228 @@
+#include "serial/SerialPort.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "protocol/ReplyText.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "serial/PortNames.h"
+#endif
+
+Q_LOGGING_CATEGORY(lcSerialPort, "SerialPort")
+
+namespace tessaro {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class HandleCloser {
+public:
+    explicit HandleCloser(SerialHandle handle) : handle_(handle) {}
+    ~HandleCloser() { CloseSerial(handle_); }
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+
+private:
+    SerialHandle handle_;
+};
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return Lower(x) < Lower(y); });
+}
+
+}  // namespace
+
+void TSerialResponse::Init() {
+    SentMessage.clear();
+    Response.clear();
+    Status.clear();
+    AsHex.clear();
+    AsInt.clear();
+    AsString.clear();
+    rDouble = -1.0;
+    ValueOfFirstWord = -1;
+    ValueOfSecondWord = -1;
+    ResponseLength = 0;
+    AsFloat = -1.0f;
+    AsInteger = -1;
+}
+
+void TSerialPort::Send2(const QString& message, bool WaitForResponse, TSerialResponse& result) {
+    const QByteArray utf8 = message.toUtf8();
+    Send2(TextToAnsiBytes(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size()))),
+          WaitForResponse, result);
+}
+
+void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result) {
+    const auto start = Clock::now();
+    fDebugMSG.clear();
+    result.SentMessage = message;
+
+    std::string reason;
+    const SerialHandle handle = OpenSerialExclusive(fPort, reason);
+    if (handle == InvalidSerialHandle()) Refused("opening", reason);
+    HandleCloser closer(handle);
+    if (!SetDCBState(handle)) {
+        result.Status = kStatusPortInUse;
+        return;
+    }
+    if (!SetTimeOuts(handle)) {
+        result.Status = kStatusTimeoutsFailed;
+        return;
+    }
+    if (!SetBuffers(handle)) {
+        result.Status = kStatusBuffersFailed;
+        return;
+    }
+    Trace("PortName: " + fPort);
+
+    if (!WriteAll(handle, message, reason)) {
+        Refused("writing", reason);
+        result.Status = kStatusWriteFailed;
+        return;
+    }
+    result.SentMessage = message;
+    Trace("Bytes written: " + std::to_string(message.size()));
+    Trace("As string: " + std::string(TrimControlChars(message)));
+    Trace("As ordinals: " + ByteOrdinals(message));
+
+    if (!WaitForResponse) {
+        Trace(kStatusNoWait);
+        result.Status = kStatusNoWait;
+        result.Response.clear();
+        return;
+    }
+    if (!WaitForReplyBytes(handle)) {
+        result.Response.clear();
+        result.Status = kStatusTimeout;
+        Trace(result.Status);
+        return;
+    }
+    std::string bytes;
+    if (!ReadReply(handle, kMaxReplyBytes, bytes, reason)) {
+        Refused("reading", reason);
+        result.Status = kStatusReadFailed;
+        Trace(result.Status);
+        return;
+    }
+    result.Response = std::string(TrimControlChars(AnsiBytesToText(bytes)));
+    Trace("Data read: " + result.Response);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    Trace("Duration:" + FormatSecondsMillis(elapsed.count()));
+}
+
+// Checks for waiting bytes right after the write and then once per poll interval while
+// the check times stay within the reply time-out; bytes seen at a check are read at once.
+// Without bytes, the exchange gives up one poll interval after the last check.
+bool TSerialPort::WaitForReplyBytes(SerialHandle handle) {
+    const auto pollInterval = std::chrono::milliseconds(fWindowsReadLoopTimeoutMS);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(fReadoutTimeoutMS);
+    auto nextCheck = Clock::now();
+    for (;;) {
+        Trace("Waiting for data or timeout");
+        // An error also ends the wait: the read then tells what went wrong.
+        if (BytesWaiting(handle) != 0) return true;
+        nextCheck += pollInterval;
+        std::this_thread::sleep_until(nextCheck);
+        // The schedule decides, so that a late wake-up does not cost the last check.
+        if (nextCheck > deadline || (pollInterval.count() == 0 && Clock::now() > deadline)) {
+            Trace("Timeout");
+            return false;
+        }
+    }
+}
+
+bool TSerialPort::SetDCBState(SerialHandle handle) {
+    if (handle == InvalidSerialHandle()) return false;
+    std::string reason;
+    if (ApplyLineSettings(handle, fBaudRate, static_cast<std::uint8_t>(fParity & 0xFF),
+                          static_cast<std::uint8_t>(fStopBits & 0xFF), reason))
+        return true;
+    Refused("setting the line", reason);
+    return false;
+}
+
+bool TSerialPort::SetTimeOuts(SerialHandle handle) {
+    if (handle == InvalidSerialHandle()) return false;
+    std::string reason;
+    if (ApplyTimeouts(handle, reason)) return true;
+    Refused("setting the time-outs", reason);
+    return false;
+}
+
+bool TSerialPort::SetBuffers(SerialHandle handle) {
+    if (handle == InvalidSerialHandle()) return false;
+    std::string reason;
+    if (ApplyQueueSizes(handle, reason)) return true;
+    Refused("sizing the queues", reason);
+    return false;
+}
+
+void TSerialPort::Trace(const std::string& line) {
+    if (!fDebug) return;
+    qCDebug(lcSerialPort).noquote() << QString::fromStdString(line);
+    fDebugMSG += line;
+    fDebugMSG += "\r\n";
+}
+
+// The operator sees only the fixed status text; the system's reason goes here.
+void TSerialPort::Refused(const char* step, const std::string& reason) {
+    qCWarning(lcSerialPort).noquote()
+        << QString::fromStdString("Port " + fPort + ": " + step + " failed: " + reason);
+}
+
+void SortPortNames(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::stable_sort(names.begin(), names.end(), LessIgnoringCase);
+}
+
+#ifdef _WIN32
+
+std::vector<std::string> ListComPorts() {
+    std::vector<std::string> ports;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return ports;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        BYTE data[256];
+        DWORD dataLength = sizeof data - 1;
+        DWORD type = 0;
+        const LONG status =
+            RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+        data[dataLength] = 0;
+        const std::string port(reinterpret_cast<const char*>(data));
+        if (!port.empty()) ports.push_back(port);
+    }
+    RegCloseKey(key);
+    SortPortNames(ports);
+    return ports;
+}
+
+#else
+
+std::vector<std::string> ListComPorts() {
+    std::vector<std::string> ports = ListSystemSerialPorts("/sys/class/tty", "/dev");
+    const std::vector<std::string> simulated = ListPublishedPorts(SimPortDirectory());
+    ports.insert(ports.end(), simulated.begin(), simulated.end());
+    SortPortNames(ports);
+    return ports;
+}
+
+#endif
+
+}  // namespace tessaro

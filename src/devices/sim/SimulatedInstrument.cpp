@@ -1,0 +1,268 @@
+#include "sim/SimulatedInstrument.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "sim/PortPublication.h"
+#include "sim/PseudoTerminal.h"
+
+namespace tessaro::sim {
+
+namespace {
+
+constexpr std::size_t kMaxLineLength = 1024;
+constexpr std::size_t kMaxReceivedLines = 10000;
+constexpr std::size_t kOverlongReplyBytes = 100;
+
+struct FaultName {
+    SimFault Fault;
+    const char* Name;
+};
+constexpr FaultName kFaultNames[] = {
+    {SimFault::None, "none"},       {SimFault::Silent, "silent"}, {SimFault::Garbage, "garbage"},
+    {SimFault::PartialLine, "partial"}, {SimFault::Overlong, "long"}, {SimFault::Slow, "slow"},
+};
+
+std::string WithoutLineEnd(std::string reply) {
+    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 32) reply.pop_back();
+    return reply;
+}
+
+}  // namespace
+
+const char* SimFaultName(SimFault fault) {
+    for (const FaultName& entry : kFaultNames)
+        if (entry.Fault == fault) return entry.Name;
+    return "none";
+}
+
+bool SimFaultFromName(const std::string& name, SimFault& fault) {
+    for (const FaultName& entry : kFaultNames)
+        if (name == entry.Name) {
+            fault = entry.Fault;
+            return true;
+        }
+    return false;
+}
+
+SimulatedInstrument::SimulatedInstrument(std::unique_ptr<InstrumentModel> model,
+                                         SimInstrumentOptions options)
+    : model_(std::move(model)), options_(std::move(options)), randomState_(options_.Seed) {
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    wakeRead_ = pipeEnds[0];
+    wakeWrite_ = pipeEnds[1];
+    pty_ = std::make_unique<PseudoTerminal>();
+    lastSlaveName_ = pty_->SlaveName();
+    if (!options_.PublishDir.empty()) {
+        publication_ = std::make_unique<PortPublication>(options_.PublishDir, options_.PublishName);
+        publication_->PointTo(pty_->SlavePath());
+    }
+    thread_ = std::thread([this] { Loop(); });
+}
+
+SimulatedInstrument::~SimulatedInstrument() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    Wake();
+    thread_.join();
+    publication_.reset();
+    close(wakeRead_);
+    close(wakeWrite_);
+}
+
+std::string SimulatedInstrument::PortName() const {
+    std::lock_guard lock(mutex_);
+    return publication_ ? publication_->Name() : lastSlaveName_;
+}
+
+std::string SimulatedInstrument::DevicePath() const {
+    std::lock_guard lock(mutex_);
+    return publication_ ? publication_->LinkPath() : "/dev/" + lastSlaveName_;
+}
+
+std::string SimulatedInstrument::TerminalPath() const {
+    std::lock_guard lock(mutex_);
+    return pty_ ? pty_->SlavePath() : std::string();
+}
+
+std::string SimulatedInstrument::Describe() const {
+    std::lock_guard lock(mutex_);
+    return model_->Describe();
+}
+
+void SimulatedInstrument::SetFault(SimFault fault) {
+    std::lock_guard lock(mutex_);
+    fault_ = fault;
+}
+
+SimFault SimulatedInstrument::Fault() const {
+    std::lock_guard lock(mutex_);
+    return fault_;
+}
+
+void SimulatedInstrument::SetSlowReplyMs(int ms) {
+    std::lock_guard lock(mutex_);
+    options_.SlowReplyMs = ms;
+}
+
+void SimulatedInstrument::Vanish() {
+    std::unique_lock lock(mutex_);
+    if (!pty_) return;
+    if (publication_) publication_->Withdraw();
+    pending_.clear();
+    lineBuffer_.clear();
+    // The loop thread may be polling the old descriptor; it closes it itself.
+    retired_ = std::move(pty_);
+    lock.unlock();
+    Wake();
+    lock.lock();
+    retiredClosed_.wait(lock, [this] { return !retired_ || stop_; });
+}
+
+void SimulatedInstrument::Return() {
+    {
+        std::lock_guard lock(mutex_);
+        if (pty_) return;
+        pty_ = std::make_unique<PseudoTerminal>();
+        lastSlaveName_ = pty_->SlaveName();
+        if (publication_) publication_->PointTo(pty_->SlavePath());
+    }
+    Wake();
+}
+
+bool SimulatedInstrument::Present() const {
+    std::lock_guard lock(mutex_);
+    return pty_ != nullptr;
+}
+
+std::vector<std::string> SimulatedInstrument::Received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void SimulatedInstrument::ClearReceived() {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+}
+
+void SimulatedInstrument::WithModel(const std::function<void(InstrumentModel&)>& action) {
+    std::lock_guard lock(mutex_);
+    action(*model_);
+}
+
+double SimulatedInstrument::Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void SimulatedInstrument::Wake() {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(wakeWrite_, &byte, 1);
+}
+
+void SimulatedInstrument::Loop() {
+    for (;;) {
+        int fd = -1;
+        int timeoutMs = 200;
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_) break;
+            if (retired_) {
+                retired_.reset();
+                retiredClosed_.notify_all();
+            }
+            if (pty_) fd = pty_->MasterFd();
+            if (!pending_.empty())
+                timeoutMs = std::clamp(static_cast<int>((pending_.front().Due - Now()) * 1000) + 1, 0, 200);
+        }
+        pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {fd, POLLIN, 0}};
+        poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (read(wakeRead_, drain, sizeof drain) > 0) {
+            }
+        }
+        if (fd >= 0 && (fds[1].revents & POLLIN)) {
+            char buffer[512];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            std::lock_guard lock(mutex_);
+            if (n > 0 && pty_ && pty_->MasterFd() == fd)
+                HandleBytes(buffer, static_cast<std::size_t>(n), Now());
+        } else if (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::lock_guard lock(mutex_);
+        SendDueReplies(Now());
+    }
+    std::lock_guard lock(mutex_);
+    retired_.reset();
+    retiredClosed_.notify_all();
+}
+
+void SimulatedInstrument::HandleBytes(const char* data, std::size_t size, double now) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\r') {
+            HandleLine(lineBuffer_, now);
+            lineBuffer_.clear();
+        } else if (c != '\n') {
+            if (lineBuffer_.size() >= kMaxLineLength) lineBuffer_.clear();
+            lineBuffer_ += c;
+        }
+    }
+}
+
+void SimulatedInstrument::HandleLine(const std::string& line, double now) {
+    if (received_.size() >= kMaxReceivedLines) received_.erase(received_.begin());
+    received_.push_back(line);
+    if (fault_ == SimFault::Silent) return;
+    std::optional<std::string> reply = model_->Answer(line, now);
+    if (!reply) return;
+    const int delayMs = fault_ == SimFault::Slow ? options_.SlowReplyMs : options_.ReplyDelayMs;
+    pending_.push_back({now + delayMs / 1000.0, Distort(std::move(*reply), fault_)});
+}
+
+std::string SimulatedInstrument::Distort(std::string reply, SimFault fault) {
+    switch (fault) {
+        case SimFault::Garbage: {
+            std::string garbage;
+            randomState_ = randomState_ * 1103515245u + 12345u;
+            const std::size_t length = 5 + (randomState_ >> 16) % 36;
+            for (std::size_t i = 0; i < length; ++i) {
+                randomState_ = randomState_ * 1103515245u + 12345u;
+                garbage += static_cast<char>((randomState_ >> 16) & 0xFF);
+            }
+            return garbage + "\r";
+        }
+        case SimFault::PartialLine: {
+            const std::string line = WithoutLineEnd(std::move(reply));
+            return line.substr(0, std::max<std::size_t>(1, line.size() / 2));
+        }
+        case SimFault::Overlong: {
+            std::string line = WithoutLineEnd(std::move(reply)) + " ";
+            while (line.size() < kOverlongReplyBytes) line += '#';
+            return line + "\r";
+        }
+        default: return reply;
+    }
+}
+
+void SimulatedInstrument::SendDueReplies(double now) {
+    while (!pending_.empty() && pending_.front().Due <= now) {
+        if (pty_) {
+            const std::string& bytes = pending_.front().Bytes;
+            [[maybe_unused]] const ssize_t written = write(pty_->MasterFd(), bytes.data(), bytes.size());
+        }
+        pending_.pop_front();
+    }
+}
+
+}  // namespace tessaro::sim

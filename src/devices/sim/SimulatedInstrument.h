@@ -1,0 +1,108 @@
+#pragma once
+// One simulated instrument on a pseudo-terminal: a thread reads command lines from the
+// master side, lets the model answer and writes the replies back after a short delay.
+// Faults can be switched on at any time: silence, garbage, a partial line, a line longer
+// than a read takes, a late reply, and the port vanishing and coming back.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/InstrumentModel.h"
+
+namespace tessaro::sim {
+
+class PseudoTerminal;
+class PortPublication;
+
+enum class SimFault {
+    None,
+    Silent,       // reads commands, never answers
+    Garbage,      // answers random bytes
+    PartialLine,  // answers the first half of the reply, without its line end
+    Overlong,     // answers the reply padded to more than 80 bytes
+    Slow,         // answers after SlowReplyMs
+};
+
+struct SimInstrumentOptions {
+    std::string PublishDir;   // empty: not published, the port name is "pts/N"
+    std::string PublishName;  // the published port name
+    int ReplyDelayMs = 10;
+    int SlowReplyMs = 1500;
+    unsigned Seed = 7;
+};
+
+class SimulatedInstrument {
+public:
+    SimulatedInstrument(std::unique_ptr<InstrumentModel> model, SimInstrumentOptions options = {});
+    ~SimulatedInstrument();
+    SimulatedInstrument(const SimulatedInstrument&) = delete;
+    SimulatedInstrument& operator=(const SimulatedInstrument&) = delete;
+
+    // The name to give the program as its port: the published name, or "pts/N".
+    std::string PortName() const;
+    // A path that opens the port: the published link, or the pseudo-terminal itself.
+    std::string DevicePath() const;
+    // The pseudo-terminal behind the port now ("/dev/pts/N"); empty while vanished.
+    std::string TerminalPath() const;
+    std::string Describe() const;
+
+    void SetFault(SimFault fault);
+    SimFault Fault() const;
+    void SetSlowReplyMs(int ms);
+    // The port disappears (its pseudo-terminal is closed) and comes back on a new one.
+    void Vanish();
+    void Return();
+    bool Present() const;
+
+    // The command lines received so far (without CR), oldest first.
+    std::vector<std::string> Received() const;
+    void ClearReceived();
+
+    // Runs `action` on the model while no command is being answered.
+    void WithModel(const std::function<void(InstrumentModel&)>& action);
+
+private:
+    struct PendingReply {
+        double Due;
+        std::string Bytes;
+    };
+
+    void Loop();
+    void HandleBytes(const char* data, std::size_t size, double now);
+    void HandleLine(const std::string& line, double now);
+    std::string Distort(std::string reply, SimFault fault);
+    void SendDueReplies(double now);
+    void Wake();
+    static double Now();
+
+    std::unique_ptr<InstrumentModel> model_;
+    SimInstrumentOptions options_;
+    std::unique_ptr<PortPublication> publication_;
+
+    mutable std::mutex mutex_;  // guards everything below and the model
+    std::unique_ptr<PseudoTerminal> pty_;
+    std::unique_ptr<PseudoTerminal> retired_;  // vanished, closed by the loop thread
+    std::condition_variable retiredClosed_;
+    std::string lastSlaveName_;
+    std::string lineBuffer_;
+    std::deque<PendingReply> pending_;
+    std::vector<std::string> received_;
+    SimFault fault_ = SimFault::None;
+    unsigned randomState_;
+    bool stop_ = false;
+
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::thread thread_;
+};
+
+const char* SimFaultName(SimFault fault);
+bool SimFaultFromName(const std::string& name, SimFault& fault);
+
+}  // namespace tessaro::sim
