@@ -238,7 +238,7 @@ TEST_F(GasTable, GetGasByShortNameIsExactAndCaseSensitive) {
     EXPECT_EQ(gas.NameShort, "Ar") << "untouched";
 }
 
-TEST_F(GasTable, LookupsNeverHandOutTheMassFlowOrFractionsOfTheDestination) {
+TEST_F(GasTable, LookupsKeepTheMassFlowAndFractionsOfTheDestination) {
     TGasItem gas;
     gas.MassFlow_gmin = 3;
     gas.MassFraction = 0.25;
