@@ -122,9 +122,9 @@ void CheckReferenceState(const TGasFlowDetails& unit, std::string_view side, std
     }
 }
 
-// Writes a conversion's trace. The trace repeats several values (the input, the molar mass,
-// mass and moles when both sides share a time unit), and turning numbers into text is most
-// of a conversion's cost, so each distinct value is formatted once.
+// Writes a conversion's trace. Turning numbers into text is most of a conversion's cost, and
+// the trace repeats several values (the input, the molar mass, mass and moles when both sides
+// share a time unit), so a value already written is copied from where it first appeared.
 class ConversionTrace {
 public:
     ConversionTrace(std::string& text, char separator) : text_(text), separator_(separator) {}
@@ -132,29 +132,33 @@ public:
     void Append(std::string_view part) { text_ += part; }
     void Line(std::string_view line) { AppendLine(text_, line); }
     void Line(std::string_view label, std::string_view value) { AppendLine(text_, label, value); }
-    void Line(std::string_view label, double value) { AppendLine(text_, label, Number(value)); }
-    std::string_view Number(double value) {
+    void Line(std::string_view label, double value) {
+        text_ += label;
+        Number(value);
+        text_ += LineEnd;
+    }
+    void Number(double value) {
         const auto bits = std::bit_cast<std::uint64_t>(value);
         for (std::size_t i = 0; i < count_; ++i)
-            if (formatted_[i].bits == bits) return formatted_[i].text;
-        if (count_ == formatted_.size()) {
-            overflow_ = FormatGeneral(value, separator_);
-            return overflow_;
-        }
-        formatted_[count_] = {bits, FormatGeneral(value, separator_)};
-        return formatted_[count_++].text;
+            if (written_[i].bits == bits) {
+                text_.append(text_, written_[i].offset, written_[i].length);
+                return;
+            }
+        const std::size_t offset = text_.size();
+        text_ += FormatGeneral(value, separator_);
+        if (count_ < written_.size()) written_[count_++] = {bits, offset, text_.size() - offset};
     }
 
 private:
-    struct Formatted {
-        std::uint64_t bits = 0;
-        std::string text;
+    struct Written {
+        std::uint64_t bits;
+        std::size_t offset;
+        std::size_t length;
     };
     std::string& text_;
     char separator_;
-    std::array<Formatted, 16> formatted_;
+    std::array<Written, 16> written_;
     std::size_t count_ = 0;
-    std::string overflow_;
 };
 
 // Step one of a conversion: the source flow as grams per source time unit.
@@ -182,7 +186,7 @@ double TargetVolume(const TGasFlowDetails& to, double moles, ConversionTrace& tr
     trace.Line(" Temperature, ºK: ", kelvin);
     trace.Line("       Volume, L: ", litres);
     trace.Append("          Volume: ");
-    trace.Append(trace.Number(volume));
+    trace.Number(volume);
     trace.Append(" ");
     trace.Line(to.Name);
     return volume;
