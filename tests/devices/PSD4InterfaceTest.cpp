@@ -1,0 +1,224 @@
+#include "pump/PSD4_Interface.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "DeviceTestSupport.h"
+#include "sim/SimulatedMfc.h"
+#include "sim/SimulatedPump.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::MessageCapture;
+using test::StartScripted;
+using test::UseQuickTiming;
+
+constexpr const char* kEndlessProgram = "gIV6000A24000OV451A0GR";
+
+class PSD4Test : public ::testing::Test {
+protected:
+    std::unique_ptr<sim::SimulatedInstrument> StartPump(const std::string& serial = "12345678") {
+        sim::SimPumpConfig config;
+        config.SerialNumber = serial;
+        config.InitSeconds = 0.3;
+        config.StartSpeed = 20000;
+        return std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
+                                                          sim::SimInstrumentOptions{});
+    }
+    // Connected through the signature query, then with quick polls for the rest.
+    void Connect(sim::SimulatedInstrument& instrument) {
+        ASSERT_TRUE(pump_.Connect(instrument.PortName()));
+        UseQuickTiming(*pump_.COM);
+    }
+    // Connected without the signature query, for scripted instruments.
+    void Attach(sim::SimulatedInstrument& instrument) {
+        pump_.COM = std::make_unique<TSerialPort>();
+        pump_.COM->fPort = instrument.PortName();
+        UseQuickTiming(*pump_.COM);
+        pump_.pState = ps_Connected;
+    }
+    bool SimulatedPumpBusy(sim::SimulatedInstrument& instrument) {
+        bool busy = false;
+        const double now =
+            std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+        instrument.WithModel([&](sim::InstrumentModel& m) { busy = static_cast<sim::SimulatedPump&>(m).Busy(now); });
+        return busy;
+    }
+
+    TPSD4 pump_;
+};
+
+TEST_F(PSD4Test, ConnectAcceptsOnlyThePumpsSignature) {
+    const auto instrument = StartPump();
+    EXPECT_TRUE(pump_.Connect(instrument->PortName()));
+    EXPECT_EQ(pump_.pState, ps_Connected);
+    EXPECT_EQ(pump_.COM->fBaudRate, 9600);
+    EXPECT_EQ(instrument->Received(), std::vector<std::string>{"/1?22"});
+
+    const auto controller = std::make_unique<sim::SimulatedInstrument>(
+        std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), sim::SimInstrumentOptions{});
+    TPSD4 other;
+    EXPECT_FALSE(other.Connect(controller->PortName()));
+    EXPECT_EQ(other.pState, ps_Undefined);
+}
+
+TEST_F(PSD4Test, RefusesCommandsBeforeConnectWithoutTraffic) {
+    TSerialResponse response;
+    response.Status = "stale";
+    EXPECT_FALSE(pump_.SendCommand("Q", response, true));
+    EXPECT_EQ(response.Status, "Pump state undefined, cannot send command: /1Q\r");
+    EXPECT_EQ(response.rDouble, -1.0);  // the record was initialised
+    EXPECT_EQ(pump_.COM, nullptr);
+    EXPECT_EQ(pump_.LastCommand, "");
+}
+
+TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
+    std::string reply;
+    std::mutex replyMutex;
+    const auto instrument = StartScripted([&](std::string_view) -> std::optional<std::string> {
+        std::lock_guard lock(replyMutex);
+        return reply;
+    });
+    Attach(*instrument);
+    struct Case {
+        const char* Reply;
+        EnumPumpState State;
+        bool Busy;
+        const char* Text;
+    };
+    const Case cases[] = {
+        {"/0@\x03\r\n", ps_No_error, true, "Busy, No error"},
+        {"/0b\x03\r\n", ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false,
+         "Ready, Invalid command - Occurs when an unrecognized command is used"},
+        {"/0E\x03\r\n", ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false,
+         "Ready, Invalid command - Occurs when an unrecognized command is used"},  // E: unchanged
+        {"/0\x91\x03\r\n", ps_No_error, false, "Ready, No error"},
+    };
+    for (const Case& c : cases) {
+        {
+            std::lock_guard lock(replyMutex);
+            reply = c.Reply;
+        }
+        TSerialResponse response;
+        EXPECT_TRUE(pump_.SendCommand("Q", response, true)) << c.Reply;
+        EXPECT_EQ(pump_.pState, c.State) << c.Reply;
+        EXPECT_EQ(pump_.pBusy, c.Busy) << c.Reply;
+        EXPECT_EQ(pump_.StatusAsString(), c.Text);
+        EXPECT_EQ(pump_.LastCommand, "Q");
+    }
+}
+
+TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
+    const auto instrument = StartPump();
+    Connect(*instrument);
+    pump_.Initialize("ZN1R");
+    EXPECT_TRUE(pump_.pInitialized);
+    EXPECT_TRUE(pump_.pBusy);
+    EXPECT_TRUE(pump_.WaitUntilFree(5));
+    EXPECT_EQ(pump_.StatusAsString(), "Ready, No error");
+    EXPECT_FALSE(SimulatedPumpBusy(*instrument));
+    const auto received = instrument->Received();
+    EXPECT_EQ(received[1], "/1ZN1R");
+    EXPECT_EQ(received.back(), "/1Q");
+}
+
+TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
+    const auto instrument = StartPump();
+    Connect(*instrument);
+    pump_.Initialize("ZN1R");
+    ASSERT_TRUE(pump_.WaitUntilFree(5));
+    TSerialResponse response;
+    ASSERT_TRUE(pump_.SendCommand(kEndlessProgram, response, true));
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(pump_.WaitUntilFree(0.8));
+    EXPECT_GE(Clock::now() - start, 800ms);
+    EXPECT_TRUE(pump_.pBusy);
+}
+
+TEST_F(PSD4Test, StopTerminatesARunningProgram) {
+    const auto instrument = StartPump();
+    Connect(*instrument);
+    pump_.Initialize("ZN1R");
+    ASSERT_TRUE(pump_.WaitUntilFree(5));
+    TSerialResponse response;
+    ASSERT_TRUE(pump_.SendCommand(kEndlessProgram, response, true));
+    ASSERT_TRUE(SimulatedPumpBusy(*instrument));
+
+    EXPECT_TRUE(pump_.Stop());
+    EXPECT_FALSE(SimulatedPumpBusy(*instrument));
+    EXPECT_EQ(pump_.LastCommand, "T");
+}
+
+// A command that never reached the pump is not counted as applied, so a worker comparing
+// LastCommand with the wanted program sends it again.
+TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
+    const auto instrument = StartPump();
+    Connect(*instrument);
+    MessageCapture messages;
+    instrument->SetFault(sim::SimFault::Silent);
+    TSerialResponse response;
+    EXPECT_FALSE(pump_.SendCommand("ZN1R", response, true));
+    EXPECT_EQ(pump_.LastCommand, "");
+    EXPECT_TRUE(pump_.pBusy);
+    EXPECT_EQ(pump_.pState, ps_Connected);
+
+    instrument->SetFault(sim::SimFault::None);
+    EXPECT_TRUE(pump_.SendCommand("ZN1R", response, true));
+    EXPECT_EQ(pump_.LastCommand, "ZN1R");
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
+}
+
+TEST_F(PSD4Test, StopAgainstASilentPumpFailsAndTellsTheOperatorOnce) {
+    const auto instrument = StartPump();
+    Connect(*instrument);
+    instrument->SetFault(sim::SimFault::Silent);
+    MessageCapture messages;
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(pump_.Stop());
+    EXPECT_GE(Clock::now() - start, 5s);
+    EXPECT_GT(instrument->Received().size(), 3u);
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
+    EXPECT_EQ(pump_.pState, ps_Connected);
+}
+
+TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
+    struct Case {
+        const char* Stored;
+        std::int64_t Serial;
+    };
+    for (const Case& c : {Case{"12345678", 12345678}, Case{"0", 0}}) {
+        const auto instrument = StartPump(c.Stored);
+        TPSD4 pump;
+        ASSERT_TRUE(pump.Connect(instrument->PortName()));
+        UseQuickTiming(*pump.COM);
+        EXPECT_EQ(pump.Serial(), c.Serial) << c.Stored;
+        const auto received = instrument->Received();
+        EXPECT_EQ(received.back(), "/1A0R");
+    }
+}
+
+TEST_F(PSD4Test, SerialIsUnknownWhenAPositionQueryGoesUnansweredAndZeroWhenItHasNoDigits) {
+    for (const bool answerQueries : {false, true}) {
+        const auto instrument = StartScripted([answerQueries](std::string_view line) -> std::optional<std::string> {
+            if (line == "/1?" && !answerQueries) return std::nullopt;
+            if (line == "/1?") return "/0b\x03\r\n";  // an error reply without position digits
+            return "/0`\x03\r\n";
+        });
+        TPSD4 pump;
+        pump.COM = std::make_unique<TSerialPort>();
+        pump.COM->fPort = instrument->PortName();
+        UseQuickTiming(*pump.COM);
+        pump.pState = ps_Connected;
+        MessageCapture messages;
+        EXPECT_EQ(pump.Serial(), answerQueries ? 0 : -1);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro

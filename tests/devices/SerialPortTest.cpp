@@ -1,0 +1,232 @@
+#include "serial/SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "DeviceTestSupport.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::DiagnosticCapture;
+using test::StartFixedReply;
+using test::UseQuickTiming;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 2000ms) {
+    const auto end = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Send2, ReturnsTheTrimmedReplyAfterOnePollIntervalAndTracesTheExchange) {
+    const auto instrument = StartFixedReply(" A\x03\r\n");
+    TSerialPort port;  // the described defaults: 333 ms polls, 1000 ms for a reply
+    port.fPort = instrument->PortName();
+    port.fDebug = true;
+    TSerialResponse result{};
+
+    const auto start = Clock::now();
+    port.Send2("A\r", true, result);
+    const auto elapsed = Clock::now() - start;
+
+    EXPECT_EQ(result.Status, "");
+    EXPECT_EQ(result.Response, "A");
+    EXPECT_EQ(result.SentMessage, "A\r");
+    EXPECT_EQ(instrument->Received(), std::vector<std::string>{"A"});
+    // The reply is seen at the second check, one poll interval after the write, and
+    // certainly before the reply time-out.
+    EXPECT_GE(elapsed, 300ms);
+    EXPECT_LT(elapsed, 1000ms);
+    for (const char* line : {"PortName: ", "Bytes written: 2\r\n", "As string: A\r\n",
+                             "As ordinals: 65 13 \r\n", "Waiting for data or timeout\r\n",
+                             "Data read: A\r\n", "Duration:00:"})
+        EXPECT_TRUE(Contains(port.fDebugMSG, line)) << line << " in\n" << port.fDebugMSG;
+}
+
+TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
+    struct Case {
+        std::string Reply;
+        std::string Expected;
+    };
+    const std::string hundred = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
+    const Case cases[] = {
+        {hundred, hundred.substr(0, 80)},
+        {"A +14.7 +25", "A +14.7 +25"},               // no line end: what came is the reply
+        {"/0\x91\x03\r\n", "/0\u2018"},                // the upper half through the code page
+        {std::string("\x00\x02 x \x7F", 6), "x \x7F"},  // DEL is above 32 and stays
+    };
+    for (const Case& c : cases) {
+        const auto instrument = StartFixedReply(c.Reply);
+        TSerialPort port;
+        port.fPort = instrument->PortName();
+        UseQuickTiming(port);
+        TSerialResponse result{};
+        port.Send2("?\r", true, result);
+        EXPECT_EQ(result.Status, "");
+        EXPECT_EQ(result.Response, c.Expected);
+    }
+}
+
+TEST(Send2, GivesUpAfterTheReplyTimeOutWithTheTimeoutStatus) {
+    const auto instrument = StartFixedReply("A\r");
+    instrument->SetFault(sim::SimFault::Silent);
+    TSerialPort port;
+    port.fPort = instrument->PortName();
+    UseQuickTiming(port, 50, 200);
+    TSerialResponse result{};
+
+    const auto start = Clock::now();
+    port.Send2("A\r", true, result);
+
+    EXPECT_GE(Clock::now() - start, 200ms);  // never before the time-out
+    EXPECT_EQ(result.Status, "Timeout while waiting for response, exiting.\r\n");
+    EXPECT_EQ(result.Response, "");
+}
+
+TEST(Send2, WithoutWaitingWritesAndReportsThatItDidNotWait) {
+    const auto instrument = StartFixedReply("A\r");
+    TSerialPort port;
+    port.fPort = instrument->PortName();
+    TSerialResponse result{};
+    result.Response = "left over";
+
+    const auto start = Clock::now();
+    port.Send2(QString::fromUtf8("A\u00B5\r"), false, result);  // text goes out in the code page
+
+    EXPECT_LT(Clock::now() - start, 300ms);
+    EXPECT_EQ(result.Status, "Exit read/write without waiting for reply");
+    EXPECT_EQ(result.Response, "");
+    EXPECT_EQ(result.SentMessage, "A\xB5\r");
+    EXPECT_TRUE(WaitFor([&] { return instrument->Received() == std::vector<std::string>{"A\xB5"}; }));
+}
+
+TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
+    test::TemporaryDirectory dir;
+    sim::SimInstrumentOptions options;
+    options.PublishDir = dir.Path();
+    options.PublishName = "sim-held";
+    sim::SimulatedInstrument instrument(std::make_unique<test::ScriptedModel>([](std::string_view) {
+        return std::optional<std::string>();  // never answers: the exchange holds the port
+    }), options);
+
+    TSerialPort holder;
+    holder.fPort = instrument.DevicePath();  // the published link
+    std::thread holding([&] {
+        TSerialResponse ignored{};
+        holder.Send2("A\r", true, ignored);
+    });
+    ASSERT_TRUE(WaitFor([&] { return !instrument.Received().empty(); }));
+
+    DiagnosticCapture diagnostics;
+    TSerialPort other;
+    other.fPort = instrument.TerminalPath().substr(5);  // "pts/N": the same device
+    UseQuickTiming(other);
+    TSerialResponse result{};
+    other.Send2("A\r", true, result);
+    EXPECT_EQ(result.Status, "Failed to setup Com port, port in use");
+    EXPECT_EQ(result.Response, "");
+    EXPECT_TRUE(diagnostics.Contains("SerialPort", "held by another exchange"));
+
+    // Other processes see the same lock.
+    if (std::system("command -v flock >/dev/null 2>&1") == 0) {
+        const std::string probe = "flock -n " + instrument.TerminalPath() + " true";
+        EXPECT_NE(std::system(probe.c_str()), 0);
+    }
+    holding.join();
+    TSerialResponse later{};
+    other.Send2("A\r", false, later);
+    EXPECT_EQ(later.Status, "Exit read/write without waiting for reply");
+}
+
+TEST(Send2, KeepsTheFixedStatusAndLogsTheSystemsReasonForAPortItCannotOpen) {
+    test::TemporaryDirectory dir;
+    const std::string plainFile = dir.Path() + "/not-a-port";
+    std::ofstream(plainFile) << "x";
+    struct Case {
+        std::string Port;
+        std::string Reason;
+    };
+    const Case cases[] = {
+        {"tessaro-no-such-port", "No such file or directory"},
+        {plainFile, "not a serial device"},
+    };
+    for (const Case& c : cases) {
+        DiagnosticCapture diagnostics;
+        TSerialPort port;
+        port.fPort = c.Port;
+        TSerialResponse result{};
+        port.Send2("A\r", true, result);
+        EXPECT_EQ(result.Status, "Failed to setup Com port, port in use") << c.Port;
+        EXPECT_EQ(result.Response, "");
+        EXPECT_TRUE(diagnostics.Contains("SerialPort", c.Reason)) << c.Port;
+    }
+}
+
+TEST(Send2, RefusesALineSettingTheSystemCannotMake) {
+    const auto instrument = StartFixedReply("A\r");
+    DiagnosticCapture diagnostics;
+    TSerialPort port;
+    port.fPort = instrument->PortName();
+    port.fBaudRate = 12345;
+    TSerialResponse result{};
+    port.Send2("A\r", true, result);
+    EXPECT_EQ(result.Status, "Failed to setup Com port, port in use");
+    EXPECT_TRUE(diagnostics.Contains("SerialPort", "unsupported baud rate 12345"));
+    EXPECT_TRUE(instrument->Received().empty());
+}
+
+TEST(Send2, FollowsAPublishedPortThatVanishesAndComesBack) {
+    test::TemporaryDirectory dir;
+    sim::SimInstrumentOptions options;
+    options.PublishDir = dir.Path();
+    options.PublishName = "sim-mfc1";
+    sim::SimulatedInstrument instrument(
+        std::make_unique<test::ScriptedModel>([](std::string_view) { return std::string("A 1\r"); }), options);
+    TSerialPort port;
+    port.fPort = instrument.DevicePath();
+    UseQuickTiming(port);
+
+    const auto exchange = [&] {
+        TSerialResponse result{};
+        port.Send2("A\r", true, result);
+        return result.Status.empty() ? result.Response : result.Status;
+    };
+    EXPECT_EQ(exchange(), "A 1");
+    instrument.Vanish();
+    EXPECT_EQ(exchange(), "Failed to setup Com port, port in use");
+    instrument.Return();
+    EXPECT_EQ(exchange(), "A 1");
+}
+
+TEST(TSerialResponseInit, ClearsTextsAndMarksNumbersUnset) {
+    TSerialResponse response{};
+    response.Status = "x";
+    response.Response = "y";
+    response.rArray[0] = 9;
+    response.Init();
+    EXPECT_EQ(response.Status, "");
+    EXPECT_EQ(response.Response, "");
+    EXPECT_EQ(response.rDouble, -1.0);
+    EXPECT_EQ(response.ValueOfFirstWord, -1);
+    EXPECT_EQ(response.ValueOfSecondWord, -1);
+    EXPECT_EQ(response.AsInteger, -1);
+    EXPECT_EQ(response.AsFloat, -1.0f);
+    EXPECT_EQ(response.ResponseLength, 0);
+    EXPECT_EQ(response.rArray[0], 9);  // left as it was
+}
+
+}  // namespace
+}  // namespace tessaro
