@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string reply(TrimControlChars(AnsiBytesToText(bytes)));
     const AlicatFullScale fullScale = ParseAlicatFullScale(reply);
-    if (fullScale.MaxFlow_gpm && (!fullScale.FourFields || !std::isfinite(*fullScale.MaxFlow_gpm)))
-        std::abort();
+    if (fullScale.MaxFlow_gpm && (!fullScale.FourFields || !std::isfinite(*fullScale.MaxFlow_gpm))) std::abort();
     if (!fullScale.FourFields && (!fullScale.Value.empty() || !fullScale.Unit.empty())) std::abort();
     // The raw bytes straight into the parser too: the number reader sees every byte.
     ParseAlicatFullScale(bytes);

@@ -44,8 +44,8 @@ TEST_F(AlicatMFCTest, InitializeSendsTheSevenCommandsEachWithTwoCarriageReturns)
     const auto controller = StartController();
     EXPECT_TRUE(mfc_.Initialize(TAIKestraLumora));
     EXPECT_EQ(controller->Received(),
-              (std::vector<std::string>{"A", "", "AFACTORY RESTORE ALL", "", "ALSS U", "", "ASPUE 0", "",
-                                        "ADCU 37 62", "", "ADCU 2 7", "", "A0", ""}));
+              (std::vector<std::string>{"A", "", "AFACTORY RESTORE ALL", "", "ALSS U", "", "ASPUE 0", "", "ADCU 37 62",
+                                        "", "ADCU 2 7", "", "A0", ""}));
 }
 
 TEST_F(AlicatMFCTest, InitializeReportsEveryWrongReplyButSendsAllCommands) {
@@ -152,8 +152,7 @@ TEST_F(AlicatMFCTest, ReadStatusParsesTheSimulatedLineWithItsFlags) {
     EXPECT_EQ(data.Raw.substr(0, 4), "A:A ");
     std::string explanations;
     EXPECT_TRUE(data.Errors(explanations));
-    EXPECT_EQ(explanations,
-              "Valve drive hold enabled (bypass active loop control).\r\nDisplay buttons are disabled.");
+    EXPECT_EQ(explanations, "Valve drive hold enabled (bypass active loop control).\r\nDisplay buttons are disabled.");
 }
 
 TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges) {
@@ -216,8 +215,7 @@ TEST_F(AlicatMFCTest, ApplySetpointFailsWhenTheControllerIsSilent) {
 
 TEST(SendASCII, AppendsACarriageReturnAndTheDurationToTheStatus) {
     const auto controller = std::make_unique<sim::SimulatedInstrument>(
-        std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{.SerialNumber = "123456"}),
-        sim::SimInstrumentOptions{});
+        std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{.SerialNumber = "123456"}), sim::SimInstrumentOptions{});
     std::string status, response;
     EXPECT_TRUE(SendASCII(controller->PortName(), "A??M5\r", true, status, response));
     EXPECT_EQ(response, "A M05 Serial Number 123456");

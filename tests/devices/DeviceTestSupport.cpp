@@ -28,8 +28,7 @@ std::unique_ptr<sim::SimulatedInstrument> StartFixedReply(std::string reply, int
 std::unique_ptr<sim::SimulatedInstrument> StartScripted(ScriptedModel::Script script, int delayMs) {
     sim::SimInstrumentOptions options;
     options.ReplyDelayMs = delayMs;
-    return std::make_unique<sim::SimulatedInstrument>(std::make_unique<ScriptedModel>(std::move(script)),
-                                                      options);
+    return std::make_unique<sim::SimulatedInstrument>(std::make_unique<ScriptedModel>(std::move(script)), options);
 }
 
 void UseQuickTiming(TSerialPort& port, std::uint32_t pollMs, std::uint32_t timeoutMs) {

@@ -43,8 +43,7 @@ protected:
     }
     bool SimulatedPumpBusy(sim::SimulatedInstrument& instrument) {
         bool busy = false;
-        const double now =
-            std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+        const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
         instrument.WithModel([&](sim::InstrumentModel& m) { busy = static_cast<sim::SimulatedPump&>(m).Busy(now); });
         return busy;
     }

@@ -28,8 +28,7 @@ void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(pa
 // device nodes are links to /dev/null, a character device.
 class FakeSystemPorts : public ::testing::Test {
 protected:
-    void AddTty(const std::string& name, bool hasDevice, const char* type, const char* console,
-                bool hasNode) {
+    void AddTty(const std::string& name, bool hasDevice, const char* type, const char* console, bool hasNode) {
         const fs::path entry = fs::path(root_.Path()) / "class" / name;
         fs::create_directories(entry);
         if (hasDevice) fs::create_directory(entry / "device");
@@ -45,14 +44,13 @@ protected:
 };
 
 TEST_F(FakeSystemPorts, ListsRealPortsOnlyWithoutPhantomsAndTheConsole) {
-    AddTty("ttyS0", true, "4", "Y", true);   // the kernel console
-    AddTty("ttyS1", true, "0", "N", true);   // legacy port without a UART
-    AddTty("ttyS2", true, "4", "N", true);   // a real UART
+    AddTty("ttyS0", true, "4", "Y", true);  // the kernel console
+    AddTty("ttyS1", true, "0", "N", true);  // legacy port without a UART
+    AddTty("ttyS2", true, "4", "N", true);  // a real UART
     AddTty("ttyUSB0", true, nullptr, nullptr, true);
     AddTty("ttyACM0", true, nullptr, nullptr, false);  // no device node
     AddTty("tty0", false, nullptr, nullptr, true);     // a virtual console
-    EXPECT_EQ(Sorted(ListSystemSerialPorts(ClassDir(), DevDir())),
-              (std::vector<std::string>{"ttyS2", "ttyUSB0"}));
+    EXPECT_EQ(Sorted(ListSystemSerialPorts(ClassDir(), DevDir())), (std::vector<std::string>{"ttyS2", "ttyUSB0"}));
 }
 
 TEST(ListPublishedPorts, ListsOnlyNamesARunningSimulatorHolds) {

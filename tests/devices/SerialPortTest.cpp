@@ -49,9 +49,8 @@ TEST(Send2, ReturnsTheTrimmedReplyAfterOnePollIntervalAndTracesTheExchange) {
     // certainly before the reply time-out.
     EXPECT_GE(elapsed, 300ms);
     EXPECT_LT(elapsed, 1000ms);
-    for (const char* line : {"PortName: ", "Bytes written: 2\r\n", "As string: A\r\n",
-                             "As ordinals: 65 13 \r\n", "Waiting for data or timeout\r\n",
-                             "Data read: A\r\n", "Duration:00:"})
+    for (const char* line : {"PortName: ", "Bytes written: 2\r\n", "As string: A\r\n", "As ordinals: 65 13 \r\n",
+                             "Waiting for data or timeout\r\n", "Data read: A\r\n", "Duration:00:"})
         EXPECT_TRUE(Contains(port.fDebugMSG, line)) << line << " in\n" << port.fDebugMSG;
 }
 
@@ -60,12 +59,13 @@ TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
         std::string Reply;
         std::string Expected;
     };
-    const std::string hundred = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
+    const std::string hundred =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
     const Case cases[] = {
         {hundred, hundred.substr(0, 80)},
-        {"A +14.7 +25", "A +14.7 +25"},               // no line end: what came is the reply
-        {"/0\x91\x03\r\n", "/0\u2018"},                // the upper half through the code page
+        {"A +14.7 +25", "A +14.7 +25"},                 // no line end: what came is the reply
+        {"/0\x91\x03\r\n", "/0\u2018"},                 // the upper half through the code page
         {std::string("\x00\x02 x \x7F", 6), "x \x7F"},  // DEL is above 32 and stays
     };
     for (const Case& c : cases) {
@@ -118,9 +118,11 @@ TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
     sim::SimInstrumentOptions options;
     options.PublishDir = dir.Path();
     options.PublishName = "sim-held";
-    sim::SimulatedInstrument instrument(std::make_unique<test::ScriptedModel>([](std::string_view) {
-        return std::optional<std::string>();  // never answers: the exchange holds the port
-    }), options);
+    sim::SimulatedInstrument instrument(
+        std::make_unique<test::ScriptedModel>([](std::string_view) {
+            return std::optional<std::string>();  // never answers: the exchange holds the port
+        }),
+        options);
 
     TSerialPort holder;
     holder.fPort = instrument.DevicePath();  // the published link

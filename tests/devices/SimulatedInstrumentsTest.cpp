@@ -98,7 +98,7 @@ TEST_F(SimulatedPumpTest, IsBusyWhileItInitialises) {
     EXPECT_EQ(Ask("ZN1R", 1), "/0@");
     EXPECT_TRUE(Status(1.9).Busy);
     EXPECT_EQ(Ask("A100R", 1.95), "/0O");  // a new command while busy
-    EXPECT_EQ(Ask("Q", 2.05), "/0o");  // ready; the refusal is reported until the next command
+    EXPECT_EQ(Ask("Q", 2.05), "/0o");      // ready; the refusal is reported until the next command
     EXPECT_EQ(Ask("A100R", 2.1), "/0@");
     EXPECT_EQ(Ask("A30000R", 3), "/0c");
     EXPECT_EQ(Ask("X", 3), "/0b");

@@ -85,8 +85,7 @@ bool ParseMfc(const std::string& spec, SimMfcConfig& config) {
 }
 
 // The first free name prefix1, prefix2, ... in the directory.
-std::unique_ptr<SimulatedInstrument> StartPublished(const std::string& dir, const std::string& prefix,
-                                                    int& counter,
+std::unique_ptr<SimulatedInstrument> StartPublished(const std::string& dir, const std::string& prefix, int& counter,
                                                     std::unique_ptr<InstrumentModel> model) {
     for (;; ++counter) {
         const std::string name = prefix + std::to_string(counter);
@@ -104,8 +103,8 @@ void List(const std::vector<Instrument>& instruments) {
     for (const Instrument& instrument : instruments) {
         const SimulatedInstrument& sim = *instrument.Sim;
         std::printf("  %-12s %-12s %s%s%s\n", instrument.Name.c_str(),
-                    sim.Present() ? sim.TerminalPath().c_str() : "(vanished)",
-                    sim.Describe().c_str(), sim.Fault() == SimFault::None ? "" : ", fault: ",
+                    sim.Present() ? sim.TerminalPath().c_str() : "(vanished)", sim.Describe().c_str(),
+                    sim.Fault() == SimFault::None ? "" : ", fault: ",
                     sim.Fault() == SimFault::None ? "" : SimFaultName(sim.Fault()));
     }
     std::fflush(stdout);
@@ -199,7 +198,7 @@ int main(int argc, char** argv) {
         pumps.push_back("12345678");
     }
 
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -253,8 +252,7 @@ int main(int argc, char** argv) {
             if (instrument.ReturnAt >= 0 && SteadySeconds() >= instrument.ReturnAt) {
                 instrument.Sim->Return();
                 instrument.ReturnAt = -1;
-                std::printf("%s: returned on %s\n", instrument.Name.c_str(),
-                            instrument.Sim->TerminalPath().c_str());
+                std::printf("%s: returned on %s\n", instrument.Name.c_str(), instrument.Sim->TerminalPath().c_str());
                 std::fflush(stdout);
             }
     }

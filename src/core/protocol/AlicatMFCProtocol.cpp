@@ -93,8 +93,7 @@ std::string_view AlicatErrorExplanation(TAlicatError flag) { return TextOf(flag)
 
 std::optional<TAlicatError> AlicatErrorFromToken(std::string_view token) {
     for (int i = 0; i < kAlicatErrorCount; ++i)
-        if (kFlagTexts[static_cast<std::size_t>(i)].Token == token)
-            return static_cast<TAlicatError>(i);
+        if (kFlagTexts[static_cast<std::size_t>(i)].Token == token) return static_cast<TAlicatError>(i);
     return std::nullopt;
 }
 
@@ -129,8 +128,7 @@ std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pc
     const double counts = AlicatSetpointCounts(setpoint_pct);
     if (!std::isfinite(counts)) return std::nullopt;
     char digits[400];
-    const auto result =
-        std::to_chars(digits, digits + sizeof digits, counts, std::chars_format::fixed, 0);
+    const auto result = std::to_chars(digits, digits + sizeof digits, counts, std::chars_format::fixed, 0);
     return std::string(1, unitID) + std::string(digits, result.ptr) + "\r";
 }
 

@@ -53,7 +53,7 @@ struct TAlicatData {
     double Totalizer = 0;
     std::string GasSN;  // short name of the selected gas as the controller reports it
     TAlicatErrors ErrorFlags;
-    std::string Raw;  // Role + ":" + the whole status line
+    std::string Raw;          // Role + ":" + the whole status line
     double Setpoint_pct = 0;  // wanted setpoint, percent of full scale
     double MaxFlowgpm = 0;    // full scale, g/min
     std::int32_t GasID = 0;   // wanted gas number
@@ -76,9 +76,9 @@ struct AlicatInitStep {
 std::span<const AlicatInitStep> AlicatInitSequence();
 
 // Command texts, each ending in CR.
-std::string AlicatPollCommand(char unitID);                // "A\r"
-std::string AlicatGasCommand(char unitID, int gasID);      // "AG 8\r"
-std::string AlicatFullScaleQuery(char unitID);             // "AFPF 37 67\r"
+std::string AlicatPollCommand(char unitID);            // "A\r"
+std::string AlicatGasCommand(char unitID, int gasID);  // "AG 8\r"
+std::string AlicatFullScaleQuery(char unitID);         // "AFPF 37 67\r"
 // Percent of full scale to counts, rounded to the nearest whole count, halves to even.
 double AlicatSetpointCounts(double setpoint_pct);
 // "A32000\r"; nothing for a setpoint that is not a finite number.
@@ -86,9 +86,9 @@ std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pc
 
 // Parsing a status line (already trimmed) into `data`.
 enum class AlicatStatusParse {
-    Applied,        // seven or more fields: numbers, gas and (from nine fields) flags set
-    TooFewFields,   // six fields or fewer: nothing set
-    NotANumber,     // a numeric field is not a decimal number: nothing set
+    Applied,       // seven or more fields: numbers, gas and (from nine fields) flags set
+    TooFewFields,  // six fields or fewer: nothing set
+    NotANumber,    // a numeric field is not a decimal number: nothing set
 };
 struct AlicatStatusResult {
     AlicatStatusParse Outcome = AlicatStatusParse::TooFewFields;
@@ -101,8 +101,8 @@ AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicat
 // full scale in g/min and field 3 its unit label.
 struct AlicatFullScale {
     bool FourFields = false;
-    std::string Value;  // field 1 as written
-    std::string Unit;   // field 3
+    std::string Value;                  // field 1 as written
+    std::string Unit;                   // field 3
     std::optional<double> MaxFlow_gpm;  // field 1 as a number, when it is one
 };
 AlicatFullScale ParseAlicatFullScale(std::string_view reply);

@@ -32,23 +32,33 @@ constexpr char32_t kLeftSingleQuote = 0x2018;  // byte 0x91 in the code page; co
 // Upper-case letters are the busy forms of the error states, lower-case the ready ones.
 std::optional<EnumPumpState> ErrorStateOfLetter(char32_t upper) {
     switch (upper) {
-        case 'A': return ps_Initialization_error__Occurs_when_a_syringe_or_valve_error_happens_during_initialization;
-        case 'B': return ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used;
-        case 'C': return ps_Invalid_operand__Occurs_when_and_invalid_parameter_is_given_with_a_command;
-        case 'D': return ps_Invalid_command_sequence__Occurs_when_the_command_communication_protocol_is_incorrect;
-        case 'F': return ps_EEPROM_failure__Occurs_when_the_EEPROM_is_faulty;
-        case 'G': return ps_Syringe_not_initialized__Occurs_when_the_syringefails_to_initialize;
-        case 'I': return ps_Syringe_overload__Occurs_when_the_syringe_encounters_excessive_back_pressure;
-        case 'J': return ps_Valve_overload__Occurs_when_the_valve_drive_encounters_excessive_back_pressure;
-        case 'K': return ps_Syringe_move_not_allowed__When_the_valve_is_in_the_bypass_or_throughput_position_syringe_move_commands_are_not_allowed;
-        case 'O': return ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full;
-        default: return std::nullopt;
+        case 'A':
+            return ps_Initialization_error__Occurs_when_a_syringe_or_valve_error_happens_during_initialization;
+        case 'B':
+            return ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used;
+        case 'C':
+            return ps_Invalid_operand__Occurs_when_and_invalid_parameter_is_given_with_a_command;
+        case 'D':
+            return ps_Invalid_command_sequence__Occurs_when_the_command_communication_protocol_is_incorrect;
+        case 'F':
+            return ps_EEPROM_failure__Occurs_when_the_EEPROM_is_faulty;
+        case 'G':
+            return ps_Syringe_not_initialized__Occurs_when_the_syringefails_to_initialize;
+        case 'I':
+            return ps_Syringe_overload__Occurs_when_the_syringe_encounters_excessive_back_pressure;
+        case 'J':
+            return ps_Valve_overload__Occurs_when_the_valve_drive_encounters_excessive_back_pressure;
+        case 'K':
+            return ps_Syringe_move_not_allowed__When_the_valve_is_in_the_bypass_or_throughput_position_syringe_move_commands_are_not_allowed;
+        case 'O':
+            return ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full;
+        default:
+            return std::nullopt;
     }
 }
 
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t pos = text.find(from); pos != std::string::npos;
-         pos = text.find(from, pos + to.size()))
+    for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
         text.replace(pos, from.size(), to);
 }
 
@@ -96,12 +106,8 @@ std::string PumpWireCommand(char address, std::string_view command) {
 
 bool IsPumpSignatureReply(std::string_view trimmedReply) { return trimmedReply == "/0`255"; }
 
-std::string PumpPositionDigits(std::string_view replyText) {
-    return std::string(Utf8Substr(replyText, 3, 5));
-}
+std::string PumpPositionDigits(std::string_view replyText) { return std::string(Utf8Substr(replyText, 3, 5)); }
 
-std::optional<std::int64_t> ParsePumpSerial(std::string_view serialText) {
-    return ParseDecimalInteger(serialText);
-}
+std::optional<std::int64_t> ParsePumpSerial(std::string_view serialText) { return ParseDecimalInteger(serialText); }
 
 }  // namespace tessaro

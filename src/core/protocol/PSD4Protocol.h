@@ -38,7 +38,7 @@ std::string PumpStatusAsString(EnumPumpState state, bool busy);
 
 // What the status character of a reply (the third character, after "/0") says.
 struct PumpStatusDecode {
-    bool HasStatusChar = false;         // the reply has three characters or more
+    bool HasStatusChar = false;          // the reply has three characters or more
     std::optional<EnumPumpState> State;  // set when the character names a state
     bool Busy = false;
 };

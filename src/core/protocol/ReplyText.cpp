@@ -12,11 +12,10 @@ namespace {
 
 // Windows-1252 at 0x80..0x9F; the five unassigned bytes map to the C1 controls, as the
 // system conversion does. Every other byte is its own code point.
-constexpr std::array<char32_t, 32> kCp1252Upper = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char32_t, 32> kCp1252Upper = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
+                                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
+                                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+                                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kReplacementChar = 0xFFFD;
 
@@ -129,8 +128,7 @@ std::string ByteOrdinals(std::string_view bytes) {
 std::string FormatSecondsMillis(std::int64_t milliseconds) {
     if (milliseconds < 0) milliseconds = 0;
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02lld:%03lld",
-                  static_cast<long long>(milliseconds / 1000),
+    std::snprintf(buffer, sizeof buffer, "%02lld:%03lld", static_cast<long long>(milliseconds / 1000),
                   static_cast<long long>(milliseconds % 1000));
     return buffer;
 }
@@ -163,10 +161,8 @@ std::optional<double> ParseDotNumber(std::string_view text) {
     }
     if (text.empty()) return std::nullopt;
     double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                           std::chars_format::general);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 

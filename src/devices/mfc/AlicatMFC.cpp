@@ -24,8 +24,8 @@ double LocalNowAsDateTime() {
     return days + now.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse,
-               std::string& aStatus, std::string& aResponse) {
+bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse, std::string& aStatus,
+               std::string& aResponse) {
     const auto start = std::chrono::steady_clock::now();
     TSerialPort port;
     port.fPort = aPort;
@@ -41,8 +41,8 @@ bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitF
     const bool ok = response.Status.empty();
     if (!ok) Warn("SendASCII return status <>\"\": " + response.Status);
 
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     aStatus += "\rDuration: " + FormatSecondsMillis(elapsed.count());
     return ok;
 }
@@ -96,8 +96,7 @@ bool TAlicatMFC::ChangeGas(TAlicatData& theData) {
             if (fullScale.MaxFlow_gpm)
                 MaxFlow_gpm = *fullScale.MaxFlow_gpm;
             else
-                Warn("Full scale is not a number, kept " + FormatGeneral(MaxFlow_gpm) + ": " +
-                     fullScale.Value);
+                Warn("Full scale is not a number, kept " + FormatGeneral(MaxFlow_gpm) + ": " + fullScale.Value);
         }
     }
     return result;
@@ -115,8 +114,7 @@ bool TAlicatMFC::ReadStatus(TAlicatData& theData) {
     }
     const AlicatStatusResult parsed = ParseAlicatStatus(response.Response, LocalNow(), theData);
     if (parsed.Outcome == AlicatStatusParse::NotANumber) {
-        Warn("Fail: status field " + std::to_string(parsed.BadField) +
-             " is not a number: " + response.Response);
+        Warn("Fail: status field " + std::to_string(parsed.BadField) + " is not a number: " + response.Response);
         leave();
         return false;
     }

@@ -21,8 +21,8 @@ inline constexpr std::uint32_t kSendASCIIReadoutTimeoutMS = 2500;
 // One command on a port of its own (19200 baud, 2.5 s for the reply); CR is appended.
 // True when the exchange succeeded. `aStatus` is never empty on return: the exchange's
 // status followed by CR and "Duration: ss:zzz".
-bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse,
-               std::string& aStatus, std::string& aResponse);
+bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse, std::string& aStatus,
+               std::string& aResponse);
 
 // The local date and time now, as days since 1899-12-30 with the time as fraction.
 double LocalNowAsDateTime();
@@ -33,11 +33,11 @@ public:
     TAlicatMFC(const TAlicatMFC&) = delete;
     TAlicatMFC& operator=(const TAlicatMFC&) = delete;
 
-    TSerialPort aPort;           // the controller's port; its owner sets name and baud rate
-    char aDeviceID = 'A';        // unit identifier letter
-    std::string Role = "A";      // put in front of the raw status line
-    std::int32_t GasID = -1;     // the gas last set on the controller; -1 unknown
-    double MaxFlow_gpm = 0;      // full scale read back after a gas change
+    TSerialPort aPort;        // the controller's port; its owner sets name and baud rate
+    char aDeviceID = 'A';     // unit identifier letter
+    std::string Role = "A";   // put in front of the raw status line
+    std::int32_t GasID = -1;  // the gas last set on the controller; -1 unknown
+    double MaxFlow_gpm = 0;   // full scale read back after a gas change
     // Source of the reading time; the program's clock in place of the wall clock in tests.
     std::function<double()> LocalNow = LocalNowAsDateTime;
 

@@ -16,9 +16,7 @@ using Clock = std::chrono::steady_clock;
 void Write(const std::string& line) { qCInfo(lcPSD4).noquote() << QString::fromStdString(line); }
 void Warn(const std::string& line) { qCWarning(lcPSD4).noquote() << QString::fromStdString(line); }
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -62,8 +60,7 @@ bool TPSD4::SendCommand(const std::string& aCommand, TSerialResponse& aResponse,
 void TPSD4::SetStatus(const TSerialResponse& aResponse) {
     const PumpStatusDecode decoded = DecodePumpStatus(aResponse.Response);
     if (!decoded.HasStatusChar) {
-        if (!inShortReplyRun_)
-            ShowMessage("Set pump states failed. Used string: " + aResponse.Response);
+        if (!inShortReplyRun_) ShowMessage("Set pump states failed. Used string: " + aResponse.Response);
         inShortReplyRun_ = true;
         pBusy = true;  // silence is no proof the pump has stopped
     } else {

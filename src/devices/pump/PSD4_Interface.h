@@ -28,7 +28,7 @@ public:
     EnumPumpState pState = ps_Undefined;
     bool pBusy = false;
     EnumInterfaceType DataInterface = it_ASCII;
-    std::string LastCommand;  // command letters of the last answered command
+    std::string LastCommand;           // command letters of the last answered command
     std::unique_ptr<TSerialPort> COM;  // created by Connect
 
     // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.

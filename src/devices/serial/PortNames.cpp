@@ -27,12 +27,12 @@ std::vector<std::string> DirectoryEntries(const std::string& dir) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return lstat(path.c_str(), &info) == 0;
 }
 
 bool IsCharacterDevice(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
@@ -56,7 +56,7 @@ std::string SimPortDirectory() {
 }
 
 bool IsTrustedDirectory(const std::string& dir) {
-    struct stat info{};
+    struct stat info {};
     return lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
@@ -71,20 +71,17 @@ bool IsLivePublishedPort(const std::string& dir, const std::string& name) {
     return held;
 }
 
-std::string PortDevicePath(const std::string& portName) {
-    return PortDevicePath(portName, SimPortDirectory());
-}
+std::string PortDevicePath(const std::string& portName) { return PortDevicePath(portName, SimPortDirectory()); }
 
 std::string PortDevicePath(const std::string& portName, const std::string& simDir) {
     if (!portName.empty() && portName.front() == '/') return portName;
-    if (!portName.empty() && portName.find('/') == std::string::npos && !simDir.empty() &&
-        IsTrustedDirectory(simDir) && IsLivePublishedPort(simDir, portName))
+    if (!portName.empty() && portName.find('/') == std::string::npos && !simDir.empty() && IsTrustedDirectory(simDir) &&
+        IsLivePublishedPort(simDir, portName))
         return simDir + "/" + portName;
     return "/dev/" + portName;
 }
 
-std::vector<std::string> ListSystemSerialPorts(const std::string& ttyClassDir,
-                                               const std::string& devDir) {
+std::vector<std::string> ListSystemSerialPorts(const std::string& ttyClassDir, const std::string& devDir) {
     std::vector<std::string> ports;
     for (const std::string& name : DirectoryEntries(ttyClassDir)) {
         const std::string entry = ttyClassDir + "/" + name;
@@ -104,11 +101,9 @@ std::vector<std::string> ListPublishedPorts(const std::string& simDir) {
     if (!IsTrustedDirectory(simDir)) return ports;
     for (const std::string& name : DirectoryEntries(simDir)) {
         if (name.front() == '.' || EndsWith(name, kPublishedLockSuffix)) continue;
-        if (IsLivePublishedPort(simDir, name) && IsCharacterDevice(simDir + "/" + name))
-            ports.push_back(name);
+        if (IsLivePublishedPort(simDir, name) && IsCharacterDevice(simDir + "/" + name)) ports.push_back(name);
     }
     return ports;
 }
-
 
 }  // namespace tessaro

@@ -30,8 +30,7 @@ std::string PortDevicePath(const std::string& portName, const std::string& simDi
 // The system's serial ports from the tty class directory (/sys/class/tty): ports with a
 // device behind them and a node in `devDir`, without the unconfigured legacy ports the
 // kernel lists anyway and without the port the kernel uses as its console.
-std::vector<std::string> ListSystemSerialPorts(const std::string& ttyClassDir,
-                                               const std::string& devDir);
+std::vector<std::string> ListSystemSerialPorts(const std::string& ttyClassDir, const std::string& devDir);
 // The live ports a simulator published in `simDir`.
 std::vector<std::string> ListPublishedPorts(const std::string& simDir);
 

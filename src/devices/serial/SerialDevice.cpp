@@ -27,13 +27,11 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 milliseconds ReadTotalTimeout(std::size_t bytes) {
-    return milliseconds(kReadTotalMultiplierMS * static_cast<long long>(bytes) +
-                        kReadTotalConstantMS);
+    return milliseconds(kReadTotalMultiplierMS * static_cast<long long>(bytes) + kReadTotalConstantMS);
 }
 
 milliseconds WriteTotalTimeout(std::size_t bytes) {
-    return milliseconds(kWriteTotalMultiplierMS * static_cast<long long>(bytes) +
-                        kWriteTotalConstantMS);
+    return milliseconds(kWriteTotalMultiplierMS * static_cast<long long>(bytes) + kWriteTotalConstantMS);
 }
 
 }  // namespace
@@ -43,9 +41,8 @@ milliseconds WriteTotalTimeout(std::size_t bytes) {
 namespace {
 std::string SystemErrorText(DWORD code) {
     char buffer[512] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       code, 0, buffer, sizeof buffer, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        buffer, sizeof buffer, nullptr);
     std::string text(buffer, length);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
     return text + " (" + std::to_string(code) + ")";
@@ -57,8 +54,7 @@ SerialHandle InvalidSerialHandle() { return INVALID_HANDLE_VALUE; }
 SerialHandle OpenSerialExclusive(const std::string& portName, std::string& reason) {
     // The device namespace also reaches COM10 and above.
     const std::string path = "\\\\.\\" + portName;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) reason = SystemErrorText(GetLastError());
     return handle;
 }
@@ -67,8 +63,8 @@ void CloseSerial(SerialHandle handle) {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
 
-bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity,
-                       std::uint8_t stopBits, std::string& reason) {
+bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                       std::string& reason) {
     if (handle == INVALID_HANDLE_VALUE) return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -148,13 +144,12 @@ bool BaudConstant(std::int32_t baud, speed_t& speed) {
         std::int32_t Baud;
         speed_t Speed;
     };
-    static constexpr Rate kRates[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},
-        {150, B150},       {200, B200},       {300, B300},       {600, B600},
-        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-        {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-        {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
+    static constexpr Rate kRates[] = {{50, B50},         {75, B75},         {110, B110},        {134, B134},
+                                      {150, B150},       {200, B200},       {300, B300},        {600, B600},
+                                      {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
+                                      {9600, B9600},     {19200, B19200},   {38400, B38400},    {57600, B57600},
+                                      {115200, B115200}, {230400, B230400}, {460800, B460800},  {500000, B500000},
+                                      {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
     for (const Rate& rate : kRates)
         if (rate.Baud == baud) {
             speed = rate.Speed;
@@ -165,21 +160,37 @@ bool BaudConstant(std::int32_t baud, speed_t& speed) {
 
 bool ParityFlags(std::uint8_t parity, tcflag_t& flags) {
     switch (parity) {
-        case 0: flags = 0; return true;
-        case 1: flags = PARENB | PARODD; return true;
-        case 2: flags = PARENB; return true;
-        case 3: flags = PARENB | PARODD | CMSPAR; return true;
-        case 4: flags = PARENB | CMSPAR; return true;
-        default: return false;
+        case 0:
+            flags = 0;
+            return true;
+        case 1:
+            flags = PARENB | PARODD;
+            return true;
+        case 2:
+            flags = PARENB;
+            return true;
+        case 3:
+            flags = PARENB | PARODD | CMSPAR;
+            return true;
+        case 4:
+            flags = PARENB | CMSPAR;
+            return true;
+        default:
+            return false;
     }
 }
 
 // One and a half stop bits exist only with five data bits, as on Windows.
 bool StopBitFlags(std::uint8_t stopBits, tcflag_t& flags) {
     switch (stopBits) {
-        case 0: flags = 0; return true;
-        case 2: flags = CSTOPB; return true;
-        default: return false;
+        case 0:
+            flags = 0;
+            return true;
+        case 2:
+            flags = CSTOPB;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -204,8 +215,7 @@ SerialHandle OpenSerialExclusive(const std::string& portName, std::string& reaso
     // Every exchange of this program, in any process, locks the device for its length.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        reason = path + ": " +
-                 (error == EWOULDBLOCK ? std::string("held by another exchange") : ErrnoText(error));
+        reason = path + ": " + (error == EWOULDBLOCK ? std::string("held by another exchange") : ErrnoText(error));
         close(fd);
         return -1;
     }
@@ -217,8 +227,8 @@ void CloseSerial(SerialHandle handle) {
     if (handle >= 0) close(handle);
 }
 
-bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity,
-                       std::uint8_t stopBits, std::string& reason) {
+bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                       std::string& reason) {
     if (handle < 0) return false;
     speed_t speed{};
     tcflag_t parityFlags = 0, stopFlags = 0;

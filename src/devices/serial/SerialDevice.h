@@ -25,8 +25,8 @@ void CloseSerial(SerialHandle handle);
 // Baud, 8 data bits, parity and stop codes as the Windows line settings count them
 // (parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop 0 one, 1 one and a half, 2 two),
 // DTR and RTS on, no flow control, binary.
-bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity,
-                       std::uint8_t stopBits, std::string& reason);
+bool ApplyLineSettings(SerialHandle handle, std::int32_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                       std::string& reason);
 // A read returns after 20 ms without a new byte once one has come, and after
 // 10 ms per wanted byte + 200 ms at the latest; a write gives up after 10 ms per byte +
 // 1000 ms.

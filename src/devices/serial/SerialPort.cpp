@@ -58,8 +58,8 @@ void TSerialResponse::Init() {
 
 void TSerialPort::Send2(const QString& message, bool WaitForResponse, TSerialResponse& result) {
     const QByteArray utf8 = message.toUtf8();
-    Send2(TextToAnsiBytes(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size()))),
-          WaitForResponse, result);
+    Send2(TextToAnsiBytes(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size()))), WaitForResponse,
+          result);
 }
 
 void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result) {
@@ -176,8 +176,7 @@ void TSerialPort::Trace(const std::string& line) {
 
 // The operator sees only the fixed status text; the system's reason goes here.
 void TSerialPort::Refused(const char* step, const std::string& reason) {
-    qCWarning(lcSerialPort).noquote()
-        << QString::fromStdString("Port " + fPort + ": " + step + " failed: " + reason);
+    qCWarning(lcSerialPort).noquote() << QString::fromStdString("Port " + fPort + ": " + step + " failed: " + reason);
 }
 
 void SortPortNames(std::vector<std::string>& names) {
@@ -191,8 +190,7 @@ void SortPortNames(std::vector<std::string>& names) {
 std::vector<std::string> ListComPorts() {
     std::vector<std::string> ports;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return ports;
     for (DWORD index = 0;; ++index) {
         char name[256];
@@ -200,8 +198,7 @@ std::vector<std::string> ListComPorts() {
         BYTE data[256];
         DWORD dataLength = sizeof data - 1;
         DWORD type = 0;
-        const LONG status =
-            RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength);
+        const LONG status = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS || type != REG_SZ) continue;
         data[dataLength] = 0;

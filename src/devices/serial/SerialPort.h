@@ -52,11 +52,11 @@ public:
     TSerialPort(const TSerialPort&) = delete;
     TSerialPort& operator=(const TSerialPort&) = delete;
 
-    bool fDebug = false;     // trace every exchange on the "SerialPort" channel
-    std::string fDebugMSG;   // the trace of the last exchange
-    std::string fPort;       // as ListComPorts lists it
+    bool fDebug = false;                            // trace every exchange on the "SerialPort" channel
+    std::string fDebugMSG;                          // the trace of the last exchange
+    std::string fPort;                              // as ListComPorts lists it
     std::uint32_t fWindowsReadLoopTimeoutMS = 333;  // between two checks for reply bytes
-    std::uint32_t fReadoutTimeoutMS = 1000;          // wait for the first reply bytes
+    std::uint32_t fReadoutTimeoutMS = 1000;         // wait for the first reply bytes
     std::int32_t fBaudRate = 9600;
     std::int32_t fStopBits = 0;  // 0 one, 1 one and a half, 2 two (low byte used)
     std::int32_t fParity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space (low byte used)

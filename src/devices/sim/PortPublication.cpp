@@ -36,16 +36,14 @@ bool LockExclusively(int fd) {
 void PortPublication::PrepareDirectory(const std::string& dir) {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         throw std::runtime_error("cannot create " + dir + ": " + std::strerror(errno));
-    if (!IsTrustedDirectory(dir))
-        throw std::runtime_error(dir + " is not a directory of this user closed to others");
+    if (!IsTrustedDirectory(dir)) throw std::runtime_error(dir + " is not a directory of this user closed to others");
 }
 
 bool PortPublication::IsClaimed(const std::string& dir, const std::string& name) {
     return IsLivePublishedPort(dir, name);
 }
 
-PortPublication::PortPublication(std::string dir, std::string name)
-    : dir_(std::move(dir)), name_(std::move(name)) {
+PortPublication::PortPublication(std::string dir, std::string name) : dir_(std::move(dir)), name_(std::move(name)) {
     if (name_.empty() || name_.find('/') != std::string::npos || name_.front() == '.')
         throw std::runtime_error("unusable port name: " + name_);
     PrepareDirectory(dir_);
@@ -68,8 +66,7 @@ PortPublication::~PortPublication() {
 void PortPublication::PointTo(const std::string& devicePath) {
     const std::string temporary = dir_ + "/." + name_ + ".new";
     unlink(temporary.c_str());
-    if (symlink(devicePath.c_str(), temporary.c_str()) != 0 ||
-        rename(temporary.c_str(), LinkPath().c_str()) != 0) {
+    if (symlink(devicePath.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), LinkPath().c_str()) != 0) {
         const std::string reason = std::strerror(errno);
         unlink(temporary.c_str());
         throw std::runtime_error("cannot publish " + LinkPath() + ": " + reason);

@@ -49,8 +49,7 @@ PseudoTerminal::~PseudoTerminal() {
 
 std::string PseudoTerminal::SlaveName() const {
     const std::string prefix = "/dev/";
-    return slavePath_.compare(0, prefix.size(), prefix) == 0 ? slavePath_.substr(prefix.size())
-                                                             : slavePath_;
+    return slavePath_.compare(0, prefix.size(), prefix) == 0 ? slavePath_.substr(prefix.size()) : slavePath_;
 }
 
 }  // namespace tessaro::sim

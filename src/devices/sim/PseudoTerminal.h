@@ -18,7 +18,7 @@ public:
 
     int MasterFd() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }  // "/dev/pts/7"
-    std::string SlaveName() const;                                // "pts/7", a port name
+    std::string SlaveName() const;                               // "pts/7", a port name
 
 private:
     int master_ = -1;

@@ -24,7 +24,7 @@ struct FaultName {
     const char* Name;
 };
 constexpr FaultName kFaultNames[] = {
-    {SimFault::None, "none"},       {SimFault::Silent, "silent"}, {SimFault::Garbage, "garbage"},
+    {SimFault::None, "none"},           {SimFault::Silent, "silent"}, {SimFault::Garbage, "garbage"},
     {SimFault::PartialLine, "partial"}, {SimFault::Overlong, "long"}, {SimFault::Slow, "slow"},
 };
 
@@ -50,12 +50,10 @@ bool SimFaultFromName(const std::string& name, SimFault& fault) {
     return false;
 }
 
-SimulatedInstrument::SimulatedInstrument(std::unique_ptr<InstrumentModel> model,
-                                         SimInstrumentOptions options)
+SimulatedInstrument::SimulatedInstrument(std::unique_ptr<InstrumentModel> model, SimInstrumentOptions options)
     : model_(std::move(model)), options_(std::move(options)), randomState_(options_.Seed) {
     int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe2");
+    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
     wakeRead_ = pipeEnds[0];
     wakeWrite_ = pipeEnds[1];
     pty_ = std::make_unique<PseudoTerminal>();
@@ -194,8 +192,7 @@ void SimulatedInstrument::Loop() {
             char buffer[512];
             const ssize_t n = read(fd, buffer, sizeof buffer);
             std::lock_guard lock(mutex_);
-            if (n > 0 && pty_ && pty_->MasterFd() == fd)
-                HandleBytes(buffer, static_cast<std::size_t>(n), Now());
+            if (n > 0 && pty_ && pty_->MasterFd() == fd) HandleBytes(buffer, static_cast<std::size_t>(n), Now());
         } else if (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -251,7 +248,8 @@ std::string SimulatedInstrument::Distort(std::string reply, SimFault fault) {
             while (line.size() < kOverlongReplyBytes) line += '#';
             return line + "\r";
         }
-        default: return reply;
+        default:
+            return reply;
     }
 }
 

@@ -21,16 +21,13 @@ struct GasRow {
 };
 
 constexpr std::array<GasRow, 20> kGases = {{
-    {0, "Air", 28.966}, {1, "Ar", 39.948},    {2, "CH4", 16.043},  {3, "CO", 28.010},
-    {4, "CO2", 44.010}, {5, "C2H6", 30.069},  {6, "H2", 2.016},    {7, "He", 4.003},
-    {8, "N2", 28.013},  {9, "N2O", 44.013},   {10, "Ne", 20.180},  {11, "O2", 31.999},
-    {12, "C3H8", 44.096}, {13, "nC4H10", 58.122}, {14, "C2H2", 26.037}, {15, "C2H4", 28.053},
-    {16, "iC4H10", 58.122}, {17, "Kr", 83.798}, {18, "Xe", 131.293}, {19, "SF6", 146.055},
+    {0, "Air", 28.966},   {1, "Ar", 39.948},      {2, "CH4", 16.043},   {3, "CO", 28.010},      {4, "CO2", 44.010},
+    {5, "C2H6", 30.069},  {6, "H2", 2.016},       {7, "He", 4.003},     {8, "N2", 28.013},      {9, "N2O", 44.013},
+    {10, "Ne", 20.180},   {11, "O2", 31.999},     {12, "C3H8", 44.096}, {13, "nC4H10", 58.122}, {14, "C2H2", 26.037},
+    {15, "C2H4", 28.053}, {16, "iC4H10", 58.122}, {17, "Kr", 83.798},   {18, "Xe", 131.293},    {19, "SF6", 146.055},
 }};
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
 
@@ -45,8 +42,8 @@ SimulatedMfc::SimulatedMfc(SimMfcConfig config)
 
 std::string SimulatedMfc::Describe() const {
     char text[200];
-    std::snprintf(text, sizeof text, "flow controller, gas %d (%s), full scale %g SLPM = %.4f g/min",
-                  gas_, SimGasOf(gas_).ShortName.c_str(), config_.FullScale_slpm, FullScale_gpm());
+    std::snprintf(text, sizeof text, "flow controller, gas %d (%s), full scale %g SLPM = %.4f g/min", gas_,
+                  SimGasOf(gas_).ShortName.c_str(), config_.FullScale_slpm, FullScale_gpm());
     return text;
 }
 
@@ -83,9 +80,8 @@ std::string SimulatedMfc::StatusLine(double now) {
     const double mass = std::round(flow_ + noise(random_));
     const double pressure = 1.01325 + 0.2 * flow_ / kFullScaleCounts;
     char line[160];
-    std::snprintf(line, sizeof line, "%c %+08.4f %+07.2f %+06.0f %+06.0f %+06.0f %+010.3f %s",
-                  config_.UnitID, pressure, 25.0 + wobble(random_), mass, mass, setpoint_,
-                  totalizer_, SimGasOf(gas_).ShortName.c_str());
+    std::snprintf(line, sizeof line, "%c %+08.4f %+07.2f %+06.0f %+06.0f %+06.0f %+010.3f %s", config_.UnitID, pressure,
+                  25.0 + wobble(random_), mass, mass, setpoint_, totalizer_, SimGasOf(gas_).ShortName.c_str());
     std::string status = line;
     for (const std::string& flag : flags_) status += " " + flag;
     return status + "\r";

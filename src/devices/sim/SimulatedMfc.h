@@ -17,8 +17,8 @@ struct SimMfcConfig {
     int Gas = 8;                  // the controller's gas number (8: N2)
     double FullScale_slpm = 1.0;  // full scale in standard litres per minute
     std::string SerialNumber = "100001";
-    double LagSeconds = 0.8;   // time constant of the flow following the setpoint
-    double NoiseCounts = 12;   // reported mass flow wobbles by up to this many counts
+    double LagSeconds = 0.8;  // time constant of the flow following the setpoint
+    double NoiseCounts = 12;  // reported mass flow wobbles by up to this many counts
     unsigned Seed = 1;
 };
 

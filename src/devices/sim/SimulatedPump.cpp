@@ -21,15 +21,13 @@ constexpr long kMaxSteps = 24000;
 constexpr std::string_view kExecutableLetters = "ZNVIOBAPDMgGeR";
 
 bool IsDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) != 0;
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 }  // namespace
 
-std::optional<std::pair<std::string, std::string>> SimulatedPump::SplitSerial(
-    const std::string& serial) {
+std::optional<std::pair<std::string, std::string>> SimulatedPump::SplitSerial(const std::string& serial) {
     if (!IsDigits(serial) || serial.size() > 10) return std::nullopt;
     if (serial.size() == 1) return std::make_pair(std::string("0"), serial);
     const auto fits = [](const std::string& half) {
@@ -47,11 +45,10 @@ std::optional<std::pair<std::string, std::string>> SimulatedPump::SplitSerial(
     return std::nullopt;
 }
 
-SimulatedPump::SimulatedPump(SimPumpConfig config)
-    : config_(std::move(config)), speed_(config_.StartSpeed) {
+SimulatedPump::SimulatedPump(SimPumpConfig config) : config_(std::move(config)), speed_(config_.StartSpeed) {
     const auto halves = SplitSerial(config_.SerialNumber);
-    if (!halves) throw std::invalid_argument("serial number " + config_.SerialNumber +
-                                             " does not fit two plunger positions");
+    if (!halves)
+        throw std::invalid_argument("serial number " + config_.SerialNumber + " does not fit two plunger positions");
     if (config_.SerialNumber != "0") {
         stored_[12] = "A" + halves->first;
         stored_[13] = "A" + halves->second;
@@ -59,17 +56,14 @@ SimulatedPump::SimulatedPump(SimPumpConfig config)
 }
 
 std::string SimulatedPump::Describe() const {
-    return std::string("syringe pump, address ") + config_.Address + ", serial " +
-           config_.SerialNumber;
+    return std::string("syringe pump, address ") + config_.Address + ", serial " + config_.SerialNumber;
 }
 
 std::string SimulatedPump::Reply(std::string_view data) const {
     return std::string("/0") + StatusChar() + std::string(data) + "\x03\r\n";
 }
 
-char SimulatedPump::StatusChar() const {
-    return static_cast<char>((running_ ? 0x40 : 0x60) + error_);
-}
+char SimulatedPump::StatusChar() const { return static_cast<char>((running_ ? 0x40 : 0x60) + error_); }
 
 bool SimulatedPump::Busy(double now) {
     Advance(now);
@@ -126,8 +120,7 @@ std::optional<std::vector<SimulatedPump::Token>> SimulatedPump::Tokenize(std::st
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char letter = text[pos++];
-        if (letter != 'T' && kExecutableLetters.find(letter) == std::string_view::npos)
-            return std::nullopt;
+        if (letter != 'T' && kExecutableLetters.find(letter) == std::string_view::npos) return std::nullopt;
         const std::size_t digitsStart = pos;
         while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
         const std::string_view digits = text.substr(digitsStart, pos - digitsStart);
@@ -158,7 +151,9 @@ int SimulatedPump::CheckProgram(const std::vector<Token>& program) const {
     for (const Token& t : program) {
         const long n = t.Number;
         switch (t.Letter) {
-            case 'Z': initialized = true; break;
+            case 'Z':
+                initialized = true;
+                break;
             case 'N':
                 if (n > 2) return kInvalidOperand;
                 resolution = static_cast<int>(n);
@@ -175,13 +170,16 @@ int SimulatedPump::CheckProgram(const std::vector<Token>& program) const {
             case 'M':
                 if (n > 30000) return kInvalidOperand;
                 break;
-            case 'g': ++openLoops; break;
+            case 'g':
+                ++openLoops;
+                break;
             case 'G':
                 if (openLoops == 0) return kInvalidSequence;
                 if (n > 30000) return kInvalidOperand;
                 --openLoops;
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     return openLoops > 0 ? kInvalidSequence : 0;
@@ -240,19 +238,33 @@ void SimulatedPump::Execute(const Token& token, double start) {
             moveTo_ = 0;
             opEnd_ = start + config_.InitSeconds;
             break;
-        case 'N': resolution_ = static_cast<int>(n); break;
-        case 'V': speed_ = static_cast<int>(n); break;
+        case 'N':
+            resolution_ = static_cast<int>(n);
+            break;
+        case 'V':
+            speed_ = static_cast<int>(n);
+            break;
         case 'I':
         case 'O':
         case 'B':
             if (valve_ != token.Letter) opEnd_ = start + config_.ValveSeconds;
             valve_ = token.Letter;
             break;
-        case 'A': MoveTo(static_cast<double>(n), start); break;
-        case 'P': MoveTo(position_ + static_cast<double>(n), start); break;
-        case 'D': MoveTo(position_ - static_cast<double>(n), start); break;
-        case 'M': opEnd_ = start + static_cast<double>(n) / 1000.0; break;
-        case 'g': loops_.push_back({pc_, 0}); break;
+        case 'A':
+            MoveTo(static_cast<double>(n), start);
+            break;
+        case 'P':
+            MoveTo(position_ + static_cast<double>(n), start);
+            break;
+        case 'D':
+            MoveTo(position_ - static_cast<double>(n), start);
+            break;
+        case 'M':
+            opEnd_ = start + static_cast<double>(n) / 1000.0;
+            break;
+        case 'g':
+            loops_.push_back({pc_, 0});
+            break;
         case 'G': {
             if (loops_.empty()) break;
             opEnd_ = start + config_.LoopSeconds;
@@ -263,7 +275,8 @@ void SimulatedPump::Execute(const Token& token, double start) {
                 loops_.pop_back();
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

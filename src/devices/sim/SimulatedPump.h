@@ -18,10 +18,10 @@ namespace tessaro::sim {
 struct SimPumpConfig {
     char Address = '1';
     std::string SerialNumber = "12345678";
-    double InitSeconds = 1.2;    // an initialisation keeps the pump busy this long
-    int StartSpeed = 6000;       // speed code after power-up and initialisation
-    double ValveSeconds = 0.33;  // one valve turn
-    double LoopSeconds = 0.0433; // command overhead of every loop repeat
+    double InitSeconds = 1.2;     // an initialisation keeps the pump busy this long
+    int StartSpeed = 6000;        // speed code after power-up and initialisation
+    double ValveSeconds = 0.33;   // one valve turn
+    double LoopSeconds = 0.0433;  // command overhead of every loop repeat
 };
 
 class SimulatedPump : public InstrumentModel {

@@ -21,10 +21,10 @@ TEST(AlicatSetpointCommand, SendsCountsRoundedHalfToEvenWithoutClamping) {
         const char* Command;
     };
     const Case cases[] = {
-        {100, "A64000\r"},    {33.33, "A21331\r"},     {50, "A32000\r"},
-        {0, "A0\r"},          {12.5, "A8000\r"},       {0.00390625, "A2\r"},  // 2.5 counts
-        {0.01171875, "A8\r"},  // 7.5 counts
-        {-0.00390625, "A-2\r"}, {-0.0, "A0\r"},         {150, "A96000\r"},  {-1, "A-640\r"},
+        {100, "A64000\r"},      {33.33, "A21331\r"},  {50, "A32000\r"},  {0, "A0\r"},
+        {12.5, "A8000\r"},      {0.00390625, "A2\r"},  // 2.5 counts
+        {0.01171875, "A8\r"},                          // 7.5 counts
+        {-0.00390625, "A-2\r"}, {-0.0, "A0\r"},       {150, "A96000\r"}, {-1, "A-640\r"},
     };
     for (const Case& c : cases) EXPECT_EQ(AlicatSetpointCommand('A', c.Percent), c.Command) << c.Percent;
 }

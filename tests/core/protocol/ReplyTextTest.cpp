@@ -53,10 +53,13 @@ TEST(ParseDotNumber, ReadsDecimalNumbersWithDotOnly) {
         std::optional<double> Expected;
     };
     const Case cases[] = {
-        {"+14.70", 14.7}, {"-3", -3.0},          {"32000", 32000.0}, {".5", 0.5},
-        {"1e3", 1000.0},  {"1,5", std::nullopt}, {"", std::nullopt}, {"+", std::nullopt},
-        {"+-1", std::nullopt}, {"1.5x", std::nullopt}, {" 1", std::nullopt},
-        {"nan", std::nullopt}, {"inf", std::nullopt}, {"1e400", std::nullopt},
+        {"+14.70", 14.7},      {"-3", -3.0},
+        {"32000", 32000.0},    {".5", 0.5},
+        {"1e3", 1000.0},       {"1,5", std::nullopt},
+        {"", std::nullopt},    {"+", std::nullopt},
+        {"+-1", std::nullopt}, {"1.5x", std::nullopt},
+        {" 1", std::nullopt},  {"nan", std::nullopt},
+        {"inf", std::nullopt}, {"1e400", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseDotNumber(c.Text), c.Expected) << c.Text;
 }
