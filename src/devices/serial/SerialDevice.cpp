@@ -327,17 +327,23 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || errno != EAGAIN) {
-            // The line hung up or failed; what came before stays a partial reply.
-            if (!bytes.empty()) return true;
-            reason = n == 0 ? std::string("the line hung up") : ErrnoText(errno);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (!bytes.empty()) return true;  // what came before the failure is the reply
+            reason = ErrnoText(errno);
             return false;
         }
+        // Nothing waiting just now (with VMIN and VTIME 0 a read then returns 0).
         auto wait = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
         if (wait.count() <= 0) break;
         if (!bytes.empty()) wait = std::min(wait, milliseconds(kReadIntervalTimeoutMS));
         pollfd pfd{handle, POLLIN, 0};
-        if (poll(&pfd, 1, static_cast<int>(wait.count())) == 0 && !bytes.empty()) break;
+        const int ready = poll(&pfd, 1, static_cast<int>(wait.count()));
+        if (ready == 0 && !bytes.empty()) break;  // the reply has ended in silence
+        if (ready > 0 && !(pfd.revents & POLLIN) && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            if (!bytes.empty()) return true;
+            reason = "the line hung up";
+            return false;
+        }
     }
     return true;
 }

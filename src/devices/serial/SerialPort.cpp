@@ -101,7 +101,7 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
         result.Response.clear();
         return;
     }
-    if (!WaitForReplyBytes(handle)) {
+    if (!WaitForReplyBytes(handle, start)) {
         result.Response.clear();
         result.Status = kStatusTimeout;
         Trace(result.Status);
@@ -122,11 +122,13 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
 
 // Checks for waiting bytes right after the write and then once per poll interval while
 // the check times stay within the reply time-out; bytes seen at a check are read at once.
-// Without bytes, the exchange gives up one poll interval after the last check.
-bool TSerialPort::WaitForReplyBytes(SerialHandle handle) {
+// Without bytes, the exchange gives up one poll interval after the last check. The
+// schedule counts from the start of the exchange, so opening and writing do not push the
+// exchange past its described length.
+bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::steady_clock::time_point start) {
     const auto pollInterval = std::chrono::milliseconds(fWindowsReadLoopTimeoutMS);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(fReadoutTimeoutMS);
-    auto nextCheck = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(fReadoutTimeoutMS);
+    auto nextCheck = start;
     for (;;) {
         Trace("Waiting for data or timeout");
         // An error also ends the wait: the read then tells what went wrong.

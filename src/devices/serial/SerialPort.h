@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -77,7 +78,7 @@ public:
     bool SetBuffers(SerialHandle handle);
 
 private:
-    bool WaitForReplyBytes(SerialHandle handle);
+    bool WaitForReplyBytes(SerialHandle handle, std::chrono::steady_clock::time_point start);
     void Trace(const std::string& line);
     void Refused(const char* step, const std::string& reason);
 };
