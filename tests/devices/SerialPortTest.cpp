@@ -1,6 +1,8 @@
 #include "serial/SerialPort.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <QString>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <thread>
 
 #include "DeviceTestSupport.h"
+#include "sim/PseudoTerminal.h"
 
 namespace tessaro {
 namespace {
@@ -78,6 +81,33 @@ TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
         EXPECT_EQ(result.Status, "");
         EXPECT_EQ(result.Response, c.Expected);
     }
+}
+
+// The read takes bytes as long as no 20 ms pass without one: a piece that follows the
+// first within that time belongs to the reply, one after a longer pause does not.
+TEST(Send2, ReadsAReplyArrivingInPiecesUntilTwentyMillisecondsOfSilence) {
+    sim::PseudoTerminal pty;
+    std::thread device([&] {
+        pollfd request{pty.MasterFd(), POLLIN, 0};
+        if (poll(&request, 1, 2000) != 1) return;
+        const auto arrived = Clock::now();
+        char command[16];
+        [[maybe_unused]] ssize_t n = read(pty.MasterFd(), command, sizeof command);
+        std::this_thread::sleep_until(arrived + 30ms);  // after the check at 0 ms
+        n = write(pty.MasterFd(), "A +1", 4);           // seen at the check at 100 ms
+        std::this_thread::sleep_until(arrived + 110ms);
+        n = write(pty.MasterFd(), " +2\r", 4);  // 10 ms into the read
+        std::this_thread::sleep_until(arrived + 300ms);
+        n = write(pty.MasterFd(), "late\r", 5);
+    });
+    TSerialPort port;
+    port.fPort = pty.SlaveName();
+    UseQuickTiming(port, 100, 500);
+    TSerialResponse result{};
+    port.Send2("A\r", true, result);
+    device.join();
+    EXPECT_EQ(result.Status, "");
+    EXPECT_EQ(result.Response, "A +1 +2");
 }
 
 TEST(Send2, GivesUpAfterTheReplyTimeOutWithTheTimeoutStatus) {
