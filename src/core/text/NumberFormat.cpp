@@ -133,14 +133,16 @@ std::string FormatGeneral(double value, char decimalSeparator) {
     if (!std::isfinite(value)) return NonFiniteText(value);
     if (value == 0) return "0";
     std::array<char, 64> buffer{};
-    auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general,
-                                   kSignificantDigits);
+    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                         std::chars_format::general, kSignificantDigits);
     (void)ec;
-    std::string text;
     std::string_view raw(buffer.data(), static_cast<size_t>(end - buffer.data()));
     const size_t e = raw.find('e');
-    for (char c : raw.substr(0, e)) text += c == '.' ? decimalSeparator : c;
+    std::string text(raw.substr(0, e));
+    if (decimalSeparator != '.')
+        if (const size_t point = text.find('.'); point != std::string::npos) text[point] = decimalSeparator;
     if (e != std::string_view::npos) {
+        // "1e-05" becomes "1E-5", "1.5e+20" becomes "1.5E20"
         int exponent = 0;
         std::from_chars(raw.data() + e + 1 + (raw[e + 1] == '+' ? 1 : 0), raw.data() + raw.size(), exponent);
         text += 'E';
