@@ -1,0 +1,89 @@
+#pragma once
+// What the run engine needs from a window, and nothing more. The main window implements
+// it; the headless program and the tests use TNullWindowPort or a recording fake. Every
+// call comes on the window thread.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QObject;
+
+namespace tessaro {
+
+struct TDeviceInfo;
+
+class TWindowPort {
+public:
+    virtual ~TWindowPort() = default;
+
+    // The on-screen log: appends one finished line (the engine adds the time stamp).
+    virtual void AppendLogLine(const std::string& line) = 0;
+
+    // LEDs of the status bar.
+    virtual void SetActivityLed(bool on) = 0;
+    virtual void SetDeviceLed(QObject* led, bool on) = 0;
+    // Frees a device's LED; it leaves the status bar.
+    virtual void FreeLed(QObject* led) = 0;
+
+    // The chart: one achieved-flow point of a device (x in minutes since the graph start,
+    // y in percent of full scale), or, with `clear`, its achieved curve emptied. Adds
+    // nothing for a device in idle mode.
+    virtual void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) = 0;
+    // Empties every device's curves; with `removeData` the points are dropped too.
+    virtual void ClearGraph(bool removeData) = 0;
+
+    // The device list: the COM ports of the selected rows, top to bottom, and of the
+    // focused row.
+    virtual std::vector<std::string> SelectedPorts() const = 0;
+    virtual std::optional<std::string> FocusedPort() const = 0;
+    // Shows a device in the window: its list row, the configuration and the other tabs.
+    virtual void ShowDevice(TDeviceInfo& device) = 0;
+    // Sets the State column of every row (shutdown: "Unknown").
+    virtual void SetAllRowsState(const std::string& state) = 0;
+    // The direct-control flow displays follow a changed setpoint field.
+    virtual void RefreshFlowDisplays() = 0;
+
+    // The data table view follows the engine's table.
+    virtual void DataTableLinesAppended(const std::vector<std::string>& lines) = 0;
+    virtual void DataTableCleared() = 0;
+    virtual void ScrollDataTableToEnd() = 0;
+    virtual void SetAutoScrollChecked(bool on) = 0;
+    // The merged segment listing is rebuilt.
+    virtual void MemoSegmentsUpdate() = 0;
+
+    // The time unit changed: menu check marks, the captions "Time, <symbol>" and the end
+    // of the time axis, (end + 10) / factor.
+    virtual void TimeUnitChanged(const std::string& symbol, double factor) = 0;
+
+    // Shutdown: the caption, the disabled window with the busy cursor and the panel with
+    // `panelText` over the tabs; EndShutdownWait puts the caption and the window back.
+    virtual void BeginShutdownWait(const std::string& caption, const std::string& panelText) = 0;
+    virtual void EndShutdownWait() = 0;
+};
+
+// A window that shows nothing: the headless program and tests that look only at records.
+class TNullWindowPort : public TWindowPort {
+public:
+    void AppendLogLine(const std::string&) override {}
+    void SetActivityLed(bool) override {}
+    void SetDeviceLed(QObject*, bool) override {}
+    void FreeLed(QObject*) override {}
+    void FlowSerie(const TDeviceInfo&, double, double, bool) override {}
+    void ClearGraph(bool) override {}
+    std::vector<std::string> SelectedPorts() const override { return {}; }
+    std::optional<std::string> FocusedPort() const override { return std::nullopt; }
+    void ShowDevice(TDeviceInfo&) override {}
+    void SetAllRowsState(const std::string&) override {}
+    void RefreshFlowDisplays() override {}
+    void DataTableLinesAppended(const std::vector<std::string>&) override {}
+    void DataTableCleared() override {}
+    void ScrollDataTableToEnd() override {}
+    void SetAutoScrollChecked(bool) override {}
+    void MemoSegmentsUpdate() override {}
+    void TimeUnitChanged(const std::string&, double) override {}
+    void BeginShutdownWait(const std::string&, const std::string&) override {}
+    void EndShutdownWait() override {}
+};
+
+}  // namespace tessaro
