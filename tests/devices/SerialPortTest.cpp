@@ -126,6 +126,27 @@ TEST(Send2, GivesUpAfterTheReplyTimeOutWithTheTimeoutStatus) {
     EXPECT_EQ(result.Response, "");
 }
 
+// A reply that comes after its exchange gave up must not pass for the answer to the next
+// command: what waits in the port when it is opened is discarded.
+TEST(Send2, NeverTakesALateReplyForTheAnswerToTheNextCommand) {
+    const auto instrument =
+        test::StartScripted([](std::string_view line) { return "got " + std::string(line) + "\r"; });
+    instrument->SetSlowReplyMs(200);
+    instrument->SetFault(sim::SimFault::Slow);
+    TSerialPort port;
+    port.fPort = instrument->PortName();
+    UseQuickTiming(port, 20, 100);
+    TSerialResponse first{};
+    port.Send2("first\r", true, first);
+    EXPECT_EQ(first.Status, "Timeout while waiting for response, exiting.\r\n");
+
+    std::this_thread::sleep_for(250ms);  // the late reply lands meanwhile
+    instrument->SetFault(sim::SimFault::None);
+    TSerialResponse second{};
+    port.Send2("second\r", true, second);
+    EXPECT_EQ(second.Response, "got second");
+}
+
 TEST(Send2, WithoutWaitingWritesAndReportsThatItDidNotWait) {
     const auto instrument = StartFixedReply("A\r");
     TSerialPort port;

@@ -123,6 +123,22 @@ TEST_F(SimulatedPumpTest, RunsAnEndlessProgramUntilTerminated) {
     EXPECT_TRUE(pump_.Busy(7200));
 }
 
+TEST_F(SimulatedPumpTest, RunsThePrimingAndSyringeChangePrograms) {
+    Ask("ZN1R", 0);
+    // Three loops of: valve in, fill 24000 steps at 4 x 3000 steps/s, valve out, empty:
+    // about 4.7 s each.
+    EXPECT_EQ(Ask("V3000gIA24000OA0G3R", 2), "/0@");
+    EXPECT_TRUE(pump_.Busy(2 + 3 * 4.6));
+    EXPECT_FALSE(pump_.Busy(2 + 3 * 4.8));
+    EXPECT_EQ(pump_.Position(20), 0.0);
+
+    EXPECT_EQ(Ask("V4000IA24000R", 20), "/0@");
+    EXPECT_TRUE(pump_.Busy(21.7));
+    EXPECT_FALSE(pump_.Busy(21.9));
+    EXPECT_EQ(pump_.Valve(), 'I');
+    EXPECT_EQ(Ask("?", 22), "/0`24000");
+}
+
 TEST_F(SimulatedPumpTest, KeepsTheSerialNumberInStoredStringsTwelveAndThirteen) {
     Ask("ZN1R", 0);
     Ask("e12R", 2);

@@ -147,6 +147,7 @@ TEST_F(MFCThreadTest, StopSendsSetpointZeroAndEndsAfterOneGoodReading) {
     RecordingMFCThread& worker = StartWorker();
     worker.GUIOut.DeviceStatus.Setpoint_pct = 50;
     ASSERT_TRUE(ServeUntil([&] { return ModelSetpoint() == 32000; }));
+    ASSERT_TRUE(AwaitReadings(1));
 
     // The wall clock is set back an hour (end of daylight-saving time): DataTime goes back,
     // the reading number still tells the window every reading is new.
