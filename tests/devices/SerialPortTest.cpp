@@ -95,8 +95,9 @@ TEST(Send2, ReadsAReplyArrivingInPiecesUntilTwentyMillisecondsOfSilence) {
         [[maybe_unused]] ssize_t n = read(pty.MasterFd(), command, sizeof command);
         std::this_thread::sleep_until(arrived + 30ms);  // after the check at 0 ms
         n = write(pty.MasterFd(), "A +1", 4);           // seen at the check at 100 ms
-        std::this_thread::sleep_until(arrived + 110ms);
-        n = write(pty.MasterFd(), " +2\r", 4);  // 10 ms into the read
+        std::this_thread::sleep_until(arrived + 103ms);
+        n = write(pty.MasterFd(), " +2\r", 4);  // just after the read began; a late write still
+                                                // has the 20 ms of silence to arrive
         std::this_thread::sleep_until(arrived + 300ms);
         n = write(pty.MasterFd(), "late\r", 5);
     });
