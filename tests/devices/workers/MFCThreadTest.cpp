@@ -39,8 +39,8 @@ long Count(const std::vector<std::string>& lines, const std::string& line) {
 class MFCThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        controller_ = std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}),
-                                                                 sim::SimInstrumentOptions{});
+        controller_ = std::make_unique<sim::SimulatedInstrument>(
+            std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), sim::SimInstrumentOptions{});
     }
     void TearDown() override { worker_.reset(); }
 
@@ -68,7 +68,8 @@ protected:
     }
     double ModelSetpoint() {
         double counts = 0;
-        controller_->WithModel([&](sim::InstrumentModel& m) { counts = static_cast<sim::SimulatedMfc&>(m).SetpointCounts(); });
+        controller_->WithModel(
+            [&](sim::InstrumentModel& m) { counts = static_cast<sim::SimulatedMfc&>(m).SetpointCounts(); });
         return counts;
     }
 

@@ -1,0 +1,132 @@
+#include "mfc/AlicatMFCThread.h"
+
+#include <QRandomGenerator>
+#include <QString>
+#include <chrono>
+#include <cmath>
+
+#include "clock/Clock.h"
+#include "text/NumberFormat.h"
+
+Q_LOGGING_CATEGORY(lcThreadMFC, "ThreadMFC")
+
+namespace tessaro {
+
+namespace {
+
+constexpr double kCountsPerPercent = kAlicatFullScaleCounts / 100;
+// Reported and wanted setpoint (counts) this close are the same: exact in practice, so a
+// wanted setpoint that is no whole number of counts is sent again on every pass.
+constexpr double kSetpointTolerance = 1.0 / 64000;
+constexpr int kSimulatedPauseMs = 500;
+constexpr int kSimulatedPauseSpreadMs = 500;
+constexpr int kSimulatedFlowSteps = 1000;
+
+}  // namespace
+
+TMFCThread::TMFCThread(QObject* parent) : TDeviceWorker(parent) {
+    GUIOut.DeviceStatus.GasID = -1;
+    ThreadIn.DeviceStatus.GasID = -1;
+}
+
+TMFCThread::~TMFCThread() {
+    Write("Destroy thread: " + Name);
+    if (isRunning()) Warn(Name + " still running: abandoned");
+    EndAndWait();
+}
+
+void TMFCThread::DataExchange() {
+    GUIIn = ThreadOut;
+    ThreadIn = GUIOut;
+}
+
+void TMFCThread::Write(const std::string& line) const { qCInfo(lcThreadMFC).noquote() << QString::fromStdString(line); }
+
+void TMFCThread::Warn(const std::string& line) const {
+    qCWarning(lcThreadMFC).noquote() << QString::fromStdString(line);
+}
+
+void TMFCThread::Execute() {
+    // Every start restores the controller's factory settings and sets the units the rest
+    // of the program relies on; a failure is reported by the driver.
+    if (!Simulated) MFC->Initialize(TAIKestraLumora);
+
+    while (!ThreadOut.IsTerminated) {
+        if (Abandon) {
+            Warn(Name + " Abandoned before the controller confirmed its stop");
+            ThreadOut.IsTerminated = true;
+            break;
+        }
+        ExchangeWithWindow();
+        if (Simulated)
+            SimulatedPass();
+        else
+            InstrumentPass();
+    }
+    // The window sees IsTerminated through this last exchange.
+    ExchangeWithWindow();
+}
+
+void TMFCThread::SimulatedPass() {
+    Write(Name + " Simulated ");
+    QRandomGenerator& random = *QRandomGenerator::global();
+    const auto pause = std::chrono::milliseconds(kSimulatedPauseMs + random.bounded(kSimulatedPauseSpreadMs));
+    CurrentClock().Sleep(pause, Abandon);
+    ThreadOut.DeviceStatus.DataTime = LocalNowDays();
+    ThreadOut.DeviceStatus.FlowRate_mass = random.bounded(kSimulatedFlowSteps) / double(kSimulatedFlowSteps);
+    ++ThreadOut.StatusSequence;
+    if (ThreadIn.ToTerminate) ThreadOut.IsTerminated = true;
+}
+
+void TMFCThread::InstrumentPass() {
+    // Setpoint 0 goes out on every pass while the stop waits for a good reading.
+    if (ThreadIn.ToTerminate) {
+        ThreadIn.DeviceStatus.Setpoint_pct = 0;
+        MFC->ApplySetpoint_pct(ThreadIn.DeviceStatus);
+        if (Abandon) return;
+    }
+    MFC->ChangeGas(ThreadIn.DeviceStatus);
+    if (Abandon) return;
+
+    TAlicatData reading{};
+    // The driver accepts a reply too short to be a status line without filling the record;
+    // its time stamp stays 0 then. Such a reply is no reading: it must neither report a
+    // flow of 0 nor confirm a stop.
+    if (!MFC->ReadStatus(reading) || reading.DataTime == 0) {
+        Warn(Name + " ReadStatus failed");
+    } else {
+        Write(Name + " Status read OK ");
+        ThreadOut.DeviceStatus = reading;
+        ThreadOut.DeviceStatus.DataTime = LocalNowDays();
+        ThreadOut.DeviceStatus.MaxFlowgpm = MFC->MaxFlow_gpm;
+        ++ThreadOut.StatusSequence;
+        if (ThreadIn.ToTerminate) {
+            ThreadOut.IsTerminated = true;
+            return;
+        }
+        std::string errors;
+        if (ThreadOut.DeviceStatus.Errors(errors)) {
+            // While the controller reports any flag, its setpoint is left alone.
+            Write(Name + " Errors: " + errors);
+            return;
+        }
+        KeepSetpoint();
+    }
+    Write("In loop port:" + MFC->aPort.fPort);
+}
+
+void TMFCThread::KeepSetpoint() {
+    const double reported = ThreadOut.DeviceStatus.SetpointFromDevice;
+    const double wanted = ThreadIn.DeviceStatus.Setpoint_pct * kCountsPerPercent;
+    Write(Name + " No errors");
+    Write(Name + " Main loop, Device setpoint: " + FormatGeneral(reported));
+    Write(Name + " Main loop, Desired setpoint: " + FormatGeneral(wanted));
+    if (std::fabs(reported - wanted) <= kSetpointTolerance)
+        Write(Name + " Setpoint data upto date");
+    else
+        MFC->ApplySetpoint_pct(ThreadIn.DeviceStatus);
+}
+
+void InitializeMFCThreadModule() { qCInfo(lcThreadMFC) << "Initialization"; }
+
+}  // namespace tessaro

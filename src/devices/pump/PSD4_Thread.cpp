@@ -1,0 +1,96 @@
+#include "pump/PSD4_Thread.h"
+
+#include <QString>
+#include <chrono>
+
+#include "clock/Clock.h"
+
+Q_LOGGING_CATEGORY(lcThreadPUMP, "ThreadPUMP")
+
+namespace tessaro {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kIdlePause = 250ms;
+constexpr const char* kTerminateProgram = "TR";
+constexpr const char* kFailedToTerminate = "Failed to terminate";
+
+}  // namespace
+
+TPSD4Thread::TPSD4Thread(QObject* parent) : TDeviceWorker(parent) {}
+
+TPSD4Thread::~TPSD4Thread() {
+    Write("Destroy thread: " + Name);
+    if (isRunning()) Warn(Name + " still running: abandoned");
+    EndAndWait();
+}
+
+void TPSD4Thread::DataExchange() {
+    GUIIn = ThreadOut;
+    ThreadIn = GUIOut;
+}
+
+void TPSD4Thread::Write(const std::string& line) const {
+    qCInfo(lcThreadPUMP).noquote() << QString::fromStdString(line);
+}
+
+void TPSD4Thread::Warn(const std::string& line) const {
+    qCWarning(lcThreadPUMP).noquote() << QString::fromStdString(line);
+}
+
+void TPSD4Thread::Execute() {
+    while (!ThreadOut.IsTerminated) {
+        if (Abandon) {
+            Warn(Name + " Abandoned before the pump confirmed its stop");
+            ThreadOut.IsTerminated = true;
+            break;
+        }
+        ExchangeWithWindow();
+        if (ThreadIn.ToTerminate)
+            StopPump();
+        else if (!ThreadIn.Command.empty() && ThreadIn.Command != Pump->LastCommand)
+            ApplyCommand();
+        else
+            CurrentClock().Sleep(kIdlePause, Abandon);
+        ThreadOut.DataTime = LocalNowDays();
+        ++ThreadOut.PassSequence;
+    }
+    // The window sees IsTerminated through this last exchange.
+    ExchangeWithWindow();
+}
+
+void TPSD4Thread::StopPump() {
+    // While a stop is requested nothing else is sent; a failed stop is tried again on the
+    // next pass.
+    if (Pump->Stop()) {
+        ThreadOut.IsTerminated = true;
+        ThreadOut.Command = kTerminateProgram;
+    } else {
+        ThreadOut.aMessage = kFailedToTerminate;
+        Warn(Name + " " + kFailedToTerminate);
+    }
+}
+
+void TPSD4Thread::ApplyCommand() {
+    const std::string old = Pump->LastCommand;
+    TSerialResponse response;
+    if (Pump->SendCommand(kTerminateProgram, response, true)) {
+        Write("New command applied");
+        Write("Old: " + old);
+        Write(std::string("New: ") + kTerminateProgram);
+        ThreadOut.Setpoint = 0;
+    }
+    if (ThreadIn.Command == kTerminateProgram) return;
+    if (Pump->SendCommand(ThreadIn.Command, response, true)) {
+        Write("New command applied");
+        Write("Old: " + old);
+        Write("New: " + ThreadIn.Command);
+        ThreadOut.Setpoint = ThreadIn.Setpoint;
+    }
+}
+
+void InitializePumpThreadModule() { qCInfo(lcThreadPUMP) << "Initialization"; }
+
+}  // namespace tessaro
