@@ -6,6 +6,7 @@
 #include "serial/PortNames.h"
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -20,21 +21,6 @@
 #endif
 
 namespace tessaro {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-milliseconds ReadTotalTimeout(std::size_t bytes) {
-    return milliseconds(kReadTotalMultiplierMS * static_cast<long long>(bytes) + kReadTotalConstantMS);
-}
-
-milliseconds WriteTotalTimeout(std::size_t bytes) {
-    return milliseconds(kWriteTotalMultiplierMS * static_cast<long long>(bytes) + kWriteTotalConstantMS);
-}
-
-}  // namespace
 
 #ifdef _WIN32
 
@@ -136,6 +122,17 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
 #else  // POSIX
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+milliseconds ReadTotalTimeout(std::size_t bytes) {
+    return milliseconds(kReadTotalMultiplierMS * static_cast<long long>(bytes) + kReadTotalConstantMS);
+}
+
+milliseconds WriteTotalTimeout(std::size_t bytes) {
+    return milliseconds(kWriteTotalMultiplierMS * static_cast<long long>(bytes) + kWriteTotalConstantMS);
+}
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 

@@ -8,6 +8,7 @@
 #include "protocol/ReplyText.h"
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #else
 #include "serial/PortNames.h"
