@@ -21,6 +21,10 @@ constexpr double kSetpointTolerance = 1.0 / 64000;
 constexpr int kSimulatedPauseMs = 500;
 constexpr int kSimulatedPauseSpreadMs = 500;
 constexpr int kSimulatedFlowSteps = 1000;
+// After a failed reading the next pass waits this long (one poll period of the port). A
+// port that cannot even be opened (a controller unplugged) fails at once, and the worker
+// would otherwise spin through passes, each one a blocking call on the window thread.
+constexpr auto kPauseAfterFailedReading = std::chrono::milliseconds(333);
 
 }  // namespace
 
@@ -94,6 +98,7 @@ void TMFCThread::InstrumentPass() {
     // flow of 0 nor confirm a stop.
     if (!MFC->ReadStatus(reading) || reading.DataTime == 0) {
         Warn(Name + " ReadStatus failed");
+        CurrentClock().Sleep(kPauseAfterFailedReading, Abandon);
     } else {
         Write(Name + " Status read OK ");
         ThreadOut.DeviceStatus = reading;

@@ -48,12 +48,15 @@ void TPSD4Thread::Execute() {
             break;
         }
         ExchangeWithWindow();
+        bool pause = true;
         if (ThreadIn.ToTerminate)
-            StopPump();
+            pause = !StopPump();
         else if (!ThreadIn.Command.empty() && ThreadIn.Command != Pump->LastCommand)
-            ApplyCommand();
-        else
-            CurrentClock().Sleep(kIdlePause, Abandon);
+            pause = !ApplyCommand();
+        // A failed attempt is repeated after the idle pause: a pump whose port cannot be
+        // opened fails at once, and the worker would otherwise spin through passes, each
+        // one a blocking call on the window thread.
+        if (pause) CurrentClock().Sleep(kIdlePause, Abandon);
         ThreadOut.DataTime = LocalNowDays();
         ++ThreadOut.PassSequence;
     }
@@ -61,34 +64,36 @@ void TPSD4Thread::Execute() {
     ExchangeWithWindow();
 }
 
-void TPSD4Thread::StopPump() {
+bool TPSD4Thread::StopPump() {
     // While a stop is requested nothing else is sent; a failed stop is tried again on the
     // next pass.
     if (Pump->Stop()) {
         ThreadOut.IsTerminated = true;
         ThreadOut.Command = kTerminateProgram;
-    } else {
-        ThreadOut.aMessage = kFailedToTerminate;
-        Warn(Name + " " + kFailedToTerminate);
+        return true;
     }
+    ThreadOut.aMessage = kFailedToTerminate;
+    Warn(Name + " " + kFailedToTerminate);
+    return false;
 }
 
-void TPSD4Thread::ApplyCommand() {
+bool TPSD4Thread::ApplyCommand() {
     const std::string old = Pump->LastCommand;
     TSerialResponse response;
-    if (Pump->SendCommand(kTerminateProgram, response, true)) {
+    const bool terminated = Pump->SendCommand(kTerminateProgram, response, true);
+    if (terminated) {
         Write("New command applied");
         Write("Old: " + old);
         Write(std::string("New: ") + kTerminateProgram);
         ThreadOut.Setpoint = 0;
     }
-    if (ThreadIn.Command == kTerminateProgram) return;
-    if (Pump->SendCommand(ThreadIn.Command, response, true)) {
-        Write("New command applied");
-        Write("Old: " + old);
-        Write("New: " + ThreadIn.Command);
-        ThreadOut.Setpoint = ThreadIn.Setpoint;
-    }
+    if (ThreadIn.Command == kTerminateProgram) return terminated;
+    if (!Pump->SendCommand(ThreadIn.Command, response, true)) return false;
+    Write("New command applied");
+    Write("Old: " + old);
+    Write("New: " + ThreadIn.Command);
+    ThreadOut.Setpoint = ThreadIn.Setpoint;
+    return true;
 }
 
 void InitializePumpThreadModule() { qCInfo(lcThreadPUMP) << "Initialization"; }

@@ -58,8 +58,8 @@ protected:
 
 private:
     void Execute();
-    void StopPump();
-    void ApplyCommand();
+    bool StopPump();      // true when the pump has stopped
+    bool ApplyCommand();  // true when the wanted program went out
     void Write(const std::string& line) const;
     void Warn(const std::string& line) const;
 };

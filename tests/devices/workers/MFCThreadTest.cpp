@@ -46,13 +46,16 @@ protected:
 
     // Set up as the registry starts a worker, with quick polls on the controller's port.
     RecordingMFCThread& StartWorker(bool simulated = false) {
+        return StartWorkerOn(controller_->PortName(), simulated);
+    }
+    RecordingMFCThread& StartWorkerOn(const std::string& port, bool simulated = false) {
         worker_ = std::make_unique<RecordingMFCThread>();
         worker_->Simulated = simulated;
         worker_->MFC = std::make_unique<TAlicatMFC>();
-        worker_->MFC->aPort.fPort = controller_->PortName();
+        worker_->MFC->aPort.fPort = port;
         worker_->MFC->aPort.fBaudRate = kAlicatBaudRate;
         test::UseQuickTiming(worker_->MFC->aPort, 20, 300);
-        worker_->Name = worker_->ThreadID = controller_->PortName();
+        worker_->Name = worker_->ThreadID = port;
         worker_->start();
         return *worker_;
     }
@@ -175,7 +178,7 @@ TEST_F(MFCThreadTest, AbandonEndsAWorkerWhoseControllerNeverConfirmsTheStop) {
     controller_->ClearReceived();
 
     worker.GUIOut.ToTerminate = true;
-    ASSERT_TRUE(ServeUntil([&] { return Count(controller_->Received(), "A0") >= 3; }));
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return Count(controller_->Received(), "A0") >= 3; }));
     EXPECT_FALSE(worker.GUIIn.IsTerminated);
     EXPECT_TRUE(diagnostics.Contains("ThreadMFC", " ReadStatus failed"));
 
@@ -183,6 +186,22 @@ TEST_F(MFCThreadTest, AbandonEndsAWorkerWhoseControllerNeverConfirmsTheStop) {
     EXPECT_TRUE(ServeUntil([&] { return worker.GUIIn.IsTerminated; }, 3s));
     EXPECT_TRUE(worker.wait(3000));
     EXPECT_TRUE(diagnostics.Contains("ThreadMFC", " Abandoned before the controller confirmed its stop"));
+}
+
+TEST_F(MFCThreadTest, ControllerWhosePortCannotBeOpenedIsRetriedAtThePollPace) {
+    DiagnosticCapture diagnostics;
+    StartWorkerOn("tessaro-no-such-port");
+    const auto failures = [&] {
+        return Count(diagnostics.Lines("ThreadMFC"), "tessaro-no-such-port ReadStatus failed");
+    };
+
+    // Without the clock moving, the worker waits after its first failure.
+    ASSERT_TRUE(ServeUntil([&] { return clock_.Sleepers() > 0; }));
+    ServeUntil([] { return false; }, 300ms);
+    EXPECT_EQ(failures(), 1);
+    ASSERT_TRUE(test::RunPauses(clock_, 3));
+    ASSERT_TRUE(ServeUntil([&] { return clock_.Sleepers() > 0; }));
+    EXPECT_EQ(failures(), 4);
 }
 
 TEST_F(MFCThreadTest, DemoWorkerReportsRandomFlowsEveryHalfToOneSecondWithoutAPort) {

@@ -116,8 +116,8 @@ TEST_F(PumpThreadTest, AbandonEndsAWorkerWhosePumpNeverStops) {
     TPSD4Thread& worker = StartWith(std::move(pump));
 
     worker.GUIOut.ToTerminate = true;
-    ASSERT_TRUE(ServeUntil([&] { return worker.GUIIn.aMessage == "Failed to terminate"; }));
-    ASSERT_TRUE(ServeUntil([&] { return worker.GUIIn.PassSequence >= 3; }));
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.aMessage == "Failed to terminate"; }));
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.PassSequence >= 3; }));
     EXPECT_FALSE(worker.GUIIn.IsTerminated);
 
     worker.Abandon = true;

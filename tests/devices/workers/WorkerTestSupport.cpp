@@ -35,6 +35,16 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
+bool ServeAndTick(TFakeClock& clock, const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    return ServeUntil(
+        [&] {
+            if (done()) return true;
+            clock.AdvanceToNextWake();
+            return false;
+        },
+        limit);
+}
+
 bool RunPauses(TFakeClock& clock, int pauses) {
     for (int i = 0; i < pauses; ++i) {
         if (!ServeUntil([&] { return clock.Sleepers() > 0; })) return false;

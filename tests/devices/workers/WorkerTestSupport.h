@@ -15,6 +15,9 @@ using namespace std::chrono_literals;
 // Processes the window thread's events until `done` holds; false after `limit` of real time.
 bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s);
 
+// The same, moving `clock` on to the next wake time whenever a worker sleeps on it.
+bool ServeAndTick(TFakeClock& clock, const std::function<bool()>& done, std::chrono::milliseconds limit = 15s);
+
 // Lets a worker that pauses on `clock` make `pauses` pauses: each time, the exchanges are
 // served until the worker sleeps, then the clock is moved to its wake time. False when the
 // worker stops pausing within the time limit.
