@@ -15,17 +15,35 @@
 
 namespace tessaro {
 
+class TMFCThread;
+class TPSD4Thread;
+
 struct TEngineSettings {
-    // Where "Logs" and "Segment Programs" live.
+    // Where "Logs" and "Segment Programs" live (see ChooseDataFolder).
     std::filesystem::path DataFolder;
     // The separator of numbers the operator reads (log lines, data table).
     char DecimalSeparator = '.';
-    // The short sleeps of the tick (10 ms per handled device, the 30 ms rule); benchmarks
-    // switch them off.
+    // The short sleeps of the tick (10 ms per handled device, the 30 ms rule) and the 50 ms
+    // between freeing two workers at shutdown; benchmarks and fake-clock tests switch them
+    // off. The shutdown wait for the workers' stop always sleeps on the current clock.
     bool Sleeps = true;
-    // How long shutdown waits for workers that still have to confirm their stop.
-    std::chrono::milliseconds ShutdownBound{30000};
+    // How long shutdown waits for workers that still have to confirm their stop. Workers
+    // that have not confirmed by then are ended through their abandon flag, which takes at
+    // most one more instrument exchange; 20 s of waiting keeps the whole shutdown within
+    // 30 s.
+    std::chrono::milliseconds ShutdownBound{20000};
 };
+
+// A device's cell before it has supplied a fresh reading in the tick; any cell value below
+// -9999 is written as "?".
+inline constexpr double NoReading = -999999;
+inline constexpr std::chrono::milliseconds DataLineInterval{3000};
+inline constexpr std::chrono::milliseconds LogSaveInterval{60000};
+
+inline constexpr const char* kShutdownCaption =
+    "Waiting for communication threads to stop device actions and terminate. User interface will be unresponsive "
+    "until done. ";
+inline constexpr const char* kEmergencyText = "In case on emergency, cut the power to any device to stop gas flow.";
 
 class TEngine {
 public:
@@ -43,13 +61,16 @@ public:
 
     // Recording.
     void DataTableColumns();
+    // A failed write is told once on the on-screen log (until a write succeeds again) and
+    // tried again at the next due tick.
     void FlowDataSave(bool ForceSave, const std::string& Suffix);
     void SetTimeUnit(const std::string& aUnit);
     void Autoscrolltolastline1Click();
     // The device search empties the table (after saving it) and asks for a new header.
     void ClearDataTable();
 
-    // Start-up (the steps that draw nothing) and shutdown.
+    // Start-up (the steps that draw nothing: the time unit and the data folders) and
+    // shutdown.
     void FormCreate();
     void FormClose();
     bool TerminateThreads();
@@ -68,14 +89,43 @@ public:
     // start).
     double GraphMinutes(std::chrono::milliseconds at) const;
     const TEngineSettings& Settings() const { return settings_; }
+    std::filesystem::path LogsFolder() const { return settings_.DataFolder / "Logs"; }
+    std::filesystem::path SegmentProgramsFolder() const { return settings_.DataFolder / "Segment Programs"; }
+    // The monotonic instant of the last log file written, none before the first.
+    std::optional<std::chrono::milliseconds> LastLogSaveTime() const { return lastLogSave_; }
 
     // Set by the device search and by every configuration of a device.
     bool DataHeaderPending = true;
 
 private:
+    // Tick.
+    void HandleFlowController(TDeviceInfo& device, double& cell);
+    void HandlePump(TDeviceInfo& device);
+    void PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker);
+    void PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker);
+    void AppendCell(std::string& line, double value) const;
+    void AppendDataLine(std::string line);
+    void AppendTableLines(std::vector<std::string> lines);
+    void Pause(std::chrono::milliseconds duration) const;
+    void MarkGraphStart();
+
+    // Recording.
+    bool WriteLogFile(const std::filesystem::path& path, std::string& error) const;
+    void ForgetPreviousAutoFile(const std::filesystem::path& written);
+
+    // Shutdown.
+    void WaitForStopConfirmations(int initialCount);
+    void AbandonUnconfirmedWorkers();
+    void FreeWorkersAndLeds();
+    void MarkDevicesUnconfigured();
+    bool CreateFolder(const std::filesystem::path& folder);
+
     TWindowPort& window_;
     TEngineSettings settings_;
     std::vector<std::string> dataTable_;
+    // Whether any line of the table holds more than blanks: decides whether the table
+    // counts as empty without scanning it.
+    bool tableHasContent_ = false;
     double timeFactor_ = 1;
     std::string timeUnitSymbol_ = "m";
     bool autoScroll_ = false;
@@ -83,6 +133,11 @@ private:
     std::optional<std::chrono::milliseconds> graphStart_;
     std::optional<std::chrono::milliseconds> lastDataLine_;
     std::optional<std::chrono::milliseconds> lastLogSave_;
+    // The last "auto" file of the current table: the next one holds all its lines, so it is
+    // deleted once the next one is written.
+    std::optional<std::filesystem::path> previousAutoFile_;
+    bool saveFailureTold_ = false;
+    bool terminating_ = false;
 };
 
 }  // namespace tessaro

@@ -76,6 +76,9 @@ struct TDeviceInfo {
     // program by the size of the jump and skip or repeat that much of its gas flows.
     std::chrono::milliseconds FlowStartMonotonic{0};
     double LastHandled = 0;  // DataTime of the last controller status the engine handled
+    // StatusSequence of that status: what tells the engine a status is new (DataTime is
+    // wall-clock time and may repeat or go back).
+    std::uint64_t LastHandledSequence = 0;
 
     // Run-time objects the record refers to but does not own; copies share them.
     TMFCThread* ThreadMFC = nullptr;    // worker of a flow-controller or demo device

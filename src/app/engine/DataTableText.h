@@ -1,0 +1,27 @@
+#pragma once
+// The fixed-width texts of the data table and the names of its log files: a first column of
+// 23 characters (the time), then one column of 18 characters per device, each ending in
+// " | " or, on separator lines, "+-".
+
+#include <string>
+#include <vector>
+
+#include "text/LocalDateTime.h"
+
+namespace tessaro {
+
+struct TDeviceInfo;
+
+// " 2026-02-04 10:15:03 | ": the time right-aligned to 20, then " | ".
+std::string DataLineTimePrefix(const TLocalDateTime& now);
+// One device's cell, 15 wide plus " | ": "?" for a value below -9999, else the value with
+// at least one and at most six decimals.
+void AppendDataCell(std::string& line, double value, char decimalSeparator);
+// The five lines of the column header block for `devices`, in their order.
+std::vector<std::string> DataTableHeaderBlock(const std::vector<TDeviceInfo>& devices);
+// "2026-02-04 10_16 log auto.txt".
+std::string LogFileName(const TLocalDateTime& now, const std::string& suffix);
+// True when `text` holds nothing but blanks, line ends and other control characters.
+bool IsBlankText(const std::string& text);
+
+}  // namespace tessaro

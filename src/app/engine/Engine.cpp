@@ -1,0 +1,201 @@
+// The engine tick: per device the setpoint hand-off and the achieved flow, then the data
+// line, the periodic log file and the merged listing.
+
+#include "engine/Engine.h"
+
+#include <cmath>
+#include <utility>
+
+#include "engine/Clock.h"
+#include "engine/DataTableText.h"
+#include "mfc/AlicatMFCThread.h"
+#include "protocol/AlicatMFCProtocol.h"
+#include "pump/PSD4_Speeds.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "segments/SegmentProgram.h"
+#include "text/NumberFormat.h"
+#include "units/GasFlowUnitConversions.h"
+
+namespace tessaro {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kDeviceLedTime = 10ms;
+constexpr auto kShortestTick = 30ms;
+constexpr double kMinutesPerMillisecond = 1.0 / 60000;
+// The pump's setpoint in a program is taken in the middle of the current half minute.
+constexpr double kPumpPlansPerMinute = 2;
+constexpr double kPumpPlanOffset_min = 0.25;
+// The planning record wants µg/min; the pump's full scale is in µL/min of water.
+constexpr double kMicrogramsPerMicrolitre = 1000;
+
+}  // namespace
+
+TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window), settings_(std::move(settings)) {}
+
+void TEngine::MM(const std::string& text) { window_.AppendLogLine(LogTimestamp(ToLocalDateTime(LocalNow())) + text); }
+
+double TEngine::GraphMinutes(std::chrono::milliseconds at) const {
+    if (!graphStart_) return 0;
+    return static_cast<double>((at - *graphStart_).count()) * kMinutesPerMillisecond;
+}
+
+void TEngine::MarkGraphStart() {
+    if (!graphStart_) graphStart_ = MonotonicNow();
+}
+
+void TEngine::Pause(std::chrono::milliseconds duration) const {
+    if (settings_.Sleeps) CurrentClock().Sleep(duration);
+}
+
+void TEngine::TimerEngineTimer() {
+    window_.SetActivityLed(true);
+    const std::chrono::milliseconds tickStart = MonotonicNow();
+    const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval < tickStart;
+
+    std::string cells;
+    for (TDeviceInfo& device : DevicesLocal()) {
+        double cell = NoReading;
+        if (device.ThreadMFC != nullptr && IsFlowController(device.DevType))
+            HandleFlowController(device, cell);
+        else if (device.ThreadPump != nullptr && device.DevType == dtPump)
+            HandlePump(device);
+        // Only logging ticks write a line, so only they format the cells.
+        if (loggingTick) AppendCell(cells, cell);
+    }
+
+    if (loggingTick && !IsBlankText(cells)) {
+        if (DataHeaderPending) {
+            DataTableColumns();
+            DataHeaderPending = false;
+        }
+        AppendDataLine(DataLineTimePrefix(ToLocalDateTime(LocalNow())) + cells);
+        lastDataLine_ = tickStart;
+        if (autoScroll_) window_.ScrollDataTableToEnd();
+    }
+
+    FlowDataSave(false, "auto");
+    window_.MemoSegmentsUpdate();
+    if (MonotonicNow() - tickStart < kShortestTick) Pause(kShortestTick);
+    window_.SetActivityLed(false);
+}
+
+void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
+    TMFCThread& worker = *device.ThreadMFC;
+    // Every tick: the worker changes the instrument's gas when it differs.
+    worker.GUIOut.DeviceStatus.GasID = device.FluidID;
+
+    // Each status the worker read is handled once; its sequence number tells a new one.
+    const TThreadData& report = worker.GUIIn;
+    if (report.StatusSequence == device.LastHandledSequence || report.IsTerminated) return;
+
+    window_.SetDeviceLed(device.Led, true);
+    switch (device.ControlMode) {
+        case dcmDirect:
+            worker.GUIOut.DeviceStatus.Setpoint_pct = device.Setpoint_pct;
+            break;
+        case dcmSegment:
+            worker.GUIOut.DeviceStatus.Setpoint_pct =
+                SegmentAtTime(device.SegmentProgram, device.Elapsed_min()).Setpoint;
+            break;
+        case dcmIdle:
+            break;
+    }
+
+    const TAlicatData& status = report.DeviceStatus;
+    const double fraction = status.FlowRate_mass / kAlicatFullScaleCounts;
+    window_.FlowSerie(device, GraphMinutes(MonotonicNow()), fraction * 100, false);
+
+    // A failed conversion leaves the previous value in the device's unit; it is shown again.
+    TGasFlowDetails& grams = FlowUnitGrams();
+    grams.GasFlowValue = fraction * status.MaxFlowgpm;
+    grams.GasMolarMass = device.FlowUnitUser.GasMolarMass;
+    std::string errors;
+    std::string feedback;
+    GasFlowConversion(grams, device.FlowUnitUser, errors, feedback, settings_.DecimalSeparator);
+    cell = device.FlowUnitUser.GasFlowValue;
+
+    device.LastHandled = status.DataTime;
+    device.LastHandledSequence = report.StatusSequence;
+    Pause(kDeviceLedTime);
+    window_.SetDeviceLed(device.Led, false);
+}
+
+void TEngine::HandlePump(TDeviceInfo& device) {
+    TPSD4Thread& worker = *device.ThreadPump;
+    window_.SetDeviceLed(device.Led, true);
+    if (device.ControlMode == dcmDirect)
+        PlanPumpDirect(device, worker);
+    else if (device.ControlMode == dcmSegment)
+        PlanPumpSegment(device, worker);
+    // The pump's curve shows the setpoint its worker has applied.
+    window_.FlowSerie(device, GraphMinutes(MonotonicNow()), worker.GUIIn.Setpoint * 100, false);
+    Pause(kDeviceLedTime);
+    window_.SetDeviceLed(device.Led, false);
+}
+
+namespace {
+
+// A planning record for the device's own syringe: the rate models scale with the stroke
+// volume, and a pump planned for another syringe would dispense a different rate.
+TPumpSpeedDetails PlanningRecord(const TDeviceInfo& device) {
+    TPumpSpeedDetails details{};
+    details.Init();
+    if (device.SyringeSizeµL > 0) details.SyringeVolume_µl = device.SyringeSizeµL;
+    return details;
+}
+
+}  // namespace
+
+void TEngine::PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker) {
+    TPumpSpeedDetails details = PlanningRecord(device);
+    details.DesiredDispense_µgpm = device.Setpoint_pct / 100 * device.MaxFlow_µlpm * kMicrogramsPerMicrolitre;
+    PlanPumpSpeed(details, settings_.DecimalSeparator);
+    worker.GUIOut.Command = details.Command;
+    worker.GUIOut.Setpoint = device.Setpoint_pct / 100;
+}
+
+void TEngine::PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker) {
+    TPumpSpeedDetails details = PlanningRecord(device);
+    const double elapsed = device.Elapsed_min();
+    const double floorTime = std::floor(elapsed * kPumpPlansPerMinute) / kPumpPlansPerMinute;
+    const double planTime = floorTime + kPumpPlanOffset_min;
+    const double fraction = SegmentAtTime(device.SegmentProgram, planTime).Setpoint / 100;
+    details.DesiredDispense_µgpm = device.MaxFlow_µlpm * fraction * kMicrogramsPerMicrolitre;
+    PlanPumpSpeed(details, settings_.DecimalSeparator);
+
+    const char sep = settings_.DecimalSeparator;
+    MM(" Pump segment program");
+    MM("     Elapsed time, m : " + FormatGeneral(elapsed, sep));
+    MM("       Floor time, m : " + FormatGeneral(floorTime, sep));
+    MM("Floor time+offset, m : " + FormatGeneral(planTime, sep));
+    MM("  Device max flow, µL: " + FormatGeneral(device.MaxFlow_µlpm, sep));
+    MM("         Setpoint, % : " + FormatGeneral(fraction * 100, sep));
+    MM(" Desired dispense, µg: " + FormatGeneral(details.DesiredDispense_µgpm, sep));
+    MM(" Achieveddispense, µg: " + FormatGeneral(details.AchievedDispense_µgpm, sep));
+    MM("              Command: " + details.Command);
+    worker.GUIOut.Command = details.Command;
+    worker.GUIOut.Setpoint = fraction;
+}
+
+void TEngine::AppendCell(std::string& line, double value) const {
+    AppendDataCell(line, value, settings_.DecimalSeparator);
+}
+
+void TEngine::AppendDataLine(std::string line) {
+    std::vector<std::string> lines;
+    lines.push_back(std::move(line));
+    AppendTableLines(std::move(lines));
+}
+
+void TEngine::AppendTableLines(std::vector<std::string> lines) {
+    for (const std::string& line : lines)
+        if (!tableHasContent_ && !IsBlankText(line)) tableHasContent_ = true;
+    dataTable_.insert(dataTable_.end(), lines.begin(), lines.end());
+    window_.DataTableLinesAppended(lines);
+}
+
+}  // namespace tessaro

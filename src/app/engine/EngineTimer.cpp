@@ -1,0 +1,31 @@
+#include "engine/EngineTimer.h"
+
+#include <QTimer>
+
+#include "engine/Engine.h"
+
+namespace tessaro {
+
+TEngineTimer::TEngineTimer(TEngine& engine, QObject* parent)
+    : QObject(parent), engine_(engine), timer_(new QTimer(this)) {
+    timer_->setObjectName("TimerEngine");
+    timer_->setInterval(kIntervalMs);
+    // Coarse timers may fire up to 5 % early, which would make the 3 s data lines uneven.
+    timer_->setTimerType(Qt::PreciseTimer);
+    connect(timer_, &QTimer::timeout, this, &TEngineTimer::Tick);
+}
+
+void TEngineTimer::Start() { timer_->start(); }
+
+void TEngineTimer::Stop() { timer_->stop(); }
+
+bool TEngineTimer::IsActive() const { return timer_->isActive(); }
+
+void TEngineTimer::Tick() {
+    if (ticking_) return;
+    ticking_ = true;
+    engine_.TimerEngineTimer();
+    ticking_ = false;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,92 @@
+// The operator's run commands: start, stop, apply a direct setpoint, the setpoint field,
+// Reset Devices. Each changes device records; the next tick carries the change to the
+// instruments.
+
+#include "engine/Engine.h"
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/Messages.h"
+#include "text/NumberFormat.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr const char* kPumpStopCommand = "TR";
+
+}  // namespace
+
+void TEngine::ButtonSegmentProgramStartClick() {
+    FlowDataSave(true, "StartSegmentsClick");
+    for (const std::string& port : window_.SelectedPorts()) {
+        TDeviceInfo device;
+        if (!FindDevice(port, device) || !device.IsConfigured()) continue;
+        MM("Start segment program for " + device.NameRole);
+        device.ControlMode = dcmSegment;
+        device.MarkFlowStart();
+        window_.FlowSerie(device, 0, 0, true);
+        if (!StoreDevice(device)) MM("Starting segment program failed for: " + device.NameRole);
+        window_.ShowDevice(device);
+    }
+    MarkGraphStart();
+}
+
+void TEngine::ButtonSegmentProgramStopClick() {
+    FlowDataSave(true, "StopSegmentsClick");
+    for (const std::string& port : window_.SelectedPorts()) {
+        TDeviceInfo device;
+        if (!FindDevice(port, device) || !device.IsConfigured()) continue;
+        MM("Stop device " + device.NameRole);
+        device.ControlMode = dcmIdle;
+        device.Setpoint_pct = 0;
+        if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 0;
+        if (device.ThreadPump != nullptr) {
+            device.ThreadPump->GUIOut.Command = kPumpStopCommand;
+            device.ThreadPump->GUIOut.Setpoint = 0;
+        }
+        if (!StoreDevice(device)) MM("Stopping device failed for: " + device.NameRole);
+        window_.ShowDevice(device);
+    }
+}
+
+void TEngine::ButtonApplyFlowClick() {
+    const char sep = settings_.DecimalSeparator;
+    TDeviceInfo last;
+    for (const std::string& port : window_.SelectedPorts()) {
+        TDeviceInfo device;
+        if (!FindDevice(port, device)) continue;
+        if (!device.IsConfigured()) {
+            ShowMessage("Cannot apply to unconfigured device: " + device.NameRole);
+            last = device;
+            continue;
+        }
+        // The setpoint typed for this very device, not what the field shows now.
+        device.Setpoint_pct = device.Setpoint_gui;
+        MM("Set device:" + device.NameRole + " to flow:" + FormatGeneral(device.Setpoint_pct, sep) + " %");
+        if (device.ControlMode != dcmDirect) {
+            device.ControlMode = dcmDirect;
+            device.MarkFlowStart();
+        }
+        if (!StoreDevice(device)) MM("Changing setpoint for device failed: " + device.NameRole);
+        last = device;
+    }
+    MM("Device:" + last.NameRole + " flow(gui):" + FormatGeneral(last.Setpoint_pct, sep) + " %");
+    MarkGraphStart();
+}
+
+void TEngine::RtDoubleEditDirectControlDesiredFlowValueChanged(double value) {
+    window_.RefreshFlowDisplays();
+    const std::optional<std::string> port = window_.FocusedPort();
+    TDeviceInfo device;
+    if (!port || !FindDevice(*port, device)) return;
+    device.Setpoint_gui = value;
+    if (!StoreDevice(device)) MM("Saving device configuration failed");
+}
+
+void TEngine::Resetsoftware1Click() {
+    FlowDataSave(true, "ResetDevicesClick");
+    TerminateThreads();
+}
+
+}  // namespace tessaro

@@ -1,0 +1,150 @@
+// Start-up steps that draw nothing, and the orderly end of every worker at close and at
+// Reset Devices.
+
+#include <QCoreApplication>
+#include <system_error>
+#include <utility>
+
+#include "engine/Clock.h"
+#include "engine/Engine.h"
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/Messages.h"
+
+namespace tessaro {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The window thread serves the workers' exchanges this often while it waits for them.
+constexpr auto kWaitStep = 20ms;
+constexpr auto kWaitReport = 500ms;
+constexpr auto kBetweenFrees = 50ms;
+
+bool HasUnconfirmedWorker(const TDeviceInfo& device) {
+    if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) return true;
+    return device.ThreadPump != nullptr && !device.ThreadPump->GUIIn.IsTerminated;
+}
+
+}  // namespace
+
+void TEngine::FormCreate() {
+    SetTimeUnit("MINUTE");
+    const bool programs = CreateFolder(SegmentProgramsFolder());
+    const bool logs = CreateFolder(LogsFolder());
+    if (programs && logs) MM("Segment programs and log files are kept in " + settings_.DataFolder.string());
+}
+
+bool TEngine::CreateFolder(const std::filesystem::path& folder) {
+    std::error_code failed;
+    if (std::filesystem::is_directory(folder, failed)) return true;
+    std::filesystem::create_directories(folder, failed);
+    if (!failed) return true;
+    MM("Creating the folder " + folder.string() + " failed: " + failed.message());
+    return false;
+}
+
+void TEngine::FormClose() {
+    FlowDataSave(true, "OnClose");
+    TerminateThreads();
+}
+
+void TEngine::RequestThreadsStop() {
+    for (TDeviceInfo& device : DevicesLocal()) {
+        if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.ToTerminate = true;
+        if (device.ThreadPump != nullptr) device.ThreadPump->GUIOut.ToTerminate = true;
+    }
+}
+
+int TEngine::ActiveThreadCount() const {
+    int count = 0;
+    for (const TDeviceInfo& device : DevicesLocal()) {
+        if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) ++count;
+        if (device.ThreadPump != nullptr && !device.ThreadPump->GUIIn.IsTerminated) ++count;
+    }
+    return count;
+}
+
+bool TEngine::TerminateThreads() {
+    // A tick or a handler run from the wait below must not start a second shutdown.
+    if (terminating_) return true;
+    terminating_ = true;
+
+    window_.BeginShutdownWait(kShutdownCaption, kEmergencyText);
+    QCoreApplication::processEvents();
+    MM("DevicesLocal size: " + std::to_string(DevicesLocal().size()));
+    const int initialCount = ActiveThreadCount();
+    MM("Active threads: " + std::to_string(initialCount));
+    MM("Mark threads to stop");
+    RequestThreadsStop();
+    WaitForStopConfirmations(initialCount);
+    if (ActiveThreadCount() > 0) AbandonUnconfirmedWorkers();
+    MM("Active threads: " + std::to_string(ActiveThreadCount()));
+
+    MM("Terminate threads");
+    FreeWorkersAndLeds();
+    MM("All threads terminated, marking devices unconfigured");
+    window_.SetAllRowsState("Unknown");
+    MarkDevicesUnconfigured();
+
+    window_.EndShutdownWait();
+    window_.ClearGraph(true);
+    terminating_ = false;
+    return true;
+}
+
+void TEngine::WaitForStopConfirmations(int initialCount) {
+    // Engine ticks that fall due meanwhile still run, and keep the workers' records moving.
+    const std::chrono::milliseconds start = MonotonicNow();
+    std::chrono::milliseconds lastReport = start;
+    while (ActiveThreadCount() > 0) {
+        QCoreApplication::processEvents();
+        const std::chrono::milliseconds now = MonotonicNow();
+        if (ActiveThreadCount() == 0 || now - start >= settings_.ShutdownBound) return;
+        CurrentClock().Sleep(kWaitStep);
+        if (MonotonicNow() - lastReport >= kWaitReport) {
+            lastReport = MonotonicNow();
+            MM("Waiting for threads to stop. Active threads: " + std::to_string(ActiveThreadCount()) + "/" +
+               std::to_string(initialCount));
+        }
+    }
+}
+
+void TEngine::AbandonUnconfirmedWorkers() {
+    // An instrument that never confirms its stop (unplugged, powered off, jammed) must not
+    // keep the program from closing; the operator is told how to make sure no gas flows.
+    for (const TDeviceInfo& device : DevicesLocal())
+        if (HasUnconfirmedWorker(device))
+            MM("Device did not confirm its stop: " + device.NameRole + " (" + device.COMPort + ")");
+    ShowMessage(kEmergencyText);
+    for (TDeviceInfo& device : DevicesLocal()) {
+        if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) device.ThreadMFC->Abandon = true;
+        if (device.ThreadPump != nullptr && !device.ThreadPump->GUIIn.IsTerminated) device.ThreadPump->Abandon = true;
+    }
+}
+
+void TEngine::FreeWorkersAndLeds() {
+    std::vector<TDeviceInfo>& devices = DevicesLocal();
+    for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
+        // The references are cleared before the workers go, so nothing can reach a freed
+        // one. Freeing a worker waits until its thread has ended.
+        delete std::exchange(device->ThreadMFC, nullptr);
+        delete std::exchange(device->ThreadPump, nullptr);
+        device->LastHandledSequence = 0;
+        if (QObject* led = std::exchange(device->Led, nullptr)) window_.FreeLed(led);
+        Pause(kBetweenFrees);
+    }
+}
+
+void TEngine::MarkDevicesUnconfigured() {
+    std::vector<TDeviceInfo>& devices = DevicesLocal();
+    for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
+        device->FluidID = 0;
+        device->SegmentProgram.clear();
+        window_.ShowDevice(*device);
+    }
+}
+
+}  // namespace tessaro
