@@ -1,11 +1,15 @@
 #include "registry/Brinvale_DeviceInfo.h"
 
+#include <QString>
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <utility>
 
 #include "engine/Clock.h"
 #include "gases/GasMixtures.h"
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
 
 namespace tessaro {
 
@@ -31,6 +35,72 @@ constexpr const char* kSecondDemoProgram =
     "4 50 Step\r\n"
     "4.5 30 Step\r\n"
     "8 0 Ramp";
+
+constexpr double kPumpStartUpWait_s = 15;
+constexpr const char* kPumpInitialisation = "ZN1R";
+
+void Write(const std::string& line) { qCInfo(DeviceInfoLog).noquote() << QString::fromStdString(line); }
+void Warn(const std::string& line) { qCWarning(DeviceInfoLog).noquote() << QString::fromStdString(line); }
+
+// Marks entering and leaving a named step on the channel.
+class DiagnosticScope {
+public:
+    explicit DiagnosticScope(std::string name) : name_(std::move(name)) {
+        qCDebug(DeviceInfoLog).noquote() << QString::fromStdString("Enter " + name_);
+    }
+    ~DiagnosticScope() { qCDebug(DeviceInfoLog).noquote() << QString::fromStdString("Leave " + name_); }
+    DiagnosticScope(const DiagnosticScope&) = delete;
+    DiagnosticScope& operator=(const DiagnosticScope&) = delete;
+
+private:
+    std::string name_;
+};
+
+// The pump is connected and initialised here, on the calling thread, before its worker
+// runs. A pump that does not answer gets no worker: its worker could never stop it, and
+// the device stays unconfigured so the operator can try again.
+TPSD4Thread* StartPumpThread(const TDeviceInfo& dev) {
+    DiagnosticScope scope("StartThread Pump");
+    auto pump = std::make_unique<TPSD4>();
+    if (!pump->Connect(dev.COMPort)) {
+        Warn("No pump answers on " + dev.COMPort + ": no worker started");
+        return nullptr;
+    }
+    pump->Initialize(kPumpInitialisation);
+    pump->WaitUntilFree(kPumpStartUpWait_s);
+
+    auto thread = std::make_unique<TPSD4Thread>();
+    thread->Name = dev.NameRole;
+    thread->Pump = std::move(pump);
+    thread->ThreadIn.IsTerminated = false;
+    thread->ThreadIn.ToTerminate = false;
+    thread->GUIIn.IsTerminated = false;
+    thread->GUIOut.ToTerminate = false;
+    Write("Create thread: " + thread->Name);
+    thread->start();
+    return thread.release();
+}
+
+TMFCThread* StartFlowControllerThread(const TDeviceInfo& dev) {
+    DiagnosticScope scope("StartThread MFC");
+    auto thread = std::make_unique<TMFCThread>();
+    thread->Simulated = dev.DevType == dtMFCDemo;
+    thread->MFC = std::make_unique<TAlicatMFC>();
+    thread->MFC->GasID = -1;
+    thread->MFC->Role = "A";
+    thread->MFC->aDeviceID = 'A';
+    thread->MFC->aPort.fPort = dev.COMPort;
+    thread->MFC->aPort.fBaudRate = kAlicatBaudRate;
+    thread->MFC->LocalNow = LocalNowDays;
+    thread->ThreadID = dev.COMPort;
+    thread->Name = dev.COMPort;
+    thread->ThreadIn.IsTerminated = false;
+    thread->ThreadIn.ToTerminate = false;
+    thread->GUIOut.ToTerminate = false;
+    Write("Create thread: " + thread->ThreadID + " - " + thread->Name);
+    thread->start();
+    return thread.release();
+}
 
 constexpr bool IsBlankOrControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -111,6 +181,19 @@ std::string TDeviceInfo::Fluidname() const {
     if (!TryGetGas_ID(FluidID, gas)) return "Unknown";
     // Stock mixtures stay in the table as defined; they are mixtures all the same.
     return gas.GasType() == TGasType::tElemental ? gas.NameShort : "Mixture";
+}
+
+bool TDeviceInfo::StartThread() {
+    if (IsConfigured()) return false;
+    if (DevType == dtPump) {
+        ThreadPump = StartPumpThread(*this);
+        return ThreadPump != nullptr;
+    }
+    if (IsFlowController(DevType)) {
+        ThreadMFC = StartFlowControllerThread(*this);
+        return true;
+    }
+    return false;
 }
 
 std::string DeviceTypeName(tDeviceType kind) {

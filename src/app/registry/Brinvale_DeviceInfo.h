@@ -101,10 +101,10 @@ struct TDeviceInfo {
     std::string Fluidname() const;
 
     // Creates and starts the device's worker thread (a pump is connected and initialised
-    // first, on the calling thread); false when the device already has a worker or has a
-    // kind without one.
-    // Not defined yet: its body is added together with the worker threads (TMFCThread,
-    // TPSD4Thread), so nothing may call it before they exist.
+    // first, on the calling thread, which may take up to 15 s); false when the device
+    // already has a worker, has a kind without one, or is a pump that does not answer.
+    // Call it on the window thread: the worker exchanges its records with the thread that
+    // created it. The caller owns the worker (delete it to end it; see TDeviceWorker).
     bool StartThread();
 
     bool operator==(const TDeviceInfo&) const = default;

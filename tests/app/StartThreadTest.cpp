@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "sim/SimulatedInstrument.h"
+#include "sim/SimulatedPump.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The workers exchange their records through the application's event queue.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[24] = "app_startthread_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QCoreApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The lines of the registry's channel while it lives.
+class RegistryLines {
+public:
+    RegistryLines() {
+        {
+            std::lock_guard lock(mutex_);
+            lines_.clear();
+        }
+        previous_ = qInstallMessageHandler(&RegistryLines::Handler);
+    }
+    ~RegistryLines() { qInstallMessageHandler(previous_); }
+    static std::vector<std::string> Lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    static void Handler(QtMsgType, const QMessageLogContext& context, const QString& message) {
+        if (std::string(context.category ? context.category : "") != "Unit: DeviceInfo") return;
+        std::lock_guard lock(mutex_);
+        lines_.push_back(message.toStdString());
+    }
+    static inline std::mutex mutex_;
+    static inline std::vector<std::string> lines_;
+    QtMessageHandler previous_;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TDeviceInfo Device(tDeviceType kind, std::string port, std::string name = "Virtual Demo") {
+    TDeviceInfo dev;
+    dev.DevType = kind;
+    dev.COMPort = std::move(port);
+    dev.NameRole = std::move(name);
+    return dev;
+}
+
+TEST(StartThread, FlowControllerOrDemoDeviceGetsOneWorkerSetUpForItsPort) {
+    const struct {
+        tDeviceType kind;
+        const char* port;
+        bool simulated;
+    } cases[] = {
+        {dtMFCDemo, "COMX", true},
+        {dtMFCB, "tessaro-no-such-port", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        RegistryLines diagnostics;
+        TDeviceInfo dev = Device(c.kind, c.port);
+
+        ASSERT_TRUE(dev.StartThread());
+        std::unique_ptr<TMFCThread> worker(dev.ThreadMFC);
+        ASSERT_NE(worker, nullptr);
+        EXPECT_EQ(dev.ThreadPump, nullptr);
+        EXPECT_TRUE(worker->isRunning());
+        EXPECT_EQ(worker->Simulated, c.simulated);
+        EXPECT_EQ(worker->Name, c.port);
+        EXPECT_EQ(worker->ThreadID, c.port);
+        EXPECT_EQ(worker->MFC->aPort.fPort, c.port);
+        EXPECT_EQ(worker->MFC->aPort.fBaudRate, 19200);
+        EXPECT_EQ(worker->MFC->GasID, -1);
+        EXPECT_EQ(worker->MFC->Role, "A");
+        EXPECT_EQ(worker->MFC->aDeviceID, 'A');
+        EXPECT_FALSE(worker->GUIOut.ToTerminate);
+        EXPECT_TRUE(Contains(RegistryLines::Lines(), "Create thread: " + std::string(c.port) + " - " + c.port));
+
+        // A device that has a worker keeps it.
+        EXPECT_FALSE(dev.StartThread());
+        EXPECT_EQ(dev.ThreadMFC, worker.get());
+    }
+}
+
+TEST(StartThread, PumpIsConnectedAndInitialisedBeforeItsWorkerStarts) {
+    sim::SimPumpConfig config;
+    config.InitSeconds = 0.3;
+    sim::SimulatedInstrument instrument(std::make_unique<sim::SimulatedPump>(config));
+    RegistryLines diagnostics;
+    TDeviceInfo dev = Device(dtPump, instrument.PortName(), "Humidifier");
+
+    ASSERT_TRUE(dev.StartThread());
+    std::unique_ptr<TPSD4Thread> worker(dev.ThreadPump);
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(dev.ThreadMFC, nullptr);
+    EXPECT_TRUE(worker->isRunning());
+    EXPECT_EQ(worker->Name, "Humidifier");
+    EXPECT_TRUE(Contains(RegistryLines::Lines(), "Create thread: Humidifier"));
+    const std::vector<std::string> sent = instrument.Received();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "/1?22");
+    EXPECT_EQ(sent[1], "/1ZN1R");
+    EXPECT_EQ(sent[2], "/1Q");
+    EXPECT_FALSE(dev.StartThread());
+
+    worker->GUIOut.ToTerminate = true;
+    EXPECT_TRUE(ServeUntil([&] { return worker->GUIIn.IsTerminated; }));
+}
+
+TEST(StartThread, PumpThatDoesNotAnswerGetsNoWorker) {
+    sim::SimulatedInstrument instrument(std::make_unique<sim::SimulatedPump>(sim::SimPumpConfig{}));
+    instrument.SetFault(sim::SimFault::Silent);
+    RegistryLines diagnostics;
+    TDeviceInfo dev = Device(dtPump, instrument.PortName(), "Humidifier");
+
+    EXPECT_FALSE(dev.StartThread());
+    EXPECT_FALSE(dev.IsConfigured());
+    EXPECT_EQ(instrument.Received(), std::vector<std::string>{"/1?22"});
+    EXPECT_TRUE(
+        Contains(RegistryLines::Lines(), "No pump answers on " + instrument.PortName() + ": no worker started"));
+}
+
+TEST(StartThread, UnknownKindGetsNoWorker) {
+    TDeviceInfo dev = Device(static_cast<tDeviceType>(9), "COM9");
+    EXPECT_FALSE(dev.StartThread());
+    EXPECT_FALSE(dev.IsConfigured());
+}
+
+}  // namespace
+}  // namespace tessaro
