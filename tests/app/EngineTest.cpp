@@ -1,0 +1,554 @@
+// The run engine with a fake clock and fake workers: worker objects that are never started,
+// whose window-side records the test fills and reads as the workers' exchanges would.
+
+#include "engine/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "EngineTestSupport.h"
+#include "MessageCapture.h"
+#include "RecordingWindowPort.h"
+#include "engine/DataTableText.h"
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Speeds.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/NumberFormat.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Remembers whether it was abandoned when it was freed.
+class ObservedMFCThread : public TMFCThread {
+public:
+    explicit ObservedMFCThread(bool* abandoned) : abandoned_(abandoned) {}
+    ~ObservedMFCThread() override { *abandoned_ = Abandon; }
+
+private:
+    bool* abandoned_;
+};
+
+// Stands in for the exchanges of the given workers while the window thread serves events:
+// each worker confirms its stop once it has been asked to.
+class ConfirmingWorkers {
+public:
+    explicit ConfirmingWorkers(std::vector<TMFCThread*> controllers, std::vector<TPSD4Thread*> pumps = {}) {
+        QObject::connect(&timer_, &QTimer::timeout, [controllers, pumps] {
+            for (TMFCThread* worker : controllers) worker->GUIIn.IsTerminated = worker->GUIOut.ToTerminate;
+            for (TPSD4Thread* worker : pumps) worker->GUIIn.IsTerminated = worker->GUIOut.ToTerminate;
+        });
+        timer_.start(0);
+    }
+
+private:
+    QTimer timer_;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() : scopedClock_(clock_), driver_(clock_) {
+        DevicesLocal() = DemoDevices();
+        TEngineSettings settings;
+        settings.DataFolder = fs::path(folder_.path().toStdString());
+        settings.Sleeps = false;
+        engine_ = std::make_unique<TEngine>(window_, settings);
+    }
+    ~EngineTest() override {
+        for (TDeviceInfo& device : DevicesLocal()) {
+            delete device.ThreadMFC;
+            delete device.ThreadPump;
+        }
+        DevicesLocal().clear();
+    }
+
+    TDeviceInfo& Device(std::size_t index) { return DevicesLocal()[index]; }
+
+    // A configured flow controller whose achieved flow reads in g/min.
+    TMFCThread& ConfigureController(std::size_t index, TMFCThread* worker = nullptr) {
+        TDeviceInfo& device = Device(index);
+        device.ThreadMFC = worker != nullptr ? worker : new TMFCThread;
+        device.FlowUnitUser = FlowUnitGrams().Clone();
+        device.Led = Led(index);
+        return *device.ThreadMFC;
+    }
+    TPSD4Thread& ConfigurePump(std::size_t index) {
+        TDeviceInfo& device = Device(index);
+        device.DevType = dtPump;
+        device.ThreadPump = new TPSD4Thread;
+        device.Led = Led(index);
+        return *device.ThreadPump;
+    }
+    QObject* Led(std::size_t index) {
+        while (leds_.size() <= index) leds_.push_back(std::make_unique<QObject>());
+        return leds_[index].get();
+    }
+    // The worker hands over a new status reading: `percent` of a full scale of `max_gpm`.
+    static void Report(TMFCThread& worker, double percent, double max_gpm = 25) {
+        ++worker.GUIIn.StatusSequence;
+        worker.GUIIn.DeviceStatus.FlowRate_mass = percent * 640;
+        worker.GUIIn.DeviceStatus.MaxFlowgpm = max_gpm;
+    }
+    void Tick(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            engine_->TimerEngineTimer();
+            clock_.Advance(1s);
+        }
+    }
+    std::vector<fs::path> LogFiles() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder())) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    std::vector<std::string> DataLines() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : engine_->DataTable())
+            if (line.starts_with(" ")) lines.push_back(line);
+        return lines;
+    }
+
+    TFakeClock clock_;
+    TScopedClock scopedClock_;
+    test::ClockDriver driver_;
+    QTemporaryDir folder_;
+    test::RecordingWindowPort window_;
+    MessageCapture messages_;
+    std::vector<std::unique_ptr<QObject>> leds_;
+    std::unique_ptr<TEngine> engine_;
+};
+
+// --- The tick -------------------------------------------------------------------------------
+
+TEST_F(EngineTest, WithoutConfiguredDevicesEveryLoggingTickWritesQuestionMarksAfterOneHeaderBlock) {
+    Tick(10);
+
+    const std::vector<std::string>& table = engine_->DataTable();
+    ASSERT_GE(table.size(), 5u + 3u);
+    const std::vector<std::string> header(table.begin(), table.begin() + 5);
+    EXPECT_EQ(header, DataTableHeaderBlock(DevicesLocal()));
+    EXPECT_EQ(table[2], "-               Unit |       Undefined |       Undefined | ");
+    EXPECT_EQ(table[5], " 2024-01-01 12:00:00 |               ? |               ? | ");
+    // Only the first line is preceded by a header; lines come at most every 3 s.
+    EXPECT_EQ(DataLines().size(), table.size() - 5);
+    EXPECT_EQ(DataLines().size(), 3u);
+    EXPECT_EQ(window_.TableLines, table);
+    EXPECT_FALSE(engine_->DataHeaderPending);
+}
+
+TEST_F(EngineTest, TwoDevicesGiveTwoCellsOfFifteenCharacters) {
+    TMFCThread& first = ConfigureController(0);
+    Device(0).ControlMode = dcmDirect;
+    Report(first, 50);
+
+    Tick();
+
+    const std::string line = DataLines().at(0);
+    EXPECT_EQ(line, " 2024-01-01 12:00:00 |            12.5 |               ? | ");
+    EXPECT_EQ(line.size(), 23u + 2 * 18u);
+    EXPECT_EQ(Device(0).FlowUnitUser.GasFlowValue, 12.5);
+}
+
+TEST(DataCellTest, FormatsReadingsWithOneToSixDecimalsAndQuestionMarksBelowTheFloor) {
+    struct Case {
+        double Value;
+        char Separator;
+        std::string Cell;
+    };
+    for (const Case& c : {Case{12.5, '.', "12.5"}, Case{3, '.', "3.0"}, Case{0.1234567, '.', "0.123457"},
+                          Case{0.1234567, ',', "0,123457"}, Case{-10000, '.', "?"}, Case{NoReading, '.', "?"},
+                          Case{-9999, '.', "-9999.0"}}) {
+        std::string line;
+        AppendDataCell(line, c.Value, c.Separator);
+        EXPECT_EQ(line, std::string(15 - c.Cell.size(), ' ') + c.Cell + " | ") << c.Value;
+    }
+}
+
+TEST_F(EngineTest, HeaderShowsTheLastFifteenCharactersOfLongUnitNames) {
+    ConfigureController(0);
+    Device(0).FlowUnitUser.Name = "millilitres per minute";
+    Device(0).FlowUnitUser.GasName = "N2";
+    const std::vector<std::string> block = DataTableHeaderBlock(DevicesLocal());
+    EXPECT_EQ(block[0], "---------------------+-----------------+-----------------+-");
+    EXPECT_EQ(block[1], "-             Device |             MFC |             MFC | ");
+    EXPECT_EQ(block[2], "-               Unit | tres per minute |       Undefined | ");
+    EXPECT_EQ(block[3], "-                Gas |              N2 |       Undefined | ");
+    EXPECT_EQ(block[4], block[0]);
+}
+
+TEST_F(EngineTest, ControllerGetsItsSetpointByModeOncePerNewStatus) {
+    TMFCThread& worker = ConfigureController(0);
+    Device(0).FluidID = 8;
+    // Eleven minutes into the first demo program, which holds 100 % from 10 to 12 min.
+    Device(0).ControlMode = dcmSegment;
+    Device(0).MarkFlowStart();
+    clock_.Advance(11min);
+    Report(worker, 40);
+    Tick();
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, 100);
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.GasID, 8);
+
+    // No new status: no new setpoint, no point, a "?" cell; the gas is written all the same.
+    worker.GUIOut.DeviceStatus.Setpoint_pct = -1;
+    worker.GUIOut.DeviceStatus.GasID = -1;
+    const std::size_t points = window_.Points.size();
+    Tick(4);
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, -1);
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.GasID, 8);
+    EXPECT_EQ(window_.Points.size(), points);
+    EXPECT_EQ(DataLines().back().substr(23, 18), "              ? | ");
+
+    // A new status with the same wall-clock stamp (the clock was set back) is new all the
+    // same; in direct mode the direct setpoint goes out.
+    Device(0).ControlMode = dcmDirect;
+    Device(0).Setpoint_pct = 35;
+    Report(worker, 40);
+    Tick();
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, 35);
+
+    // Idle: nothing is written, nothing plotted, but the reading is still recorded.
+    Device(0).ControlMode = dcmIdle;
+    worker.GUIOut.DeviceStatus.Setpoint_pct = -1;
+    Report(worker, 40);
+    Tick();
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, -1);
+    EXPECT_EQ(Device(0).FlowUnitUser.GasFlowValue, 10);
+}
+
+TEST_F(EngineTest, TerminatedWorkerIsNotHandled) {
+    TMFCThread& worker = ConfigureController(0);
+    Device(0).ControlMode = dcmDirect;
+    Device(0).Setpoint_pct = 20;
+    Report(worker, 40);
+    worker.GUIIn.IsTerminated = true;
+    Tick();
+    EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, 0);
+    EXPECT_EQ(Device(0).LastHandledSequence, 0u);
+}
+
+TEST_F(EngineTest, PumpInAProgramIsPlannedForTheMiddleOfTheCurrentHalfMinute) {
+    TPSD4Thread& worker = ConfigurePump(0);
+    TDeviceInfo& pump = Device(0);
+    pump.MaxFlow_µlpm = 312.5;
+    pump.SegmentProgram = "0 0 Step\r\n1 100 Ramp";
+    pump.ControlMode = dcmSegment;
+    pump.MarkFlowStart();
+    clock_.Advance(42s);  // 0.7 min
+    worker.GUIIn.Setpoint = 0.5;
+
+    engine_->TimerEngineTimer();
+
+    TPumpSpeedDetails expected{};
+    expected.Init();
+    expected.DesiredDispense_µgpm = 234375;
+    PlanPumpSpeed(expected);
+    EXPECT_EQ(worker.GUIOut.Command, expected.Command);
+    EXPECT_EQ(worker.GUIOut.Setpoint, 0.75);
+    const std::vector<std::string> log = window_.LogTexts();
+    const std::vector<std::string> planned = {" Pump segment program",
+                                              "     Elapsed time, m : 0.7",
+                                              "       Floor time, m : 0.5",
+                                              "Floor time+offset, m : 0.75",
+                                              "  Device max flow, µL: 312.5",
+                                              "         Setpoint, % : 75",
+                                              " Desired dispense, µg: 234375",
+                                              " Achieveddispense, µg: " + FormatGeneral(expected.AchievedDispense_µgpm),
+                                              "              Command: " + expected.Command};
+    EXPECT_EQ(log, planned);
+    // The curve shows what the worker applied; the pump's own cell stays "?".
+    ASSERT_EQ(window_.Points.size(), 1u);
+    EXPECT_EQ(window_.Points[0].Y, 50);
+    EXPECT_EQ(DataLines().at(0).substr(23, 18), "              ? | ");
+}
+
+TEST_F(EngineTest, PumpIsPlannedWithItsOwnSyringe) {
+    TPSD4Thread& worker = ConfigurePump(0);
+    TDeviceInfo& pump = Device(0);
+    pump.SyringeSizeµL = 50;
+    pump.MaxFlow_µlpm = 1250;
+    pump.ControlMode = dcmDirect;
+    pump.Setpoint_pct = 10;
+
+    engine_->TimerEngineTimer();
+
+    TPumpSpeedDetails expected{};
+    expected.Init();
+    expected.SyringeVolume_µl = 50;
+    expected.DesiredDispense_µgpm = 125000;
+    PlanPumpSpeed(expected);
+    EXPECT_EQ(worker.GUIOut.Command, expected.Command);
+    EXPECT_EQ(worker.GUIOut.Setpoint, 0.1);
+}
+
+// --- Run control ----------------------------------------------------------------------------
+
+class RunControlTest : public EngineTest {
+protected:
+    RunControlTest() {
+        DevicesLocal().push_back(NewFoundDevice("COM3", dtPump, "77"));
+        Device(0).NameRole = "Controller";
+        Device(1).NameRole = "Unconfigured";
+        Device(2).NameRole = "Humidifier";
+        controller_ = &ConfigureController(0);
+        pump_ = &ConfigurePump(2);
+        window_.Selected = {"COMX", "COMY", "COM3"};
+    }
+    TMFCThread* controller_;
+    TPSD4Thread* pump_;
+};
+
+TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
+    clock_.Advance(5s);
+    engine_->ButtonSegmentProgramStartClick();
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Start segment program for Controller",
+                                                            "Start segment program for Humidifier"}));
+    EXPECT_EQ(Device(0).ControlMode, dcmSegment);
+    EXPECT_EQ(Device(1).ControlMode, dcmDirect);  // the demo device's mode, untouched
+    EXPECT_EQ(Device(2).ControlMode, dcmSegment);
+    EXPECT_EQ(Device(0).Elapsed_min(), 0);
+    EXPECT_EQ(window_.Shown, (std::vector<std::string>{"COMX", "COM3"}));
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(engine_->GraphMinutes(MonotonicNow() + 90s), 1.5);
+
+    window_.Log.clear();
+    Device(0).Setpoint_pct = 30;
+    controller_->GUIOut.DeviceStatus.Setpoint_pct = 30;
+    pump_->GUIOut.Command = "gIV6000A24000OV6A0GR";
+    pump_->GUIOut.Setpoint = 0.3;
+    engine_->ButtonSegmentProgramStopClick();
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Stop device Controller", "Stop device Humidifier"}));
+    EXPECT_EQ(Device(0).ControlMode, dcmIdle);
+    EXPECT_EQ(Device(0).Setpoint_pct, 0);
+    EXPECT_EQ(controller_->GUIOut.DeviceStatus.Setpoint_pct, 0);
+    EXPECT_EQ(pump_->GUIOut.Command, "TR");
+    EXPECT_EQ(pump_->GUIOut.Setpoint, 0);
+    EXPECT_EQ(Device(2).ControlMode, dcmIdle);
+
+    window_.Log.clear();
+    Device(0).Setpoint_gui = 12.5;
+    Device(2).Setpoint_gui = 40;
+    engine_->ButtonApplyFlowClick();
+    EXPECT_EQ(window_.LogTexts(),
+              (std::vector<std::string>{"Set device:Controller to flow:12.5 %", "Set device:Humidifier to flow:40 %",
+                                        "Device:Humidifier flow(gui):40 %"}));
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{"Cannot apply to unconfigured device: Unconfigured"}));
+    EXPECT_EQ(Device(0).ControlMode, dcmDirect);
+    EXPECT_EQ(Device(0).Setpoint_pct, 12.5);
+    EXPECT_EQ(Device(2).ControlMode, dcmDirect);
+
+    // Start and stop each left a log file; apply did not.
+    std::vector<std::string> names;
+    for (const fs::path& file : LogFiles()) names.push_back(file.filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"2024-01-01 12_00 log StartSegmentsClick.txt",
+                                               "2024-01-01 12_00 log StopSegmentsClick.txt"}));
+}
+
+TEST_F(RunControlTest, StartWithoutSelectionOnlySavesAndStartsTheGraphClock) {
+    window_.Selected.clear();
+    engine_->ButtonSegmentProgramStartClick();
+    EXPECT_TRUE(window_.Log.empty());
+    EXPECT_EQ(LogFiles().size(), 1u);
+    clock_.Advance(30s);
+    EXPECT_EQ(engine_->GraphMinutes(MonotonicNow()), 0.5);
+}
+
+TEST_F(RunControlTest, SetpointTypedIsKeptPerDeviceUntilApplied) {
+    window_.Focused = "COMX";
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(40);
+    window_.Focused = "COM3";
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(60);
+    EXPECT_EQ(Device(0).Setpoint_pct, 0);
+
+    engine_->ButtonApplyFlowClick();
+    EXPECT_EQ(Device(0).Setpoint_pct, 40);
+    EXPECT_EQ(Device(2).Setpoint_pct, 60);
+}
+
+TEST_F(RunControlTest, ApplyKeepsTheStartTimeOfADeviceAlreadyInDirectControl) {
+    Device(0).ControlMode = dcmSegment;
+    engine_->ButtonApplyFlowClick();
+    const double startedAt = Device(0).FlowStartTime;
+    clock_.Advance(2min);
+    Device(0).Setpoint_gui = 70;
+
+    engine_->ButtonApplyFlowClick();
+
+    EXPECT_EQ(Device(0).FlowStartTime, startedAt);
+    EXPECT_EQ(Device(0).Elapsed_min(), 2);
+    EXPECT_EQ(Device(0).Setpoint_pct, 70);
+}
+
+// --- Shutdown -------------------------------------------------------------------------------
+
+TEST_F(EngineTest, ShutdownStopsAControllerAndAPumpAndFreesTheLaterEntryFirst) {
+    TMFCThread& controller = ConfigureController(0);
+    TPSD4Thread& pump = ConfigurePump(1);
+    Device(0).SegmentProgram = "1 10 Step";
+    ConfirmingWorkers exchanges({&controller}, {&pump});
+
+    EXPECT_TRUE(engine_->TerminateThreads());
+
+    EXPECT_EQ(window_.FreedLeds, (std::vector<QObject*>{Led(1), Led(0)}));
+    EXPECT_EQ(Device(0).ThreadMFC, nullptr);
+    EXPECT_EQ(Device(1).ThreadPump, nullptr);
+    EXPECT_EQ(Device(0).Led, nullptr);
+    EXPECT_EQ(Device(0).FluidID, 0);
+    EXPECT_EQ(Device(0).SegmentProgram, "");
+    EXPECT_EQ(window_.LogTexts(),
+              (std::vector<std::string>{"DevicesLocal size: 2", "Active threads: 2", "Mark threads to stop",
+                                        "Active threads: 0", "Terminate threads",
+                                        "All threads terminated, marking devices unconfigured"}));
+    EXPECT_EQ(window_.RowStates, (std::vector<std::string>{"Unknown"}));
+    EXPECT_EQ(window_.Shown, (std::vector<std::string>{"COMY", "COMX"}));
+    EXPECT_EQ(window_.Events, (std::vector<std::string>{std::string("Begin ") + kShutdownCaption + "|" + kEmergencyText,
+                                                        "End", "ClearGraph data"}));
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(EngineTest, CloseWithoutConfiguredDevicesWaitsNotAndWritesTheCloseFile) {
+    const auto before = MonotonicNow();
+    engine_->FormClose();
+    EXPECT_EQ(MonotonicNow(), before);
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Active threads: 0"), 2);
+    ASSERT_EQ(LogFiles().size(), 1u);
+    EXPECT_EQ(LogFiles()[0].filename(), "2024-01-01 12_00 log OnClose.txt");
+    EXPECT_EQ(ReadFile(LogFiles()[0]), "");
+}
+
+TEST_F(EngineTest, ShutdownWithADeadInstrumentEndsAfterTheBoundAndTellsTheOperator) {
+    bool abandoned = false;
+    ConfigureController(0, new ObservedMFCThread(&abandoned));
+    Device(0).NameRole = "Oxygen";
+    ConfirmingWorkers exchanges({&ConfigureController(1)});
+    const auto before = MonotonicNow();
+
+    engine_->TerminateThreads();
+
+    const auto waited = MonotonicNow() - before;
+    EXPECT_GE(waited, engine_->Settings().ShutdownBound);
+    EXPECT_LT(waited, engine_->Settings().ShutdownBound + 1s);
+    EXPECT_TRUE(abandoned);
+    EXPECT_EQ(Device(0).ThreadMFC, nullptr);
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{kEmergencyText}));
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_TRUE(Contains(log, "Device did not confirm its stop: Oxygen (COMX)"));
+    EXPECT_FALSE(Contains(log, "Device did not confirm its stop: Virtual Demo (COMY)"));
+    EXPECT_TRUE(Contains(log, "Waiting for threads to stop. Active threads: 1/2"));
+    EXPECT_TRUE(Contains(log, "All threads terminated, marking devices unconfigured"));
+}
+
+// --- Recording ------------------------------------------------------------------------------
+
+TEST_F(EngineTest, TwoForcedSavesInOneMinuteLeaveOneFileWithTheLaterTable) {
+    Tick();
+    engine_->FlowDataSave(true, "StartSegmentsClick");
+    Tick(3);
+    engine_->FlowDataSave(true, "StartSegmentsClick");
+
+    const std::vector<fs::path> files = LogFiles();
+    std::vector<std::string> started;
+    for (const fs::path& file : files)
+        if (file.filename().string().ends_with("StartSegmentsClick.txt")) started.push_back(file.string());
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(ReadFile(started[0]), Joined(engine_->DataTable()));
+}
+
+TEST_F(EngineTest, AutoFilesReplaceTheirPredecessorWithoutLosingALine) {
+    Tick(30);
+    engine_->FlowDataSave(true, "StopSegmentsClick");
+    Tick(5 * 60);
+
+    std::vector<fs::path> autoFiles;
+    std::vector<fs::path> others;
+    for (const fs::path& file : LogFiles())
+        (file.filename().string().ends_with(" log auto.txt") ? autoFiles : others).push_back(file);
+    ASSERT_EQ(autoFiles.size(), 1u);
+    EXPECT_EQ(others.size(), 1u);
+    // The last save came at most a minute ago; everything before it is in the file.
+    const std::string saved = ReadFile(autoFiles[0]);
+    const std::string table = Joined(engine_->DataTable());
+    EXPECT_TRUE(table.starts_with(saved));
+    EXPECT_GT(saved.size(), table.size() - 25 * 60);
+
+    // A new table (device search) starts its own series and keeps the old table's file.
+    engine_->FlowDataSave(true, "SearchDevicesClick");
+    engine_->ClearDataTable();
+    EXPECT_TRUE(engine_->DataHeaderPending);
+    Tick(2 * 60);
+    std::size_t autoCount = 0;
+    for (const fs::path& file : LogFiles()) autoCount += file.filename().string().ends_with(" log auto.txt");
+    EXPECT_EQ(autoCount, 2u);
+    EXPECT_TRUE(fs::exists(autoFiles[0]));
+}
+
+TEST_F(EngineTest, FailedWriteIsToldOnceAndTriedAgainAtEveryDueTick) {
+    // A file where the folder should be: neither the folder nor a log file can be created.
+    { std::ofstream(engine_->LogsFolder()) << "in the way"; }
+    Tick(3);
+    const std::vector<std::string> log = window_.LogTexts();
+    const auto failures = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.starts_with("Writing the log file failed: ");
+    });
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(engine_->LastLogSaveTime().has_value());
+
+    fs::remove(engine_->LogsFolder());
+    Tick();
+    EXPECT_TRUE(engine_->LastLogSaveTime().has_value());
+    EXPECT_EQ(LogFiles().size(), 1u);
+}
+
+TEST_F(EngineTest, TimeUnitSetsFactorAndSymbolAndKeepsThemForUnknownWords) {
+    struct Case {
+        std::string Word;
+        double Factor;
+        std::string Symbol;
+    };
+    for (const Case& c :
+         {Case{"HOUR", 60, "h"}, Case{"DAY", 1440, "d"}, Case{"week", 1440, "d"}, Case{"MINUTE", 1, "m"}}) {
+        engine_->SetTimeUnit(c.Word);
+        EXPECT_EQ(engine_->TimeFactor(), c.Factor) << c.Word;
+        EXPECT_EQ(engine_->TimeUnitSymbol(), c.Symbol) << c.Word;
+        EXPECT_EQ(window_.TimeUnits.back(), std::make_pair(c.Symbol, c.Factor)) << c.Word;
+    }
+    EXPECT_EQ(window_.TimeUnits.size(), 4u);
+}
+
+TEST_F(EngineTest, FormCreateMakesTheFoldersAndSaysWhere) {
+    engine_->FormCreate();
+    EXPECT_TRUE(fs::is_directory(engine_->LogsFolder()));
+    EXPECT_TRUE(fs::is_directory(engine_->SegmentProgramsFolder()));
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Segment programs and log files are kept in " +
+                                                            engine_->Settings().DataFolder.string()}));
+    EXPECT_EQ(engine_->TimeUnitSymbol(), "m");
+}
+
+}  // namespace
+}  // namespace tessaro

@@ -1,0 +1,77 @@
+#pragma once
+// A window for engine tests: it records what the engine asks of it and answers the list's
+// selection and focus as the test sets them.
+
+#include <QObject>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/WindowPort.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro::test {
+
+class RecordingWindowPort : public TWindowPort {
+public:
+    struct Point {
+        std::string Port;
+        double X;
+        double Y;
+        bool Clear;
+    };
+
+    // Set by the test.
+    std::vector<std::string> Selected;
+    std::optional<std::string> Focused;
+
+    // Recorded.
+    std::vector<std::string> Log;
+    std::vector<Point> Points;
+    std::vector<QObject*> FreedLeds;
+    std::vector<std::string> Shown;  // ports of the devices shown, in order
+    std::vector<std::string> RowStates;
+    std::vector<std::string> TableLines;
+    int TableClears = 0;
+    int ActivityLedOn = 0;
+    std::vector<std::pair<std::string, double>> TimeUnits;
+    std::vector<std::string> Events;  // shutdown window and graph, in order
+
+    void AppendLogLine(const std::string& line) override { Log.push_back(line); }
+    void SetActivityLed(bool on) override { ActivityLedOn += on ? 1 : 0; }
+    void SetDeviceLed(QObject*, bool) override {}
+    void FreeLed(QObject* led) override { FreedLeds.push_back(led); }
+    void FlowSerie(const TDeviceInfo& device, double x, double y, bool clear) override {
+        if (clear || device.ControlMode != dcmIdle) Points.push_back({device.COMPort, x, y, clear});
+    }
+    void ClearGraph(bool removeData) override { Events.push_back(removeData ? "ClearGraph data" : "ClearGraph"); }
+    std::vector<std::string> SelectedPorts() const override { return Selected; }
+    std::optional<std::string> FocusedPort() const override { return Focused; }
+    void ShowDevice(TDeviceInfo& device) override { Shown.push_back(device.COMPort); }
+    void SetAllRowsState(const std::string& state) override { RowStates.push_back(state); }
+    void RefreshFlowDisplays() override {}
+    void DataTableLinesAppended(const std::vector<std::string>& lines) override {
+        TableLines.insert(TableLines.end(), lines.begin(), lines.end());
+    }
+    void DataTableCleared() override {
+        TableLines.clear();
+        ++TableClears;
+    }
+    void ScrollDataTableToEnd() override {}
+    void SetAutoScrollChecked(bool) override {}
+    void MemoSegmentsUpdate() override {}
+    void TimeUnitChanged(const std::string& symbol, double factor) override { TimeUnits.emplace_back(symbol, factor); }
+    void BeginShutdownWait(const std::string& caption, const std::string& panelText) override {
+        Events.push_back("Begin " + caption + "|" + panelText);
+    }
+    void EndShutdownWait() override { Events.push_back("End"); }
+
+    // Log lines without their time stamp ("hh:nn:ss:zzz ").
+    std::vector<std::string> LogTexts() const {
+        std::vector<std::string> texts;
+        for (const std::string& line : Log) texts.push_back(line.size() >= 13 ? line.substr(13) : line);
+        return texts;
+    }
+};
+
+}  // namespace tessaro::test
