@@ -1,17 +1,20 @@
 // Tessaro: control program of the gas-delivery rig. Connects the core's outlets to the
-// window, opens the main window maximised and runs the event loop until it closes.
+// window, initialises the modules, opens the main window maximised and runs the event loop
+// until it closes.
 
 #include <QApplication>
 #include <QScreen>
 
 #include "Form.h"
 #include "Sinks.h"
+#include "engine/Startup.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tessaro");
 
     tessaro::InstallWindowSinks();
+    tessaro::InitializeModules();
     tessaro::InitializeMainFormModule();
 
     tessaro::TGUIF form;

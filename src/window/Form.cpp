@@ -1,22 +1,32 @@
 #include "Form.h"
+#include "registry/Brinvale_DeviceInfo.h"
 
 #include <qcustomplot.h>
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
-#include "text/Messages.h"
+#include "NumberEdit.h"
+#include "StatusLed.h"
+#include "engine/EngineTimer.h"
+#include "engine/Startup.h"
 
 namespace tessaro {
 
@@ -24,6 +34,10 @@ namespace {
 
 constexpr int kMinimumWindowWidth = 1000;
 constexpr double kReferenceDpi = 96.0;
+constexpr int kLedPitch = 18;
+constexpr int kLedSize = 16;
+constexpr int kLedTop = 2;
+constexpr int kStatusBarHeight = 20;
 
 QPlainTextEdit* NewTextView(const char* name, QWidget* parent) {
     auto* view = new QPlainTextEdit(parent);
@@ -31,6 +45,8 @@ QPlainTextEdit* NewTextView(const char* name, QWidget* parent) {
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     return view;
 }
 
@@ -39,6 +55,15 @@ QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* p
     splitter->setObjectName(name);
     splitter->setChildrenCollapsible(false);
     return splitter;
+}
+
+// Windows line ends inside a message become plain line breaks of the log view.
+QString LogText(const std::string& line) {
+    QString text = QString::fromStdString(line);
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    while (text.endsWith('\n')) text.chop(1);
+    return text;
 }
 
 }  // namespace
@@ -55,12 +80,22 @@ int DpiScalingFromLogicalDpi(double logicalDpi) {
     return static_cast<int>(whole);
 }
 
-TGUIF::TGUIF(QWidget* parent) : QMainWindow(parent) {
+TEngineSettings DefaultEngineSettings() {
+    TEngineSettings settings;
+    settings.DataFolder = DefaultDataFolder();
+    settings.DecimalSeparator = LocaleDecimalSeparator();
+    return settings;
+}
+
+TGUIF::TGUIF(QWidget* parent) : TGUIF(DefaultEngineSettings(), parent) {}
+
+TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     setObjectName("GUIF");
     setMinimumWidth(kMinimumWindowWidth);
     BuildMainMenu();
 
     auto* central = new QWidget(this);
+    central->setObjectName("PanelMain");
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -75,10 +110,23 @@ TGUIF::TGUIF(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(BuildStatusBar());
     setCentralWidget(central);
 
+    engine_ = std::make_unique<TEngine>(*this, std::move(settings));
+    TimerEngine = new TEngineTimer(*engine_, this);
+
+    ConnectMainMenu();
+    ConnectConfigureTab();
+    ConnectRunControls();
     FormCreate();
 }
 
-TGUIF::~TGUIF() = default;
+TGUIF::~TGUIF() {
+    TimerEngine->Stop();
+    // A window destroyed without being closed still ends the workers it started.
+    const auto& devices = DevicesLocal();
+    const bool workersLeft =
+        std::any_of(devices.begin(), devices.end(), [](const TDeviceInfo& device) { return device.IsConfigured(); });
+    if (!closed_ && workersLeft) Guarded([this] { engine_->TerminateThreads(); });
+}
 
 void TGUIF::FormCaption() { setWindowTitle(kFormCaption); }
 
@@ -91,18 +139,149 @@ QCPAxis* TGUIF::XAxis1() const { return RtGraph2DMain->xAxis; }
 
 QCPAxis* TGUIF::YAxis1() const { return RtGraph2DMain->yAxis2; }
 
+// --- Start-up, tick and shutdown ----------------------------------------------------------------
+
 void TGUIF::FormCreate() {
     FormCaption();
     PageControlMain->setCurrentIndex(0);
+    // The engine's part: minutes as the time unit, the two data folders.
+    Guarded([this] { engine_->FormCreate(); });
+    InstallHoverHelp();
+
+    ListViewDevices->clear();
+    for (const TDeviceInfo& device : DevicesLocal()) AddDeviceRow(device);
+    FillFluidLists();
+    ActivityLed = AddLedForThread();
+    ActivityLed->setObjectName("ActivityLed");
+
+    if (auto* flowControls = findChild<QScrollArea*>("ScrollBoxFlow"))
+        if (QWidget* panel = flowControls->widget())
+            panel->setFixedWidth(flowControls->width() - flowControls->verticalScrollBar()->sizeHint().width());
+
+    TimerEngine->Start();
 }
+
+void TGUIF::closeEvent(QCloseEvent* event) {
+    // A second request while the workers are being stopped waits for the first one.
+    if (closing_) {
+        event->ignore();
+        return;
+    }
+    if (!closed_) FormClose();
+    event->accept();
+}
+
+void TGUIF::FormClose() {
+    closing_ = true;
+    Guarded([this] { engine_->FormClose(); });
+    TimerEngine->Stop();
+    delete ActivityLed.data();
+    closing_ = false;
+    closed_ = true;
+}
+
+void TGUIF::BeginShutdownWait(const std::string& caption, const std::string& panelText) {
+    setWindowTitle(QString::fromStdString(caption));
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    auto* panel = new QLabel(QString::fromStdString(panelText), this);
+    panel->setObjectName("PanelShutdown");
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setWordWrap(true);
+    panel->setAutoFillBackground(true);
+    // The window is disabled; the warning keeps its full colour.
+    panel->setStyleSheet("QLabel { background: #FFFF80; color: black; font-size: 16pt; font-weight: bold; }");
+    panel->setGeometry(QRect(PageControlMain->mapTo(this, QPoint(0, 0)), PageControlMain->size()));
+    panel->show();
+    panel->raise();
+    shutdownPanel_ = panel;
+    QCoreApplication::processEvents();
+}
+
+void TGUIF::EndShutdownWait() {
+    FormCaption();
+    setEnabled(true);
+    QApplication::restoreOverrideCursor();
+    delete shutdownPanel_.data();
+}
+
+// --- On-screen log --------------------------------------------------------------------------------
+
+void TGUIF::MM(const std::string& aMessage) { engine_->MM(aMessage); }
+
+void TGUIF::AppendLogLine(const std::string& line) {
+    MemoMain->appendPlainText(LogText(line));
+    QScrollBar* bar = MemoMain->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+// --- LEDs ------------------------------------------------------------------------------------------
+
+TLed* TGUIF::AddLedForThread() {
+    const int s = GetDPIScaling();
+    const auto held = PanelStatusBar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size();
+    auto* led = new TLed(PanelStatusBar);
+    led->setObjectName(QString("Led%1").arg(held));
+    led->setGeometry(static_cast<int>(held) * kLedPitch * s, kLedTop * s, kLedSize * s, kLedSize * s);
+    led->SetOffColor(QColor(192, 192, 192));
+    led->SetOnColor(QColor(0, 255, 0));
+    led->show();
+    deviceLeds_.emplace_back(led);
+    return led;
+}
+
+void TGUIF::SetActivityLed(bool on) {
+    if (ActivityLed) ActivityLed->SetOn(on);
+}
+
+void TGUIF::SetDeviceLed(QObject* led, bool on) {
+    for (const QPointer<TLed>& known : deviceLeds_)
+        if (known && known.data() == led) known->SetOn(on);
+}
+
+void TGUIF::FreeLed(QObject* led) {
+    const auto found = std::find_if(deviceLeds_.begin(), deviceLeds_.end(),
+                                    [led](const QPointer<TLed>& known) { return known && known.data() == led; });
+    if (found == deviceLeds_.end()) return;
+    delete found->data();
+    deviceLeds_.erase(found);
+}
+
+// --- Data table -------------------------------------------------------------------------------------
+
+void TGUIF::DataTableLinesAppended(const std::vector<std::string>& lines) {
+    // The view stays where the operator left it; following the last line is the auto-scroll
+    // option's business.
+    QScrollBar* bar = MemoData->verticalScrollBar();
+    const int place = bar->value();
+    for (const std::string& line : lines) MemoData->appendPlainText(QString::fromStdString(line));
+    bar->setValue(place);
+}
+
+void TGUIF::DataTableCleared() { MemoData->clear(); }
+
+void TGUIF::ScrollDataTableToEnd() {
+    QScrollBar* bar = MemoData->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TGUIF::SetAutoScrollChecked(bool on) { MenuEntry("Autoscrolltolastline1")->setChecked(on); }
+
+void TGUIF::MemoSegmentsUpdate() {
+    // The merged listing of the selected devices' programs is written by the segment program
+    // files module; the view keeps its text until then.
+}
+
+// --- Frame -----------------------------------------------------------------------------------------------
 
 QAction* TGUIF::AddMenuEntry(QMenu* menu, const char* name, const QString& caption) {
     QAction* entry = menu->addAction(caption);
     entry->setObjectName(name);
-    // Entries start disabled; each is enabled where its action is connected.
-    entry->setEnabled(false);
     return entry;
 }
+
+QAction* TGUIF::MenuEntry(const char* name) const { return findChild<QAction*>(name); }
 
 void TGUIF::BuildMainMenu() {
     QMenuBar* bar = menuBar();
@@ -110,8 +289,9 @@ void TGUIF::BuildMainMenu() {
 
     QMenu* file = bar->addMenu("File");
     file->setObjectName("File1");
-    AddMenuEntry(file, "Savesoftwarestate1", "Save software state");
-    AddMenuEntry(file, "Loadsoftwarestate1", "Load software state");
+    // Nothing survives a run: both entries are disabled.
+    AddMenuEntry(file, "Savesoftwarestate1", "Save software state")->setEnabled(false);
+    AddMenuEntry(file, "Loadsoftwarestate1", "Load software state")->setEnabled(false);
 
     QMenu* preferences = bar->addMenu("Preferences");
     preferences->setObjectName("Preferences1");
@@ -135,22 +315,43 @@ void TGUIF::BuildMainMenu() {
         views->addAction(entry);
     }
     data->addSeparator();
-    AddMenuEntry(data, "Graph1", "Graph");
+    AddMenuEntry(data, "Graph1", "Graph")->setEnabled(false);
     AddMenuEntry(data, "ShowSegmentPrograms1", "Show Segment Programs")->setCheckable(true);
     AddMenuEntry(data, "Showachievedflows1", "Show Device Flows")->setCheckable(true);
     AddMenuEntry(data, "Cleargraphdiscarddata1", "Clear Graph && Remove Data");
     data->addSeparator();
-    AddMenuEntry(data, "DataTable1", "Data Table");
+    AddMenuEntry(data, "DataTable1", "Data Table")->setEnabled(false);
     AddMenuEntry(data, "Autoscrolltolastline1", "Auto-scroll to last line")->setCheckable(true);
 
     QMenu* devices = bar->addMenu("Devices");
     devices->setObjectName("Devices1");
-    AddMenuEntry(devices, "Searchdevices1", "Search Devices");
+    // The device search is not part of this window yet.
+    AddMenuEntry(devices, "Searchdevices1", "Search Devices")->setEnabled(false);
     AddMenuEntry(devices, "Resetsoftware1", "Reset Devices");
 
     // The check marks of the start-up state.
     for (const char* ticked : {"ShowGraph1", "ShowSegmentPrograms1", "Showachievedflows1"})
-        findChild<QAction*>(ticked)->setChecked(true);
+        MenuEntry(ticked)->setChecked(true);
+}
+
+void TGUIF::ConnectMainMenu() {
+    for (const auto& [name, word] : {std::pair{"Minute1", "MINUTE"}, {"Hour1", "HOUR"}, {"Day1", "DAY"}})
+        connect(MenuEntry(name), &QAction::triggered, this,
+                [this, unit = std::string(word)] { Guarded([&] { engine_->SetTimeUnit(unit); }); });
+    for (const char* view : {"ShowGraph1", "ShowSegmentProgramTable1", "ShowTable1"}) {
+        QAction* entry = MenuEntry(view);
+        connect(entry, &QAction::triggered, this, [this, entry] { Guarded([&] { ShowTable1Click(entry); }); });
+    }
+    connect(MenuEntry("ShowSegmentPrograms1"), &QAction::triggered, this,
+            [this] { Guarded([this] { ShowSegmentPrograms1Click(); }); });
+    connect(MenuEntry("Showachievedflows1"), &QAction::triggered, this,
+            [this] { Guarded([this] { Showachievedflows1Click(); }); });
+    connect(MenuEntry("Cleargraphdiscarddata1"), &QAction::triggered, this,
+            [this] { Guarded([this] { Cleargraphdiscarddata1Click(); }); });
+    connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
+            [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
+    connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this,
+            [this] { Guarded([this] { engine_->Resetsoftware1Click(); }); });
 }
 
 QWidget* TGUIF::BuildDataArea() {
@@ -159,15 +360,8 @@ QWidget* TGUIF::BuildDataArea() {
     auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    RtGraph2DMain = new QCustomPlot(area);
-    RtGraph2DMain->setObjectName("RtGraph2DMain");
-    RtGraph2DMain->setMinimumHeight(120);
-    RtGraph2DMain->xAxis->setLabel("Time, m");
-    RtGraph2DMain->yAxis->setVisible(false);
-    RtGraph2DMain->yAxis2->setVisible(true);
-    RtGraph2DMain->yAxis2->setLabel("Flow, %");
-    RtGraph2DMain->yAxis2->setRange(0, 100);
-    layout->addWidget(RtGraph2DMain);
+    ChartPanel = BuildChart(area);
+    layout->addWidget(ChartPanel);
 
     MemoSegments = NewTextView("MemoSegments", area);
     MemoSegments->hide();
@@ -208,11 +402,10 @@ QWidget* TGUIF::BuildPageControl() {
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName("PageControlMain");
     PageControlMain->addTab(BuildConfigureTab(), "Configure");
-    for (const auto& [name, caption] : {std::pair{"TabSheetDesignSegments", "Design segments"},
-                                        {"TabSheetDirectControl", "Direct control"},
-                                        {"TabSheetMixtures", "Mixtures"},
-                                        {"TabSheetTools", "Tools"},
-                                        {"TabSheetDesigner", "Designer"}}) {
+    PageControlMain->addTab(BuildDesignSegmentsTab(), "Design segments");
+    PageControlMain->addTab(BuildDirectControlTab(), "Direct control");
+    for (const auto& [name, caption] :
+         {std::pair{"TabSheetMixtures", "Mixtures"}, {"TabSheetTools", "Tools"}, {"TabSheetDesigner", "Designer"}}) {
         auto* page = new QWidget(PageControlMain);
         page->setObjectName(name);
         PageControlMain->addTab(page, caption);
@@ -242,8 +435,8 @@ QWidget* TGUIF::BuildStatusBar() {
     // The LEDs are placed at fixed positions inside this panel, so it has no layout.
     PanelStatusBar = new QFrame(this);
     PanelStatusBar->setObjectName("PanelStatusBar");
-    PanelStatusBar->setFrameShape(QFrame::StyledPanel);
-    PanelStatusBar->setFixedHeight(20 * GetDPIScaling());
+    PanelStatusBar->setFrameShape(QFrame::NoFrame);
+    PanelStatusBar->setFixedHeight(kStatusBarHeight * GetDPIScaling());
     return PanelStatusBar;
 }
 

@@ -3,22 +3,49 @@
 // top, the device list and the page control in the middle, the on-screen log and the help
 // pane at the bottom, the status bar below them. Widgets carry their names as objectName()
 // so that tests and the help pane find them.
+//
+// The window is thin: its handlers turn widget events into calls on the run engine and the
+// device registry and show what comes back. It is also the engine's window (TWindowPort).
 
 #include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "engine/WindowPort.h"
 
 class QAction;
+class QCloseEvent;
+class QComboBox;
 class QCPAxis;
+class QCPGraph;
 class QCustomPlot;
 class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QTextBrowser;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QWidget;
 
 namespace tessaro {
+
+struct TDeviceInfo;
+class TChartNavigator;
+class TColorPickCombo;
+class TEngineTimer;
+class TLed;
+class TNumberEdit;
 
 inline constexpr const char* kMainFormChannel = "Main form";
 inline constexpr const char* kFormCaption = "Tessaro 2026-02-04";
@@ -30,12 +57,22 @@ void InitializeMainFormModule();
 // 96, rounded to the nearest whole number with halves to the even one, and never below 1.
 int DpiScalingFromLogicalDpi(double logicalDpi);
 
-class TGUIF : public QMainWindow {
+// The engine as the program runs it: the default data folder and the locale's separator.
+TEngineSettings DefaultEngineSettings();
+
+// Which way DeviceDetailsUI copies: into the window's controls, or from them into the record.
+enum TDirectionTo { tdGUI, tdCODE };
+
+class TGUIF : public QMainWindow, public TWindowPort {
     Q_OBJECT
 
 public:
     explicit TGUIF(QWidget* parent = nullptr);
+    explicit TGUIF(TEngineSettings settings, QWidget* parent = nullptr);
     ~TGUIF() override;
+
+    TEngine& Engine() { return *engine_; }
+    TEngineTimer& EngineTimer() { return *TimerEngine; }
 
     void FormCaption();
     int GetDPIScaling() const;
@@ -44,24 +81,144 @@ public:
     QCPAxis* XAxis1() const;
     QCPAxis* YAxis1() const;
 
-private:
-    void FormCreate();
+    // --- Device list and configuration -----------------------------------------------------
+    // A copy of the device of the focused row; false when no row has the focus or its port
+    // is not in the registry.
+    bool GetSelectedDevice(TDeviceInfo& aDev) const;
+    void DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo);
+    void ListViewDevicesClick();
+    void ButtonApplyConfigurationClick();
+    void RtColorPickComboDeviceColorChanged();
+    void FillFluidLists();
+    TLed* AddLedForThread();
 
+    // --- Flow unit group and flow displays ---------------------------------------------------
+    void ComboBoxFlowUnitPredefinedChange();
+    void ComboBoxFlowUnitPredefinedMouseEnter();
+    void ComboBoxDeviceFluidMouseEnter();
+    void EditFlowUnitTemperatureCValueChanged();
+    void EditFlowUnitPressureBarValueChanged();
+    void UpdateGasFlowUnits();
+
+    // --- Graph and views -----------------------------------------------------------------------
+    void SegmentSerie(TDeviceInfo& aDevice, bool Clear);
+    void ShowTable1Click(QAction* sender);
+    void ShowSegmentPrograms1Click();
+    void Showachievedflows1Click();
+    void Cleargraphdiscarddata1Click();
+    // The x shown for a stored x in minutes: divided by the time unit's factor.
+    double RtPointSeriesXValueTransformation(double x_min) const;
+    // The planned and achieved curves of a port, when they exist.
+    QCPGraph* PlannedCurve(const std::string& port) const;
+    QCPGraph* AchievedCurve(const std::string& port) const;
+
+    // --- Help and log ----------------------------------------------------------------------------
+    void ShowHelp(QObject* Sender);
+    const QString& LastHoveredName() const { return lastHoveredName_; }
+    void MM(const std::string& aMessage);
+
+    // --- TWindowPort -----------------------------------------------------------------------------
+    void AppendLogLine(const std::string& line) override;
+    void SetActivityLed(bool on) override;
+    void SetDeviceLed(QObject* led, bool on) override;
+    void FreeLed(QObject* led) override;
+    void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) override;
+    void ClearGraph(bool removeData) override;
+    std::vector<std::string> SelectedPorts() const override;
+    std::optional<std::string> FocusedPort() const override;
+    void ShowDevice(TDeviceInfo& device) override;
+    void SetAllRowsState(const std::string& state) override;
+    void RefreshFlowDisplays() override;
+    void DataTableLinesAppended(const std::vector<std::string>& lines) override;
+    void DataTableCleared() override;
+    void ScrollDataTableToEnd() override;
+    void SetAutoScrollChecked(bool on) override;
+    void MemoSegmentsUpdate() override;
+    void TimeUnitChanged(const std::string& symbol, double factor) override;
+    void BeginShutdownWait(const std::string& caption, const std::string& panelText) override;
+    void EndShutdownWait() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct TDeviceCurves {
+        QPointer<QCPGraph> planned;
+        QPointer<QCPGraph> achieved;
+    };
+
+    void FormCreate();
+    void FormClose();
+
+    // Building the frame.
     void BuildMainMenu();
+    void ConnectMainMenu();
     QWidget* BuildDataArea();
+    QWidget* BuildChart(QWidget* parent);
     QWidget* BuildDeviceList();
     QWidget* BuildPageControl();
     QWidget* BuildConfigureTab();
     QWidget* BuildConfigureDeviceFields();
     QWidget* BuildConfigurePumpGroup();
     QWidget* BuildConfigureFlowUnitGroup();
+    QWidget* BuildDesignSegmentsTab();
+    QWidget* BuildDirectControlTab();
     QWidget* BuildBottomArea();
     QWidget* BuildStatusBar();
-
+    void ConnectConfigureTab();
+    void ConnectRunControls();
     QAction* AddMenuEntry(QMenu* menu, const char* name, const QString& caption);
+    QAction* MenuEntry(const char* name) const;
+
+    // Device list.
+    void AddDeviceRow(const TDeviceInfo& device);
+    QTreeWidgetItem* RowOf(const std::string& port) const;
+    void SetRowTexts(const TDeviceInfo& device);
+    void MarkFocusAndSelection();
+    void RedrawPlannedCurvesOfSelection();
+
+    // Showing and taking a device.
+    void ShowDeviceIdentity(const TDeviceInfo& device);
+    void ShowDirectSetpoint(double value);
+    void FillSegmentTable(const std::string& program);
+    void ShowPumpDetails(const TDeviceInfo& device);
+    void ShowFlowControllerDetails(const TDeviceInfo& device);
+    void TakePumpFluid(TDeviceInfo& device);
+    void TakeFlowControllerGasAndUnit(TDeviceInfo& device);
+    void TakeSyringeSize(TDeviceInfo& device);
+    void ShowFlowUnitFields(bool volumetric);
+    void SelectRowTagged(QComboBox* list, int tag);
+
+    // Flow displays.
+    void ShowPumpFlows(const TDeviceInfo& device);
+    void ShowFlowControllerFlows(const TDeviceInfo& device);
+
+    // Curves.
+    TDeviceCurves& CurvesOf(const std::string& port);
+    QCPGraph* NewCurve(const TDeviceInfo& device);
+    void KeepCurveReferences(const std::string& port);
+    void ClearCurve(QCPGraph* curve);
+    void SpaceOutSymbols();
+    void ScaleCurveTimes(double factor);
+    void RequestReplot();
+    void ShowView(QWidget* view);
+
+    // Help.
+    void InstallHoverHelp();
+    QWidget* HelpControlFor(QWidget* widget) const;
+    void ShowHelpText(const QString& markup);
+
+    // Runs a handler and shows what it throws instead of letting it reach the event loop.
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+
+    std::unique_ptr<TEngine> engine_;
 
     // Data area
+    QWidget* ChartPanel = nullptr;
     QCustomPlot* RtGraph2DMain = nullptr;
+    TChartNavigator* chartNavigator_ = nullptr;
     QPlainTextEdit* MemoData = nullptr;
     QPlainTextEdit* MemoSegments = nullptr;
 
@@ -69,12 +226,75 @@ private:
     QTreeWidget* ListViewDevices = nullptr;
     QTabWidget* PageControlMain = nullptr;
 
+    // Configure tab
+    QLineEdit* EditDeviceName = nullptr;
+    QLineEdit* EditDeviceType = nullptr;
+    TColorPickCombo* RtColorPickComboDeviceColor = nullptr;
+    QLabel* LabelDeviceColor = nullptr;
+    QComboBox* ComboBoxDeviceFluid = nullptr;
+    QComboBox* ComboBoxDeviceFluidPump = nullptr;
+    QGroupBox* GroupBoxConfigurePump = nullptr;
+    TNumberEdit* RtDoubleEditSyringeSize = nullptr;
+    TNumberEdit* RtDoubleEditFluidTemperature = nullptr;
+    QGroupBox* GroupBoxFlowUnit = nullptr;
+    QLineEdit* EditFlowUnitName = nullptr;
+    QComboBox* ComboBoxFlowUnitPredefined = nullptr;
+    TNumberEdit* EditFlowUnitTemperatureC = nullptr;
+    TNumberEdit* EditFlowUnitPressureBar = nullptr;
+    QLabel* LabelUnitTemp = nullptr;
+    QLabel* LabelPSI = nullptr;
+    QPushButton* ButtonApplyConfiguration = nullptr;
+
+    // Design segments tab
+    QLabel* LabelSelectedDeviceNameRole = nullptr;
+    QLabel* LabelSegmentStartTime = nullptr;
+    QTreeWidget* ListViewSegmentProgram = nullptr;
+    TNumberEdit* RtDoubleEditSegmentFlow = nullptr;
+    TNumberEdit* RtDoubleEditDevMaxFlow = nullptr;
+    QLabel* LabelSpecifiedFlowUnit = nullptr;
+    QLabel* LabelResultingFlowinSpecifiedUnit = nullptr;
+
+    // Direct control tab
+    TNumberEdit* RtDoubleEditDirectControlDesiredFlow = nullptr;
+    TNumberEdit* RtDoubleEditDirectControlMaxFlow = nullptr;
+    QLabel* LabelDirectControlMaxFlowUnit = nullptr;
+    QLabel* LabelDirectControlResultingFlow = nullptr;
+
     // Bottom
     QPlainTextEdit* MemoMain = nullptr;
     QTextBrowser* DzHTMLTextTips = nullptr;
     QFrame* PanelStatusBar = nullptr;
-
     QSplitter* SplitterAreas = nullptr;
+
+    TEngineTimer* TimerEngine = nullptr;
+    QPointer<TLed> ActivityLed;
+    std::vector<QPointer<TLed>> deviceLeds_;
+    std::map<std::string, TDeviceCurves> curves_;  // by COM port
+    double shownTimeFactor_ = 1;
+    QString lastHoveredName_;
+    QString shownHelp_;
+    QPointer<QWidget> shutdownPanel_;
+    bool closing_ = false;
+    bool closed_ = false;
 };
+
+}  // namespace tessaro
+
+// ---------------------------------------------------------------------------------------------
+
+#include <exception>
+
+#include "text/Messages.h"
+
+namespace tessaro {
+
+template <typename Handler>
+void TGUIF::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {  // CoreError and everything else the handlers raise
+        ShowMessage(error.what());
+    }
+}
 
 }  // namespace tessaro

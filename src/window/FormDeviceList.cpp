@@ -1,0 +1,172 @@
+// The device list of the main window: one row per device of the registry, the commands'
+// targets (the selected rows) and the shown device (the focused row).
+
+#include <QEvent>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QTreeWidget>
+
+#include "Form.h"
+#include "gases/GasMixtures.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/NumberFormat.h"
+
+namespace tessaro {
+
+namespace {
+
+enum TDeviceColumn { colPort = 0, colState = 1, colInstrument = 2, colDevice = 3, colNameRole = 4 };
+
+constexpr int kIconSize = 32;
+
+// The diamonds in front of the rows: solid for the focused row, hollow for the other
+// selected rows.
+QIcon Diamond(bool solid) {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 3));
+    painter.setBrush(solid ? QBrush(Qt::black) : QBrush(Qt::NoBrush));
+    const QPointF corners[] = {{16, 3}, {29, 16}, {16, 29}, {3, 16}};
+    painter.drawPolygon(corners, 4);
+    return QIcon(pixmap);
+}
+
+const QIcon& FocusedIcon() {
+    static const QIcon icon = Diamond(true);
+    return icon;
+}
+
+const QIcon& SelectedIcon() {
+    static const QIcon icon = Diamond(false);
+    return icon;
+}
+
+std::string StateText(const TDeviceInfo& device) {
+    if (!device.IsConfigured()) return "Unknown";
+    switch (device.ControlMode) {
+        case dcmSegment:
+            return "Segment";
+        case dcmDirect:
+            return "Direct";
+        case dcmIdle:
+            return "Ready";
+    }
+    return "Unknown";
+}
+
+std::string GasShortName(std::int32_t fluidID) {
+    TGasItem gas;
+    if (fluidID == -1) {
+        GetGas_ID(fluidID, gas);
+    } else {
+        TryGetGas_ID(fluidID, gas);
+    }
+    return gas.NameShort;
+}
+
+std::string DeviceText(const TDeviceInfo& device) {
+    if (!IsMixerController(device.DevType)) return DeviceTypeName(device.DevType);
+    return DeviceTypeName(device.DevType) + ":" + GasShortName(device.FluidID);
+}
+
+}  // namespace
+
+void TGUIF::AddDeviceRow(const TDeviceInfo& device) {
+    auto* row = new QTreeWidgetItem(ListViewDevices);
+    row->setText(colPort, QString::fromStdString(device.COMPort));
+    row->setText(colState, "Unknown");
+    row->setText(colInstrument, QString::fromStdString(InstrumentName(device.DevType)));
+    row->setText(colDevice, QString::fromStdString(DeviceTypeName(device.DevType)));
+    row->setText(colNameRole, QString::fromStdString(device.NameRole));
+}
+
+QTreeWidgetItem* TGUIF::RowOf(const std::string& port) const {
+    const QString caption = QString::fromStdString(port);
+    for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListViewDevices->topLevelItem(i);
+        if (row->text(colPort) == caption) return row;
+    }
+    return nullptr;
+}
+
+void TGUIF::SetRowTexts(const TDeviceInfo& device) {
+    QTreeWidgetItem* row = RowOf(device.COMPort);
+    if (row == nullptr) return;
+    row->setText(colState, QString::fromStdString(StateText(device)));
+    row->setText(colDevice, QString::fromStdString(DeviceText(device)));
+    row->setText(colNameRole, QString::fromStdString(device.NameRole));
+}
+
+void TGUIF::SetAllRowsState(const std::string& state) {
+    for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i)
+        ListViewDevices->topLevelItem(i)->setText(colState, QString::fromStdString(state));
+}
+
+bool TGUIF::GetSelectedDevice(TDeviceInfo& aDev) const {
+    const QTreeWidgetItem* focused = ListViewDevices->currentItem();
+    return focused != nullptr && FindDevice(focused->text(colPort).toStdString(), aDev);
+}
+
+std::vector<std::string> TGUIF::SelectedPorts() const {
+    std::vector<std::string> ports;
+    for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListViewDevices->topLevelItem(i);
+        if (row->isSelected()) ports.push_back(row->text(colPort).toStdString());
+    }
+    return ports;
+}
+
+std::optional<std::string> TGUIF::FocusedPort() const {
+    const QTreeWidgetItem* focused = ListViewDevices->currentItem();
+    if (focused == nullptr) return std::nullopt;
+    return focused->text(colPort).toStdString();
+}
+
+void TGUIF::ListViewDevicesClick() {
+    MarkFocusAndSelection();
+    RedrawPlannedCurvesOfSelection();
+    TDeviceInfo device;
+    if (GetSelectedDevice(device)) {
+        DeviceDetailsUI(tdGUI, device);
+    } else {
+        EditDeviceType->setText("No valid device selected");
+        EditDeviceName->clear();
+    }
+}
+
+void TGUIF::MarkFocusAndSelection() {
+    const QTreeWidgetItem* focused = ListViewDevices->currentItem();
+    for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListViewDevices->topLevelItem(i);
+        if (row == focused)
+            row->setIcon(colPort, FocusedIcon());
+        else if (row->isSelected())
+            row->setIcon(colPort, SelectedIcon());
+        else
+            row->setIcon(colPort, QIcon());
+    }
+}
+
+// The graph shows the planned curves of the selected devices only.
+void TGUIF::RedrawPlannedCurvesOfSelection() {
+    TDeviceInfo device;
+    for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListViewDevices->topLevelItem(i);
+        const std::string port = row->text(colPort).toStdString();
+        if (FindDevice(port, device)) {
+            if (QCPGraph* planned = PlannedCurve(port)) {
+                if (row->isSelected())
+                    SegmentSerie(device, false);
+                else
+                    ClearCurve(planned);
+            }
+        }
+        DiagLog(kMainFormChannel, "Dev.FlowUnitUser.GasFlowMax: " + FormatGeneral(device.FlowUnitUser.GasFlowMax()));
+    }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,176 @@
+// The run controls of the main window: the "Design segments" tab with the selected device's
+// segment table and the buttons that start and stop programs, and the "Direct control" tab
+// with the setpoint applied at once. The commands themselves belong to the run engine.
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "Form.h"
+#include "FormWidgets.h"
+#include "NumberEdit.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro {
+
+namespace {
+
+QGroupBox* NewGroup(const char* name, const QString& caption, QWidget* parent) {
+    auto* group = new QGroupBox(caption, parent);
+    group->setObjectName(name);
+    return group;
+}
+
+}  // namespace
+
+QWidget* TGUIF::BuildDesignSegmentsTab() {
+    auto* page = new QWidget(this);
+    page->setObjectName("TabSheetDesignSegments");
+    auto* columns = new QHBoxLayout(page);
+
+    auto* fields = new QWidget(page);
+    fields->setObjectName("PanelSegmentFields");
+    auto* grid = new QGridLayout(fields);
+    grid->setContentsMargins(0, 0, 0, 0);
+
+    grid->addWidget(NewLabel("LabelSelectedDevice", "Selected device", fields), 0, 0);
+    LabelSelectedDeviceNameRole = NewLabel("LabelSelectedDeviceNameRole", QString(), fields);
+    grid->addWidget(LabelSelectedDeviceNameRole, 0, 1, 1, 2);
+
+    auto* startTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 6, fields);
+    LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", startTime);
+    grid->addWidget(NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields), 1, 2);
+
+    RtDoubleEditSegmentFlow = NewNumberEdit("RtDoubleEditSegmentFlow", 0, 100, 0, 6, fields);
+    AddCaptionedRow(grid, 2, "LabelSegmentFlow", "Segment flow, %", RtDoubleEditSegmentFlow);
+
+    RtDoubleEditDevMaxFlow = NewNumberDisplay("RtDoubleEditDevMaxFlow", fields);
+    RtDoubleEditDevMaxFlow->setEnabled(false);
+    AddCaptionedRow(grid, 3, "LabelDevMaxFlow", "Maximum flow", RtDoubleEditDevMaxFlow);
+    LabelSpecifiedFlowUnit = NewLabel("LabelSpecifiedFlowUnit", "Flow unit", fields);
+    grid->addWidget(LabelSpecifiedFlowUnit, 3, 2);
+
+    LabelResultingFlowinSpecifiedUnit =
+        NewLabel("LabelResultingFlowinSpecifiedUnit", "Resulting flow in specified unit", fields);
+    grid->addWidget(LabelResultingFlowinSpecifiedUnit, 4, 0, 1, 3);
+
+    // Adding, replacing and deleting segments are wired with the segment editor.
+    auto* type = NewButton("BitBtn3", "Step", fields);
+    type->setEnabled(false);
+    grid->addWidget(type, 5, 0);
+    auto* note = NewLineEdit("EditNote", QString(), fields);
+    note->setPlaceholderText("Note");
+    grid->addWidget(note, 5, 1, 1, 2);
+
+    QGroupBox* termination = NewGroup("RadioGroupSegmentTerminationType", "Segment program termination type", fields);
+    auto* keep = new QRadioButton("Keep last flow indefinitely", termination);
+    keep->setObjectName("RadioButtonKeepLastFlow");
+    keep->setChecked(true);
+    (new QVBoxLayout(termination))->addWidget(keep);
+    grid->addWidget(termination, 6, 0, 1, 3);
+
+    auto* edits = new QHBoxLayout;
+    for (const auto& [name, caption] : {std::pair{"BitBtn4", "Add / Apply Segment"}, {"BitBtn5", "Delete segment"}}) {
+        QPushButton* button = NewButton(name, caption, fields);
+        button->setEnabled(false);
+        edits->addWidget(button);
+    }
+    grid->addLayout(edits, 7, 0, 1, 3);
+
+    QGroupBox* selected = NewGroup("GroupBoxSelectedDevices", "Selected devices", fields);
+    auto* runButtons = new QHBoxLayout(selected);
+    runButtons->addWidget(NewButton("BitBtn1", "Start segment program(s)", selected));
+    runButtons->addWidget(NewButton("BitBtn2", "Stop segment program(s)", selected));
+    grid->addWidget(selected, 8, 0, 1, 3);
+    grid->setRowStretch(9, 1);
+    grid->setColumnStretch(1, 1);
+
+    ListViewSegmentProgram = new QTreeWidget(page);
+    ListViewSegmentProgram->setObjectName("ListViewSegmentProgram");
+    ListViewSegmentProgram->setHeaderLabels({"Time, m", "Flow, %", "Type", "Note"});
+    ListViewSegmentProgram->setRootIsDecorated(false);
+    ListViewSegmentProgram->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewSegmentProgram->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewSegmentProgram->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewSegmentProgram->header()->setSectionsClickable(false);
+    ListViewSegmentProgram->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    columns->addWidget(fields, 1);
+    columns->addWidget(ListViewSegmentProgram, 1);
+    return page;
+}
+
+QWidget* TGUIF::BuildDirectControlTab() {
+    auto* page = new QWidget(this);
+    page->setObjectName("TabSheetDirectControl");
+    auto* grid = new QGridLayout(page);
+
+    RtDoubleEditDirectControlDesiredFlow = NewNumberEdit("RtDoubleEditDirectControlDesiredFlow", 0, 100, 0, 6, page);
+    AddCaptionedRow(grid, 0, "LabelDirectControlDesiredFlow", "Setpoint, %", RtDoubleEditDirectControlDesiredFlow);
+
+    RtDoubleEditDirectControlMaxFlow = NewNumberDisplay("RtDoubleEditDirectControlMaxFlow", page);
+    AddCaptionedRow(grid, 1, "LabelDirectControlMaxFlow", "Maximum flow", RtDoubleEditDirectControlMaxFlow);
+    LabelDirectControlMaxFlowUnit = NewLabel("LabelDirectControlMaxFlowUnit", "Flow unit", page);
+    grid->addWidget(LabelDirectControlMaxFlowUnit, 1, 2);
+
+    grid->addWidget(NewLabel("LabelDirectControlResultingFlowCaption", "Resulting flow", page), 2, 0);
+    LabelDirectControlResultingFlow =
+        NewLabel("LabelDirectControlResultingFlow", "Resulting flow in specified unit", page);
+    grid->addWidget(LabelDirectControlResultingFlow, 2, 1, 1, 2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(NewButton("BitBtn7", "Apply setpoint", page));
+    buttons->addWidget(NewButton("BitBtn8", "Stop flow && stop tracking device", page));
+    buttons->addStretch(1);
+    grid->addLayout(buttons, 3, 0, 1, 3);
+    grid->setRowStretch(4, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+void TGUIF::ConnectRunControls() {
+    const auto onClick = [this](const char* button, void (TEngine::*command)()) {
+        connect(findChild<QPushButton*>(button), &QPushButton::clicked, this,
+                [this, command] { Guarded([this, command] { (engine_.get()->*command)(); }); });
+    };
+    onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
+    onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);
+    onClick("BitBtn8", &TEngine::ButtonSegmentProgramStopClick);
+    onClick("BitBtn7", &TEngine::ButtonApplyFlowClick);
+
+    connect(RtDoubleEditDirectControlDesiredFlow, &QDoubleSpinBox::valueChanged, this, [this](double value) {
+        Guarded([this, value] { engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(value); });
+    });
+    connect(RtDoubleEditSegmentFlow, &QDoubleSpinBox::valueChanged, this,
+            [this] { Guarded([this] { UpdateGasFlowUnits(); }); });
+
+    connect(ListViewDevices, &QTreeWidget::itemClicked, this, [this] { Guarded([this] { ListViewDevicesClick(); }); });
+    connect(ListViewDevices, &QTreeWidget::currentItemChanged, this,
+            [this] { Guarded([this] { ListViewDevicesClick(); }); });
+    connect(ListViewDevices, &QTreeWidget::itemSelectionChanged, this,
+            [this] { Guarded([this] { ListViewDevicesClick(); }); });
+    ListViewDevices->installEventFilter(this);
+}
+
+void TGUIF::FillSegmentTable(const std::string& program) {
+    TSegmentTable table;
+    ProgramTextToTable(program, table);
+    ListViewSegmentProgram->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (const TSegmentTableRow& cells : table) {
+        auto* row = new QTreeWidgetItem;
+        for (int column = 0; column < static_cast<int>(cells.size()) && column < 4; ++column)
+            row->setText(column, QString::fromStdString(cells[static_cast<size_t>(column)]));
+        rows.append(row);
+    }
+    ListViewSegmentProgram->addTopLevelItems(rows);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,38 @@
+#pragma once
+// Small constructors of named widgets shared by the parts of the main window.
+
+#include <QObject>
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QString;
+class QWidget;
+
+namespace tessaro {
+
+class TNumberEdit;
+
+QLabel* NewLabel(const char* name, const QString& caption, QWidget* parent);
+QLineEdit* NewLineEdit(const char* name, const QString& text, QWidget* parent);
+QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent);
+// A number field with bounds and the number of decimals it keeps.
+TNumberEdit* NewNumberEdit(const char* name, double minimum, double maximum, double value, int decimals,
+                           QWidget* parent);
+// A number shown only.
+TNumberEdit* NewNumberDisplay(const char* name, QWidget* parent);
+// A selection-only drop-down list in a fixed-pitch font showing 30 rows when open.
+QComboBox* NewFixedPitchList(const char* name, QWidget* parent);
+
+// The flow unit group's list of published reference conditions; row 0 is its header, row 1
+// the mass unit.
+inline constexpr int kPredefinedGramsRow = 1;
+void FillPredefinedReferenceConditions(QComboBox* list);
+
+// Adds "caption: field" as one row of a grid; the caption follows the field's visibility.
+QLabel* AddCaptionedRow(QGridLayout* grid, int row, const char* captionName, const QString& caption, QWidget* field,
+                        int columnSpan = 1);
+
+}  // namespace tessaro

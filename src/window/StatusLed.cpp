@@ -1,0 +1,30 @@
+#include "StatusLed.h"
+
+#include <QPainter>
+
+namespace tessaro {
+
+TLed::TLed(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent, false); }
+
+void TLed::SetOn(bool on) {
+    if (on_ == on) return;
+    on_ = on;
+    if (isVisible()) repaint();
+}
+
+void TLed::SetOnColor(const QColor& color) {
+    onColor_ = color;
+    update();
+}
+
+void TLed::SetOffColor(const QColor& color) {
+    offColor_ = color;
+    update();
+}
+
+void TLed::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), on_ ? onColor_ : offColor_);
+}
+
+}  // namespace tessaro
