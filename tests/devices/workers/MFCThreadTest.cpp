@@ -64,11 +64,6 @@ protected:
         const std::uint64_t target = worker_->GUIIn.StatusSequence + more;
         return ServeUntil([&] { return worker_->GUIIn.StatusSequence >= target; });
     }
-    sim::SimulatedMfc& Model() {
-        sim::SimulatedMfc* model = nullptr;
-        controller_->WithModel([&](sim::InstrumentModel& m) { model = &static_cast<sim::SimulatedMfc&>(m); });
-        return *model;
-    }
     double ModelSetpoint() {
         double counts = 0;
         controller_->WithModel(
