@@ -16,6 +16,7 @@
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/DataTableText.h"
+#include "engine/Startup.h"
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Speeds.h"
 #include "pump/PSD4_Thread.h"
@@ -155,9 +156,10 @@ TEST_F(EngineTest, WithoutConfiguredDevicesEveryLoggingTickWritesQuestionMarksAf
     EXPECT_EQ(header, DataTableHeaderBlock(DevicesLocal()));
     EXPECT_EQ(table[2], "-               Unit |       Undefined |       Undefined | ");
     EXPECT_EQ(table[5], " 2024-01-01 12:00:00 |               ? |               ? | ");
-    // Only the first line is preceded by a header; lines come at most every 3 s.
+    // Only the first line is preceded by a header; a line every third tick.
     EXPECT_EQ(DataLines().size(), table.size() - 5);
-    EXPECT_EQ(DataLines().size(), 3u);
+    EXPECT_EQ(DataLines().size(), 4u);
+    EXPECT_EQ(table.back(), " 2024-01-01 12:00:09 |               ? |               ? | ");
     EXPECT_EQ(window_.TableLines, table);
     EXPECT_FALSE(engine_->DataHeaderPending);
 }
@@ -548,6 +550,18 @@ TEST_F(EngineTest, FormCreateMakesTheFoldersAndSaysWhere) {
     EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Segment programs and log files are kept in " +
                                                             engine_->Settings().DataFolder.string()}));
     EXPECT_EQ(engine_->TimeUnitSymbol(), "m");
+}
+
+TEST(DataFolderTest, ProgramFolderWhenWritableElseThePerUserFolder) {
+    QTemporaryDir programFolder;
+    const fs::path program(programFolder.path().toStdString());
+    const fs::path perUser = program / "per-user";
+    EXPECT_EQ(ChooseDataFolder(program, perUser), program);
+    EXPECT_EQ(ChooseDataFolder(program / "missing", perUser), perUser);
+    { std::ofstream(program / "a file") << "not a folder"; }
+    EXPECT_EQ(ChooseDataFolder(program / "a file", perUser), perUser);
+    // The probe leaves nothing behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(program), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kDeviceLedTime = 10ms;
 constexpr auto kShortestTick = 30ms;
+constexpr auto kTickJitter = 50ms;
 constexpr double kMinutesPerMillisecond = 1.0 / 60000;
 // The pump's setpoint in a program is taken in the middle of the current half minute.
 constexpr double kPumpPlansPerMinute = 2;
@@ -54,7 +55,9 @@ void TEngine::Pause(std::chrono::milliseconds duration) const {
 void TEngine::TimerEngineTimer() {
     window_.SetActivityLed(true);
     const std::chrono::milliseconds tickStart = MonotonicNow();
-    const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval < tickStart;
+    // The timer's ticks come a few milliseconds early or late; without the allowance a tick
+    // exactly three seconds after the last line would wait for the fourth.
+    const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval - kTickJitter < tickStart;
 
     std::string cells;
     for (TDeviceInfo& device : DevicesLocal()) {

@@ -2,6 +2,7 @@
 // Reset Devices.
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <system_error>
 #include <utility>
 
@@ -22,10 +23,19 @@ using namespace std::chrono_literals;
 constexpr auto kWaitStep = 20ms;
 constexpr auto kWaitReport = 500ms;
 constexpr auto kBetweenFrees = 50ms;
+constexpr auto kConfirmedEnd = 1000ms;
 
 bool HasUnconfirmedWorker(const TDeviceInfo& device) {
     if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) return true;
     return device.ThreadPump != nullptr && !device.ThreadPump->GUIIn.IsTerminated;
+}
+
+// A worker that confirmed its stop has handed over its last records and is only leaving
+// its loop; it is given a moment to end on its own before it is freed.
+template <typename Worker>
+Worker* EndedWorker(Worker* worker) {
+    if (worker != nullptr && worker->GUIIn.IsTerminated) worker->wait(QDeadlineTimer(kConfirmedEnd));
+    return worker;
 }
 
 }  // namespace
@@ -130,8 +140,8 @@ void TEngine::FreeWorkersAndLeds() {
     for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
         // The references are cleared before the workers go, so nothing can reach a freed
         // one. Freeing a worker waits until its thread has ended.
-        delete std::exchange(device->ThreadMFC, nullptr);
-        delete std::exchange(device->ThreadPump, nullptr);
+        delete EndedWorker(std::exchange(device->ThreadMFC, nullptr));
+        delete EndedWorker(std::exchange(device->ThreadPump, nullptr));
         device->LastHandledSequence = 0;
         if (QObject* led = std::exchange(device->Led, nullptr)) window_.FreeLed(led);
         Pause(kBetweenFrees);
