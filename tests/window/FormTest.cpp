@@ -1,11 +1,11 @@
-#include "Form.h"
+// The frame of the main window: areas, tabs, menus, the device list and the Configure tab as
+// they are at start.
 
 #include <gtest/gtest.h>
 
 #include <qcustomplot.h>
 #include <QAbstractItemView>
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFrame>
@@ -21,21 +21,18 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTreeWidget>
+#include <filesystem>
 
-#include "TestApplication.h"
+#include "StatusLed.h"
+#include "WindowFixture.h"
 
 namespace tessaro {
 namespace {
 
-class FormTest : public ::testing::Test {
-protected:
-    template <typename T>
-    T* Child(const char* name) {
-        T* child = form.findChild<T*>(name);
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+using test::WindowFixture;
 
+class FormTest : public WindowFixture {
+protected:
     // Captions of a menu's entries in order; a submenu shows as its title followed by ">".
     static QStringList EntryCaptions(const QMenu* menu) {
         QStringList captions;
@@ -45,14 +42,11 @@ protected:
         }
         return captions;
     }
-
-    QApplication& app = test::TestApplication();  // before the window
-    TGUIF form;
 };
 
 TEST_F(FormTest, OpensCaptionedOnTheConfigureTabOfSixInOrder) {
-    EXPECT_EQ(form.windowTitle(), "Tessaro 2026-02-04");
-    EXPECT_GT(form.minimumWidth(), 0);
+    EXPECT_EQ(form->windowTitle(), "Tessaro 2026-02-04");
+    EXPECT_GT(form->minimumWidth(), 0);
 
     auto* pages = Child<QTabWidget>("PageControlMain");
     ASSERT_NE(pages, nullptr);
@@ -61,6 +55,31 @@ TEST_F(FormTest, OpensCaptionedOnTheConfigureTabOfSixInOrder) {
     EXPECT_EQ(captions,
               QStringList({"Configure", "Design segments", "Direct control", "Mixtures", "Tools", "Designer"}));
     EXPECT_EQ(pages->currentIndex(), 0);
+}
+
+TEST_F(FormTest, StartsWithTheTwoDemoRowsTheActivityLedAndBothFolders) {
+    auto* list = Child<QTreeWidget>("ListViewDevices");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    const QStringList expected[] = {{"COMX", "Unknown", "Simulated", "MFC", "Virtual Demo"},
+                                    {"COMY", "Unknown", "Simulated", "MFC", "Virtual Demo"}};
+    for (int row = 0; row < 2; ++row) {
+        QStringList texts;
+        for (int column = 0; column < 5; ++column) texts << list->topLevelItem(row)->text(column);
+        EXPECT_EQ(texts, expected[row]);
+        EXPECT_TRUE(list->topLevelItem(row)->icon(0).isNull());
+    }
+    EXPECT_EQ(list->currentItem(), nullptr);
+
+    ASSERT_EQ(StatusBarLeds(), 1);
+    auto* activity = Child<TLed>("ActivityLed");
+    EXPECT_EQ(activity->geometry(),
+              QRect(0, 2 * form->GetDPIScaling(), 16 * form->GetDPIScaling(), 16 * form->GetDPIScaling()));
+    EXPECT_EQ(activity->OffColor(), QColor(192, 192, 192));
+    EXPECT_EQ(activity->OnColor(), QColor(0, 255, 0));
+
+    const std::filesystem::path data(folder.path().toStdString());
+    EXPECT_TRUE(std::filesystem::is_directory(data / "Logs"));
+    EXPECT_TRUE(std::filesystem::is_directory(data / "Segment Programs"));
 }
 
 TEST_F(FormTest, AreasStackFromDataAreaToStatusBar) {
@@ -79,22 +98,28 @@ TEST_F(FormTest, AreasStackFromDataAreaToStatusBar) {
     auto* statusBar = Child<QFrame>("PanelStatusBar");
     ASSERT_NE(statusBar, nullptr);
     EXPECT_EQ(statusBar->parentWidget(), areas->parentWidget());
-    EXPECT_GE(statusBar->height(), 20 * form.GetDPIScaling());
+    EXPECT_GE(statusBar->height(), 20 * form->GetDPIScaling());
 
-    // The data area shows the graph; the two text views wait hidden in the same place.
+    // The data area shows the graph; the two text views wait hidden in the same place, both
+    // with their scroll bars.
     auto* graph = Child<QCustomPlot>("RtGraph2DMain");
     ASSERT_NE(graph, nullptr);
-    EXPECT_TRUE(graph->isVisibleTo(&form));
-    EXPECT_FALSE(Child<QPlainTextEdit>("MemoData")->isVisibleTo(&form));
-    EXPECT_FALSE(Child<QPlainTextEdit>("MemoSegments")->isVisibleTo(&form));
-    EXPECT_EQ(form.XAxis1()->label(), "Time, m");
-    EXPECT_EQ(form.YAxis1()->label(), "Flow, %");
-    EXPECT_EQ(form.YAxis1()->axisType(), QCPAxis::atRight);
-    EXPECT_EQ(form.YAxis1()->range(), QCPRange(0, 100));
+    EXPECT_TRUE(graph->isVisibleTo(form.get()));
+    for (const char* view : {"MemoData", "MemoSegments"}) {
+        auto* memo = Child<QPlainTextEdit>(view);
+        EXPECT_FALSE(memo->isVisibleTo(form.get()));
+        EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        EXPECT_TRUE(memo->font().fixedPitch());
+    }
+    EXPECT_EQ(form->XAxis1()->label(), "Time, m");
+    EXPECT_EQ(form->YAxis1()->label(), "Flow, %");
+    EXPECT_EQ(form->YAxis1()->axisType(), QCPAxis::atRight);
+    EXPECT_EQ(form->YAxis1()->range(), QCPRange(0, 100));
 }
 
-TEST_F(FormTest, MainMenuHoldsEveryEntryDisabledUntilItsActionExists) {
-    const QList<QAction*> menus = form.menuBar()->actions();
+TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDisabled) {
+    const QList<QAction*> menus = form->menuBar()->actions();
     QStringList titles;
     for (const QAction* menu : menus) titles << menu->text();
     ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices"}));
@@ -111,27 +136,28 @@ TEST_F(FormTest, MainMenuHoldsEveryEntryDisabledUntilItsActionExists) {
 
     struct Entry {
         const char* name;
+        bool enabled;
         bool checked;
     };
-    for (const Entry& entry : {Entry{"Savesoftwarestate1", false},
-                               {"Loadsoftwarestate1", false},
-                               {"Minute1", false},
-                               {"Hour1", false},
-                               {"Day1", false},
-                               {"ShowGraph1", true},
-                               {"ShowSegmentProgramTable1", false},
-                               {"ShowTable1", false},
-                               {"Graph1", false},
-                               {"ShowSegmentPrograms1", true},
-                               {"Showachievedflows1", true},
-                               {"Cleargraphdiscarddata1", false},
-                               {"DataTable1", false},
-                               {"Autoscrolltolastline1", false},
-                               {"Searchdevices1", false},
-                               {"Resetsoftware1", false}}) {
+    for (const Entry& entry : {Entry{"Savesoftwarestate1", false, false},
+                               {"Loadsoftwarestate1", false, false},
+                               {"Minute1", true, true},
+                               {"Hour1", true, false},
+                               {"Day1", true, false},
+                               {"ShowGraph1", true, true},
+                               {"ShowSegmentProgramTable1", true, false},
+                               {"ShowTable1", true, false},
+                               {"Graph1", false, false},
+                               {"ShowSegmentPrograms1", true, true},
+                               {"Showachievedflows1", true, true},
+                               {"Cleargraphdiscarddata1", true, false},
+                               {"DataTable1", false, false},
+                               {"Autoscrolltolastline1", true, false},
+                               {"Searchdevices1", false, false},
+                               {"Resetsoftware1", true, false}}) {
         const auto* action = Child<QAction>(entry.name);
         ASSERT_NE(action, nullptr);
-        EXPECT_FALSE(action->isEnabled()) << entry.name;
+        EXPECT_EQ(action->isEnabled(), entry.enabled) << entry.name;
         EXPECT_EQ(action->isChecked(), entry.checked) << entry.name;
     }
 }
@@ -143,12 +169,12 @@ TEST_F(FormTest, DeviceListIsAReadOnlyMultiSelectReportOfFiveColumns) {
     QStringList columns;
     for (int i = 0; i < list->columnCount(); ++i) columns << header->text(i);
     EXPECT_EQ(columns, QStringList({"COM port", "State", "Instrument", "Device", "Name or role"}));
-    EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(list->rootIsDecorated());
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_FALSE(list->header()->sectionsClickable());
+    EXPECT_EQ(list->header()->sectionResizeMode(0), QHeaderView::ResizeToContents);
     EXPECT_FALSE(list->isSortingEnabled());
 }
 
@@ -163,10 +189,10 @@ TEST_F(FormTest, ConfigureTabCarriesItsNamedControlsWithTheirStartValues) {
     auto* pumpFluids = Child<QComboBox>("ComboBoxDeviceFluidPump");
     EXPECT_EQ(gases->maxVisibleItems(), 30);
     EXPECT_EQ(pumpFluids->maxVisibleItems(), 30);
-    EXPECT_TRUE(gases->isVisibleTo(&form));
-    EXPECT_FALSE(pumpFluids->isVisibleTo(&form));
+    EXPECT_TRUE(gases->isVisibleTo(form.get()));
+    EXPECT_FALSE(pumpFluids->isVisibleTo(form.get()));
 
-    EXPECT_FALSE(Child<QGroupBox>("GroupBoxConfigurePump")->isVisibleTo(&form));
+    EXPECT_FALSE(Child<QGroupBox>("GroupBoxConfigurePump")->isVisibleTo(form.get()));
     auto* syringe = Child<QDoubleSpinBox>("RtDoubleEditSyringeSizeµL");
     ASSERT_NE(syringe, nullptr);
     EXPECT_EQ(syringe->minimum(), 12.5);
@@ -177,7 +203,7 @@ TEST_F(FormTest, ConfigureTabCarriesItsNamedControlsWithTheirStartValues) {
     EXPECT_EQ(fluidTemperature->maximum(), 2000);
     EXPECT_EQ(fluidTemperature->value(), -273.15);
 
-    EXPECT_TRUE(Child<QGroupBox>("GroupBoxFlowUnit")->isVisibleTo(&form));
+    EXPECT_TRUE(Child<QGroupBox>("GroupBoxFlowUnit")->isVisibleTo(form.get()));
     EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "g/min");
     auto* predefined = Child<QComboBox>("ComboBoxFlowUnitPredefined");
     ASSERT_EQ(predefined->count(), 22);
@@ -197,11 +223,37 @@ TEST_F(FormTest, FieldCaptionFollowsTheFieldsVisibility) {
     auto* temperature = Child<QDoubleSpinBox>("EditFlowUnitTemperatureC");
     auto* caption = Child<QLabel>("LabelFlowUnitTemperature");
     EXPECT_EQ(caption->buddy(), temperature);
-    EXPECT_FALSE(caption->isVisibleTo(&form));
+    EXPECT_FALSE(caption->isVisibleTo(form.get()));
     temperature->show();
-    EXPECT_TRUE(caption->isVisibleTo(&form));
+    EXPECT_TRUE(caption->isVisibleTo(form.get()));
     temperature->hide();
-    EXPECT_FALSE(caption->isVisibleTo(&form));
+    EXPECT_FALSE(caption->isVisibleTo(form.get()));
+}
+
+TEST_F(FormTest, ClosingWritesTheLastLogFileAndFreesTheActivityLed) {
+    form->close();
+    EXPECT_EQ(StatusBarLeds(), 0);
+    const std::filesystem::path logs = std::filesystem::path(folder.path().toStdString()) / "Logs";
+    bool onClose = false;
+    for (const auto& file : std::filesystem::directory_iterator(logs))
+        onClose |= file.path().filename().string().ends_with(" log OnClose.txt");
+    EXPECT_TRUE(onClose);
+}
+
+TEST_F(FormTest, ShutdownWaitDisablesTheWindowUnderItsCaptionWithTheEmergencyPanelOverTheTabs) {
+    form->BeginShutdownWait("Waiting", "In case on emergency, cut the power to any device to stop gas flow.");
+    EXPECT_EQ(form->windowTitle(), "Waiting");
+    EXPECT_FALSE(form->isEnabled());
+    auto* panel = Child<QLabel>("PanelShutdown");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->text(), "In case on emergency, cut the power to any device to stop gas flow.");
+    const auto* pages = Child<QTabWidget>("PageControlMain");
+    EXPECT_EQ(panel->geometry(), QRect(pages->mapTo(form.get(), QPoint(0, 0)), pages->size()));
+
+    form->EndShutdownWait();
+    EXPECT_EQ(form->windowTitle(), "Tessaro 2026-02-04");
+    EXPECT_TRUE(form->isEnabled());
+    EXPECT_EQ(form->findChild<QLabel*>("PanelShutdown"), nullptr);
 }
 
 TEST(DpiScaling, RoundsToNearestWithHalvesToEvenAndNeverBelowOne) {

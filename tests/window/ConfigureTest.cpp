@@ -1,0 +1,214 @@
+// The device list and the Configure tab: showing a device, "Apply" with its checks, the
+// LEDs, the colour code, the flow unit group and the flow displays.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "ColorPickCombo.h"
+#include "StatusLed.h"
+#include "WindowFixture.h"
+#include "mfc/AlicatMFCThread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro {
+namespace {
+
+using test::kAir;
+using test::kNitrogen;
+
+class ConfigureTest : public test::WindowFixture {
+protected:
+    QString Text(const char* label) const { return Child<QLabel>(label)->text(); }
+    double Value(const char* field) const { return Child<QDoubleSpinBox>(field)->value(); }
+    void PickReferenceRow(int row) { Child<QComboBox>("ComboBoxFlowUnitPredefined")->setCurrentIndex(row); }
+    bool Shown(const char* name) const { return Child<QWidget>(name)->isVisibleTo(form.get()); }
+};
+
+TEST_F(ConfigureTest, FocusingARowShowsItsDeviceAndMarksFocusAndSelection) {
+    Focus("COMX");
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceType")->text(), "Simulated MFC");
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceName")->text(), "Virtual Demo");
+    EXPECT_EQ(Text("LabelSelectedDeviceNameRole"), "Virtual Demo Simulated MFC");
+    EXPECT_EQ(Row("COMX")->text(1), "Unknown");
+    EXPECT_EQ(Child<TColorPickCombo>("RtColorPickComboDeviceColor")->color(), QColor(128, 0, 128));
+    // Purple as blue-green-red: 0x800080.
+    EXPECT_EQ(Text("LabelDeviceColor"), "08388736");
+    EXPECT_EQ(Child<QComboBox>("ComboBoxDeviceFluid")->currentIndex(), 0);
+    EXPECT_EQ(Child<QTreeWidget>("ListViewSegmentProgram")->topLevelItemCount(), 6);
+
+    SelectRows({"COMX", "COMY"});
+    EXPECT_FALSE(Row("COMX")->icon(0).isNull());
+    EXPECT_FALSE(Row("COMY")->icon(0).isNull());
+    EXPECT_NE(Row("COMX")->icon(0).cacheKey(), Row("COMY")->icon(0).cacheKey());
+
+    Child<QTreeWidget>("ListViewDevices")->setCurrentItem(nullptr);
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceType")->text(), "No valid device selected");
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceName")->text(), "");
+}
+
+TEST_F(ConfigureTest, FluidListsHoldTheGasTableAndWaterUnderTaggedHeaders) {
+    auto* gases = Child<QComboBox>("ComboBoxDeviceFluid");
+    EXPECT_EQ(gases->itemText(0), "Shortname Formula   Longname, recipe, comments");
+    EXPECT_EQ(gases->itemData(0).toInt(), 0);
+    EXPECT_EQ(gases->count(), 134);
+    const int nitrogen = gases->findText("N2        N2        Nitrogen ");
+    ASSERT_GT(nitrogen, 0);
+    EXPECT_EQ(gases->itemData(nitrogen).toInt(), kNitrogen);
+
+    auto* water = Child<QComboBox>("ComboBoxDeviceFluidPump");
+    ASSERT_EQ(water->count(), 2);
+    EXPECT_EQ(water->itemText(0), "Shortname Formula   Longname (or recipe)");
+    EXPECT_EQ(water->itemText(1), "H2O                 Only use deionized or distilled water");
+    EXPECT_EQ(water->itemData(1).toInt(), 1001);
+}
+
+TEST_F(ConfigureTest, ApplyStartsASimulatedWorkerWithItsLedAfterTheActivityLed) {
+    Focus("COMX");
+    Child<QLineEdit>("EditDeviceName")->setText("Anode");
+    ChooseGas(kNitrogen);
+    ClickApply();
+
+    EXPECT_TRUE(messages.messages.empty());
+    const TDeviceInfo device = Device("COMX");
+    ASSERT_NE(device.ThreadMFC, nullptr);
+    EXPECT_TRUE(device.ThreadMFC->Simulated);
+    EXPECT_EQ(device.ControlMode, dcmIdle);
+    EXPECT_EQ(device.NameRole, "Anode");
+    EXPECT_EQ(device.FluidID, kNitrogen);
+    EXPECT_EQ(device.FlowUnitUser.GasName, "N2");
+    EXPECT_NEAR(device.FlowUnitUser.GasMolarMass, 28.014, 1e-9);
+    EXPECT_EQ(Row("COMX")->text(1), "Ready");
+    EXPECT_EQ(Row("COMX")->text(4), "Anode");
+    EXPECT_TRUE(form->Engine().DataHeaderPending);
+
+    ASSERT_EQ(StatusBarLeds(), 2);
+    const int s = form->GetDPIScaling();
+    auto* led = qobject_cast<TLed*>(device.Led);
+    ASSERT_NE(led, nullptr);
+    EXPECT_EQ(led->geometry(), QRect(18 * s, 2 * s, 16 * s, 16 * s));
+    EXPECT_EQ(led->OffColor(), QColor(128, 0, 128));
+
+    // Applying again changes the settings only: same worker, same LED.
+    Child<QLineEdit>("EditDeviceName")->setText("Cathode");
+    ClickApply();
+    EXPECT_EQ(Device("COMX").ThreadMFC, device.ThreadMFC);
+    EXPECT_EQ(Device("COMX").Led, device.Led);
+    EXPECT_EQ(Device("COMX").NameRole, "Cathode");
+    EXPECT_EQ(StatusBarLeds(), 2);
+}
+
+TEST_F(ConfigureTest, ApplyWithoutAGasIsRefusedAndChangesNothing) {
+    Focus("COMX");
+    Child<QLineEdit>("EditDeviceName")->setText("Anode");
+    ClickApply();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"No fluid selected for MFC"});
+    const TDeviceInfo device = Device("COMX");
+    EXPECT_EQ(device.ThreadMFC, nullptr);
+    EXPECT_EQ(device.NameRole, "Virtual Demo");
+    EXPECT_EQ(StatusBarLeds(), 1);
+}
+
+TEST_F(ConfigureTest, SyringeSizeIsTakenOnlyFromTheListOfSyringes) {
+    struct Case {
+        double size;
+        bool taken;
+    };
+    for (const Case& c : {Case{30, false}, Case{12.5, true}, Case{2500, true}}) {
+        SCOPED_TRACE(c.size);
+        messages.messages.clear();
+        const TDeviceInfo before = Device("COMY");
+        Focus("COMY");
+        Child<QLineEdit>("EditDeviceName")->setText("Humidifier feed");
+        Child<QDoubleSpinBox>("RtDoubleEditSyringeSizeµL")->setValue(c.size);
+        ChooseGas(kAir);
+        ClickApply();
+
+        const TDeviceInfo after = Device("COMY");
+        EXPECT_EQ(after.NameRole, "Humidifier feed");
+        EXPECT_EQ(after.FluidID, kAir);
+        if (c.taken) {
+            EXPECT_TRUE(messages.messages.empty());
+            EXPECT_EQ(after.SyringeSizeµL, c.size);
+            EXPECT_EQ(after.MaxFlow_µlpm, 25 * c.size);
+        } else {
+            EXPECT_EQ(messages.messages, std::vector<std::string>{"Invalid syring volume, value ignored"});
+            EXPECT_EQ(after.SyringeSizeµL, before.SyringeSizeµL);
+            EXPECT_EQ(after.MaxFlow_µlpm, before.MaxFlow_µlpm);
+        }
+    }
+}
+
+TEST_F(ConfigureTest, PredefinedRowsSetTheUnitAndShowOrHideTheReferenceConditions) {
+    const char* const conditions[] = {"EditFlowUnitTemperatureC", "EditFlowUnitPressureBar", "LabelUnitTemp",
+                                      "LabelPSI"};
+    PickReferenceRow(4);
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 25);
+    EXPECT_EQ(Value("EditFlowUnitPressureBar"), 1.01325);
+    EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "ml/min");
+    EXPECT_EQ(Text("LabelUnitTemp"), "77ºF");
+    EXPECT_EQ(Text("LabelPSI"), "14.696 psi");
+    for (const char* name : conditions) EXPECT_TRUE(Shown(name)) << name;
+
+    // The header row changes nothing.
+    PickReferenceRow(0);
+    EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "ml/min");
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 25);
+    for (const char* name : conditions) EXPECT_TRUE(Shown(name)) << name;
+
+    // Grams keep the reference values but hide them.
+    PickReferenceRow(1);
+    EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "g/min");
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 25);
+    EXPECT_EQ(Value("EditFlowUnitPressureBar"), 1.01325);
+    for (const char* name : conditions) EXPECT_FALSE(Shown(name)) << name;
+
+    // A row repeating the temperature the edit holds still fills its note.
+    PickReferenceRow(3);
+    EXPECT_EQ(Text("LabelUnitTemp"), "68ºF");
+}
+
+TEST_F(ConfigureTest, FlowDisplaysConvertTheFullScaleAndTheEnteredPercentages) {
+    Focus("COMX");  // 50 standard cc/min, shown in ml/min at 25 ºC and 1.01325 bar
+    EXPECT_EQ(Value("RtDoubleEditDevMaxFlow"), 50);
+    EXPECT_EQ(Text("LabelSpecifiedFlowUnit"), "ml/min");
+    Child<QDoubleSpinBox>("RtDoubleEditSegmentFlow")->setValue(50);
+    EXPECT_EQ(Text("LabelResultingFlowinSpecifiedUnit"), "25 ml/min");
+
+    PickReferenceRow(2);  // 0 ºC
+    ChooseGas(kAir);
+    ClickApply();
+    EXPECT_NEAR(Value("RtDoubleEditDevMaxFlow"), 45.80748, 1e-5);
+    EXPECT_NEAR(Value("RtDoubleEditDirectControlMaxFlow"), 45.80748, 1e-5);
+    EXPECT_EQ(Text("LabelResultingFlowinSpecifiedUnit"), "22.903 739 728 ml/min");
+    Child<QDoubleSpinBox>("RtDoubleEditDirectControlDesiredFlow")->setValue(50);
+    EXPECT_EQ(Text("LabelDirectControlResultingFlow"), "22.903 739 728 ml/min");
+    EXPECT_EQ(Device("COMX").Setpoint_gui, 50);
+
+    // Shown again, the volumetric unit stays volumetric through another "Apply".
+    Focus("COMY");
+    Focus("COMX");
+    EXPECT_TRUE(Shown("EditFlowUnitTemperatureC"));
+    ClickApply();
+    EXPECT_EQ(Device("COMX").FlowUnitUser.GasFlowType, gfuVolumetric);
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Temperature, 0);
+}
+
+TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {
+    Focus("COMX");
+    Child<QDoubleSpinBox>("RtDoubleEditDirectControlDesiredFlow")->setValue(40);
+    Focus("COMY");
+    Child<QDoubleSpinBox>("RtDoubleEditDirectControlDesiredFlow")->setValue(60);
+    TDeviceInfo first = Device("COMX");
+    form->ShowDevice(first);
+    EXPECT_EQ(Device("COMX").Setpoint_gui, 40);
+    EXPECT_EQ(Device("COMY").Setpoint_gui, 60);
+}
+
+}  // namespace
+}  // namespace tessaro

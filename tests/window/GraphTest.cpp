@@ -1,0 +1,288 @@
+// The data area: planned curves from segment programs, achieved points from the engine, the
+// time unit, the views, the curve toggles and the run buttons on the demo devices.
+
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <thread>
+
+#include "ChartNavigator.h"
+#include "PlannedCurve.h"
+#include "WindowFixture.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+using test::kNitrogen;
+
+std::vector<TPlannedPoint> PointsOf(const QCPGraph* curve) {
+    std::vector<TPlannedPoint> points;
+    for (auto point = curve->data()->constBegin(); point != curve->data()->constEnd(); ++point)
+        points.push_back({point->key, point->value});
+    return points;
+}
+
+void ExpectPoints(const std::vector<TPlannedPoint>& actual, const std::vector<TPlannedPoint>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_NEAR(actual[i].Time_min, expected[i].Time_min, 1e-12) << i;
+        EXPECT_EQ(actual[i].Setpoint_pct, expected[i].Setpoint_pct) << i;
+    }
+}
+
+TEST(PlannedFlowPoints, FollowStepsRampsAndTheHeldLastSetpoint) {
+    struct Case {
+        const char* program;
+        std::vector<TPlannedPoint> points;
+    };
+    const Case cases[] = {
+        {"10 100 Ramp\r\n12 100 Step\r\n15 50 Ramp", {{0, 0}, {10, 100}, {12, 100}, {12, 100}, {15, 50}, {15.15, 50}}},
+        {"5 40 Step", {{0, 0}, {5, 0}, {5, 40}, {5.05, 40}}},
+        {"0 30 Ramp\r\n10 30 Ramp", {{0, 30}, {10, 30}, {10.1, 30}}},
+        // Only the exact type words draw.
+        {"5 40 ramp\r\n10 20 Ramp", {{10, 20}, {10.1, 20}}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        ExpectPoints(PlannedFlowPoints(c.program, TSegProgTermination::tspttKeep), c.points);
+    }
+}
+
+TEST(PlannedFlowPoints, AnUnreadableLineIsToldAndAddsNothing) {
+    MessageCapture messages;
+    ExpectPoints(PlannedFlowPoints("5 40 Step\r\n7 x Ramp", TSegProgTermination::tspttKeep),
+                 {{0, 0}, {5, 0}, {5, 40}, {7.07, 0}});
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"Failed to read segment"});
+}
+
+class GraphTest : public test::WindowFixture {
+protected:
+    QCustomPlot* Chart() const { return Child<QCustomPlot>("RtGraph2DMain"); }
+    void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
+    void SetProgram(const char* port, const std::string& program) {
+        TDeviceInfo device = Device(port);
+        device.SegmentProgram = program;
+        StoreDevice(device);
+    }
+};
+
+TEST_F(GraphTest, PlannedCurvesFollowTheSelection) {
+    SetProgram("COMX", "5 40 Step");
+    Focus("COMX");
+    const QCPGraph* first = form->PlannedCurve("COMX");
+    ASSERT_NE(first, nullptr);
+    ExpectPoints(PointsOf(first), {{0, 0}, {5, 0}, {5, 40}, {5.05, 40}});
+    EXPECT_EQ(first->pen().color(), QColor(128, 0, 128));
+    EXPECT_EQ(first->pen().widthF(), 2);
+    EXPECT_EQ(first->scatterStyle().shape(), QCPScatterStyle::ssNone);
+    EXPECT_EQ(Device("COMX").SerieSegment, first);
+
+    SelectRows({"COMX", "COMY"});
+    ASSERT_NE(form->PlannedCurve("COMY"), nullptr);
+    EXPECT_EQ(first->dataCount(), 4);
+    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 11);
+
+    SelectRows({"COMY"});
+    EXPECT_EQ(first->dataCount(), 0);
+    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 11);
+}
+
+TEST_F(GraphTest, HoursDivideBothCurvesTimesBySixty) {
+    SetProgram("COMX", "90 40 Ramp");
+    Focus("COMX");
+    TDeviceInfo running = Device("COMX");
+    running.ControlMode = dcmSegment;
+    StoreDevice(running);
+    form->FlowSerie(running, 90, 12.5, false);
+
+    Trigger("Hour1");
+    EXPECT_TRUE(Child<QAction>("Hour1")->isChecked());
+    EXPECT_FALSE(Child<QAction>("Minute1")->isChecked());
+    EXPECT_EQ(form->XAxis1()->label(), "Time, h");
+    EXPECT_EQ(Child<QLabel>("LabelSegmentStartTime")->text(), "Start time, h");
+    EXPECT_EQ(form->RtPointSeriesXValueTransformation(90), 1.5);
+    ExpectPoints(PointsOf(form->PlannedCurve("COMX")), {{0, 0}, {1.5, 40}, {1.515, 40}});
+    ExpectPoints(PointsOf(form->AchievedCurve("COMX")), {{1.5, 12.5}});
+
+    // A point added in hours lands where its minutes say.
+    form->FlowSerie(running, 120, 20, false);
+    ExpectPoints(PointsOf(form->AchievedCurve("COMX")), {{1.5, 12.5}, {2, 20}});
+
+    Trigger("Day1");
+    EXPECT_EQ(form->XAxis1()->label(), "Time, d");
+    ExpectPoints(PointsOf(form->AchievedCurve("COMX")), {{90.0 / 1440, 12.5}, {120.0 / 1440, 20}});
+}
+
+TEST_F(GraphTest, AchievedCurveHasTheDeviceLookAndIgnoresIdleDevices) {
+    TDeviceInfo device = Device("COMY");
+    device.ControlMode = dcmIdle;
+    form->FlowSerie(device, 1, 50, false);
+    EXPECT_EQ(form->AchievedCurve("COMY"), nullptr);
+
+    device.ControlMode = dcmDirect;
+    form->FlowSerie(device, 1, 50, false);
+    form->FlowSerie(device, 2, 60, false);
+    const QCPGraph* curve = form->AchievedCurve("COMY");
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->dataCount(), 2);
+    EXPECT_EQ(curve->pen().widthF(), 3);
+    EXPECT_EQ(curve->pen().color(), QColor(0, 128, 0));
+    const QCPScatterStyle& symbols = curve->scatterStyle();
+    EXPECT_EQ(symbols.size(), 25);
+    EXPECT_EQ(symbols.pen(), QPen(Qt::black, 2));
+    EXPECT_EQ(symbols.brush().color(), QColor(0, 128, 0));
+    EXPECT_EQ(Device("COMY").SerieFlow, curve);
+
+    form->FlowSerie(device, 0, 0, true);
+    EXPECT_EQ(curve->dataCount(), 0);
+}
+
+TEST_F(GraphTest, ViewsShowOneAtATimeAndTogglesHideOnlyExistingCurves) {
+    auto* data = Child<QPlainTextEdit>("MemoData");
+    Trigger("ShowTable1");
+    EXPECT_TRUE(data->isVisibleTo(form.get()));
+    EXPECT_FALSE(Chart()->isVisibleTo(form.get()));
+    EXPECT_TRUE(Child<QAction>("ShowTable1")->isChecked());
+    EXPECT_FALSE(Child<QAction>("ShowGraph1")->isChecked());
+    Trigger("ShowSegmentProgramTable1");
+    EXPECT_TRUE(Child<QPlainTextEdit>("MemoSegments")->isVisibleTo(form.get()));
+    EXPECT_FALSE(data->isVisibleTo(form.get()));
+    Trigger("ShowGraph1");
+    EXPECT_TRUE(Chart()->isVisibleTo(form.get()));
+
+    Focus("COMX");
+    TDeviceInfo running = Device("COMX");
+    running.ControlMode = dcmSegment;
+    form->FlowSerie(running, 1, 10, false);
+    Trigger("ShowSegmentPrograms1");
+    Trigger("Showachievedflows1");
+    EXPECT_FALSE(form->PlannedCurve("COMX")->visible());
+    EXPECT_FALSE(form->AchievedCurve("COMX")->visible());
+
+    TDeviceInfo later = Device("COMY");
+    later.ControlMode = dcmSegment;
+    form->FlowSerie(later, 1, 10, false);
+    EXPECT_TRUE(form->AchievedCurve("COMY")->visible());
+
+    Trigger("Cleargraphdiscarddata1");
+    EXPECT_EQ(form->AchievedCurve("COMX")->dataCount(), 0);
+    EXPECT_EQ(form->AchievedCurve("COMY")->dataCount(), 0);
+    EXPECT_EQ(form->PlannedCurve("COMX")->dataCount(), 0);
+}
+
+TEST_F(GraphTest, EngineTicksFillTheDataTableView) {
+    form->Engine().TimerEngineTimer();
+    const QStringList lines = Child<QPlainTextEdit>("MemoData")->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[1].startsWith("-             Device |"));
+    EXPECT_TRUE(lines[5].endsWith("|               ? |               ? | "));
+}
+
+TEST_F(GraphTest, ProgramsStartedOnBothDemoDevicesDrawPlannedAndAchievedFlowsUntilReset) {
+    Configure("COMX", kNitrogen);
+    Configure("COMY", kNitrogen);
+    SelectRows({"COMX", "COMY"});
+    Child<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(Row("COMX")->text(1), "Segment");
+    EXPECT_EQ(Row("COMY")->text(1), "Segment");
+    EXPECT_GT(form->PlannedCurve("COMX")->dataCount(), 0);
+    EXPECT_GT(form->PlannedCurve("COMY")->dataCount(), 0);
+
+    // The simulated workers report about once a second; the engine ticks meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while ((!form->AchievedCurve("COMX") || form->AchievedCurve("COMX")->dataCount() == 0 ||
+            form->AchievedCurve("COMY")->dataCount() == 0) &&
+           waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        form->Engine().TimerEngineTimer();
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_NE(form->AchievedCurve("COMX"), nullptr);
+    ASSERT_NE(form->AchievedCurve("COMY"), nullptr);
+    EXPECT_GT(form->AchievedCurve("COMX")->dataCount(), 0);
+    EXPECT_GT(form->AchievedCurve("COMY")->dataCount(), 0);
+
+    Child<QPushButton>("BitBtn2")->click();
+    EXPECT_EQ(Row("COMX")->text(1), "Ready");
+
+    Trigger("Resetsoftware1");
+    EXPECT_EQ(Row("COMX")->text(1), "Unknown");
+    EXPECT_EQ(Row("COMY")->text(1), "Unknown");
+    EXPECT_EQ(StatusBarLeds(), 1);
+    EXPECT_EQ(Device("COMX").ThreadMFC, nullptr);
+    EXPECT_EQ(form->AchievedCurve("COMX")->dataCount(), 0);
+    EXPECT_EQ(form->windowTitle(), "Tessaro 2026-02-04");
+}
+
+class ChartNavigationTest : public GraphTest {
+protected:
+    ChartNavigationTest() {
+        form->resize(1200, 900);
+        form->show();
+        QVERIFY_EXPECT(QTest::qWaitForWindowExposed(form.get()));
+        Focus("COMX");  // the demo program: 0 to 24.24 minutes
+        QCoreApplication::processEvents();
+    }
+    static void QVERIFY_EXPECT(bool ok) { EXPECT_TRUE(ok); }
+
+    TChartNavigator* Navigator() const { return Chart()->findChild<TChartNavigator*>(); }
+    QPoint Inside(double fx, double fy) const {
+        const QRect area = Chart()->axisRect()->rect();
+        return {area.left() + static_cast<int>(area.width() * fx), area.top() + static_cast<int>(area.height() * fy)};
+    }
+    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::mousePress(Chart(), Qt::LeftButton, modifiers, from);
+        QTest::mouseMove(Chart(), (from + to) / 2);
+        QTest::mouseMove(Chart(), to);
+        QTest::mouseRelease(Chart(), Qt::LeftButton, modifiers, to);
+        QCoreApplication::processEvents();
+    }
+    void ClickBeside() {
+        QTest::mouseClick(Chart(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(ChartNavigationTest, DragZoomsClickBesideStepsBackAndTwentyViewsAreKept) {
+    TChartNavigator* navigator = Navigator();
+    ASSERT_NE(navigator, nullptr);
+    EXPECT_TRUE(navigator->FollowsData());
+    EXPECT_NEAR(form->XAxis1()->range().upper, 24.24, 1e-9);
+
+    Drag(Inside(0.2, 0.2), Inside(0.4, 0.8));
+    EXPECT_FALSE(navigator->FollowsData());
+    EXPECT_EQ(navigator->UndoDepth(), 1);
+    const QCPRange zoomed = form->XAxis1()->range();
+    EXPECT_LT(zoomed.size(), 24.24 / 2);
+
+    Drag(Inside(0.5, 0.5), Inside(0.7, 0.5), Qt::ShiftModifier);
+    EXPECT_EQ(navigator->UndoDepth(), 2);
+    EXPECT_NEAR(form->XAxis1()->range().size(), zoomed.size(), 1e-9);
+    EXPECT_LT(form->XAxis1()->range().lower, zoomed.lower);
+
+    ClickBeside();
+    EXPECT_EQ(navigator->UndoDepth(), 1);
+    EXPECT_EQ(form->XAxis1()->range(), zoomed);
+
+    for (int i = 0; i < 25; ++i) Drag(Inside(0.1, 0.1), Inside(0.9, 0.9));
+    EXPECT_EQ(navigator->UndoDepth(), TChartNavigator::kUndoSteps);
+
+    QTest::mouseDClick(Chart(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(navigator->FollowsData());
+    EXPECT_EQ(navigator->UndoDepth(), 0);
+}
+
+}  // namespace
+}  // namespace tessaro

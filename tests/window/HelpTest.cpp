@@ -1,0 +1,90 @@
+// The help pane, its mark-up and the on-screen log.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QPlainTextEdit>
+#include <QTextBrowser>
+#include <QTreeWidget>
+
+#include "HelpTexts.h"
+#include "WindowFixture.h"
+#include "engine/Clock.h"
+
+namespace tessaro {
+namespace {
+
+class HelpTest : public test::WindowFixture {
+protected:
+    void Hover(QWidget* widget) {
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QCoreApplication::sendEvent(widget, &enter);
+    }
+    QString Pane() const { return Child<QTextBrowser>("DzHTMLTextTips")->toPlainText(); }
+};
+
+TEST_F(HelpTest, HoveringAControlShowsItsTextOrTheDefault) {
+    Hover(Child<QWidget>("BitBtn1"));
+    EXPECT_EQ(form->LastHoveredName(), "BitBtn1");
+    EXPECT_EQ(Pane(),
+              "Multi device button. To select more than one device, use ctrl or shift-click functionality on available "
+              "devices. Action applies to all selected devices.");
+
+    Hover(Child<QWidget>("EditDeviceType"));
+    EXPECT_EQ(form->LastHoveredName(), "EditDeviceType");
+    EXPECT_EQ(Pane(), "Hover mouse over items (or adjacent labels) to see help, tips and information.");
+
+    // The parts of a control speak for it.
+    Hover(Child<QTreeWidget>("ListViewDevices")->viewport());
+    EXPECT_EQ(form->LastHoveredName(), "ListViewDevices");
+    EXPECT_TRUE(Pane().startsWith("List of available devices."));
+
+    auto* dynamic = new QWidget(Child<QWidget>("TabSheetDesigner"));
+    dynamic->setObjectName("DoubleEditDynamic_COM3");
+    dynamic->installEventFilter(form.get());
+    Hover(dynamic);
+    EXPECT_EQ(Pane(), "Manually entering the flow gives more precission, allowing fractions.");
+
+    Hover(Child<QWidget>("ComboBoxFlowUnitPredefined"));
+    EXPECT_TRUE(Pane().startsWith("Gas flow can be measured by mass or by volume."));
+    Hover(Child<QWidget>("ComboBoxDeviceFluid"));
+    EXPECT_TRUE(Pane().startsWith("All1 gases and fluids available for this device"));
+}
+
+TEST(HelpMarkup, BecomesRichTextWithBoxesSideBySide) {
+    const QString html = HelpMarkupToRichText("a <B>b</b> <BC:#FFFF00>c</bc><BR>x<SUB>1</SUB> & <LINE:width=250>");
+    EXPECT_EQ(html,
+              "a <b>b</b> <span style=\"background-color:#FFFF00\">c</span><br>x<sub>1</sub> &amp; "
+              "<hr width=\"250\">");
+    EXPECT_EQ(HelpMarkupToRichText("<LINE:width=full>"), "<hr>");
+
+    const QString boxes = HelpMarkupToRichText(kFluidListHelp);
+    EXPECT_EQ(boxes.count("<table"), 1);
+    EXPECT_EQ(boxes.count("<td"), 3);
+    EXPECT_EQ(boxes.count("</table>"), 1);
+    EXPECT_FALSE(boxes.contains("<div", Qt::CaseInsensitive));
+}
+
+TEST(HelpTexts, LookUpByNameWithTheDynamicFieldsAndTheDefault) {
+    EXPECT_TRUE(HelpTextFor("BitBtn8").endsWith("Action applies to all selected devices.</BC> "));
+    EXPECT_TRUE(HelpTextFor("BitBtn6").contains("reset)  allows"));
+    EXPECT_EQ(HelpTextFor("ScrollBoxDoubleEditDynamic_COM4"),
+              "Manually entering the flow gives more precission, allowing fractions.");
+    EXPECT_EQ(HelpTextFor("BitBtn99"), kDefaultHelp);
+}
+
+TEST_F(HelpTest, LogLinesCarryTheTimeStampAndFollowTheEnd) {
+    TFakeClock clock(QDateTime(QDate(2026, 2, 4), QTime(14, 3, 7, 250)));
+    const TScopedClock installed(clock);
+    form->MM("Invalid segment program");
+    form->MM("two\r\nlines");
+    const QStringList lines = Child<QPlainTextEdit>("MemoMain")->toPlainText().split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[lines.size() - 3], "14:03:07:250 Invalid segment program");
+    EXPECT_EQ(lines[lines.size() - 2], "14:03:07:250 two");
+    EXPECT_EQ(lines.last(), "lines");
+}
+
+}  // namespace
+}  // namespace tessaro
