@@ -44,6 +44,7 @@ struct TDeviceInfo;
 class TChartNavigator;
 class TColorPickCombo;
 class TEngineTimer;
+class TFlowCurve;
 class TLed;
 class TNumberEdit;
 
@@ -144,8 +145,8 @@ protected:
 
 private:
     struct TDeviceCurves {
-        QPointer<QCPGraph> planned;
-        QPointer<QCPGraph> achieved;
+        QPointer<TFlowCurve> planned;
+        QPointer<TFlowCurve> achieved;
     };
 
     void FormCreate();
@@ -196,9 +197,9 @@ private:
 
     // Curves.
     TDeviceCurves& CurvesOf(const std::string& port);
-    QCPGraph* NewCurve(const TDeviceInfo& device);
+    TFlowCurve* NewCurve(const TDeviceInfo& device);
     void KeepCurveReferences(const std::string& port);
-    void ClearCurve(QCPGraph* curve);
+    void ClearCurve(TFlowCurve* curve);
     void SpaceOutSymbols();
     void ScaleCurveTimes(double factor);
     void RequestReplot();

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QTreeWidget>
 
+#include "FlowCurve.h"
 #include "Form.h"
 #include "gases/GasMixtures.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -158,11 +159,11 @@ void TGUIF::RedrawPlannedCurvesOfSelection() {
         const QTreeWidgetItem* row = ListViewDevices->topLevelItem(i);
         const std::string port = row->text(colPort).toStdString();
         if (FindDevice(port, device)) {
-            if (QCPGraph* planned = PlannedCurve(port)) {
+            if (PlannedCurve(port) != nullptr) {
                 if (row->isSelected())
                     SegmentSerie(device, false);
                 else
-                    ClearCurve(planned);
+                    ClearCurve(CurvesOf(port).planned.data());
             }
         }
         DiagLog(kMainFormChannel, "Dev.FlowUnitUser.GasFlowMax: " + FormatGeneral(device.FlowUnitUser.GasFlowMax()));

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "ChartNavigator.h"
+#include "FlowCurve.h"
 #include "Form.h"
 #include "PlannedCurve.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -96,10 +97,9 @@ QCPGraph* TGUIF::AchievedCurve(const std::string& port) const {
     return found == curves_.end() ? nullptr : found->second.achieved.data();
 }
 
-QCPGraph* TGUIF::NewCurve(const TDeviceInfo& device) {
-    QCPGraph* curve = RtGraph2DMain->addGraph(XAxis1(), YAxis1());
+TFlowCurve* TGUIF::NewCurve(const TDeviceInfo& device) {
+    auto* curve = new TFlowCurve(XAxis1(), YAxis1());
     curve->setName(QString::fromStdString(device.NameRole + " " + device.COMPort));
-    curve->setAdaptiveSampling(true);
     return curve;
 }
 
@@ -133,7 +133,7 @@ void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
         keys.append(RtPointSeriesXValueTransformation(point.Time_min));
         values.append(point.Setpoint_pct);
     }
-    curves.planned->setData(keys, values, true);
+    curves.planned->SetPoints(keys, values);
 
     aDevice.SerieSegment = curves.planned.data();
     KeepCurveReferences(aDevice.COMPort);
@@ -144,7 +144,7 @@ void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, boo
     if (device.ControlMode == dcmIdle) return;
     TDeviceCurves& curves = CurvesOf(device.COMPort);
     if (!curves.achieved) curves.achieved = NewCurve(device);
-    QCPGraph* curve = curves.achieved.data();
+    TFlowCurve* curve = curves.achieved.data();
 
     const QColor color = QColor::fromRgba(device.Color);
     if (curve->pen().color() != color) curve->setPen(QPen(color, kAchievedLineWidth));
@@ -154,16 +154,16 @@ void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, boo
         curve->setScatterStyle(QCPScatterStyle(shape, QPen(Qt::black, kSymbolBorderWidth), QBrush(color), kSymbolSize));
 
     if (clear)
-        curve->data()->clear();
+        curve->ClearPoints();
     else
-        curve->addData(RtPointSeriesXValueTransformation(x_min), y_pct);
+        curve->AppendPoint(RtPointSeriesXValueTransformation(x_min), y_pct);
     KeepCurveReferences(device.COMPort);
     RequestReplot();
 }
 
-void TGUIF::ClearCurve(QCPGraph* curve) {
+void TGUIF::ClearCurve(TFlowCurve* curve) {
     if (curve == nullptr) return;
-    curve->data()->clear();
+    curve->ClearPoints();
     RequestReplot();
 }
 
@@ -173,8 +173,9 @@ void TGUIF::ClearGraph(bool removeData) {
     for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {
         const std::string port = ListViewDevices->topLevelItem(i)->text(0).toStdString();
         if (!FindDevice(port, device)) continue;
-        ClearCurve(PlannedCurve(port));
-        ClearCurve(AchievedCurve(port));
+        const TDeviceCurves& curves = CurvesOf(port);
+        ClearCurve(curves.planned.data());
+        ClearCurve(curves.achieved.data());
     }
 }
 
@@ -200,10 +201,8 @@ void TGUIF::RequestReplot() { RtGraph2DMain->replot(QCustomPlot::rpQueuedReplot)
 
 void TGUIF::ScaleCurveTimes(double factor) {
     for (auto& [port, curves] : curves_)
-        for (QCPGraph* curve : {curves.planned.data(), curves.achieved.data()}) {
-            if (curve == nullptr) continue;
-            for (auto point = curve->data()->begin(); point != curve->data()->end(); ++point) point->key *= factor;
-        }
+        for (TFlowCurve* curve : {curves.planned.data(), curves.achieved.data()})
+            if (curve != nullptr) curve->ScaleKeys(factor);
 }
 
 void TGUIF::TimeUnitChanged(const std::string& symbol, double factor) {

@@ -14,7 +14,9 @@
 #include <thread>
 
 #include "ChartNavigator.h"
+#include "FlowCurve.h"
 #include "PlannedCurve.h"
+#include "TestApplication.h"
 #include "WindowFixture.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
@@ -63,6 +65,31 @@ TEST(PlannedFlowPoints, AnUnreadableLineIsToldAndAddsNothing) {
     ExpectPoints(PlannedFlowPoints("5 40 Step\r\n7 x Ramp", TSegProgTermination::tspttKeep),
                  {{0, 0}, {5, 0}, {5, 40}, {7.07, 0}});
     EXPECT_EQ(messages.messages, std::vector<std::string>{"Failed to read segment"});
+}
+
+TEST(FlowCurve, KeepsTheExtentOfItsValuesThroughEveryChange) {
+    test::TestApplication();
+    QCustomPlot plot;
+    auto* curve = new TFlowCurve(plot.xAxis, plot.yAxis);
+    bool found = true;
+    curve->getValueRange(found);
+    EXPECT_FALSE(found);
+
+    for (const double value : {20.0, -3.0, 107.5}) curve->AppendPoint(curve->dataCount(), value);
+    EXPECT_EQ(curve->getValueRange(found), QCPRange(-3, 107.5));
+    EXPECT_TRUE(found);
+
+    // Points added behind its back are still counted.
+    curve->data()->add(QCPGraphData(10, 200));
+    EXPECT_EQ(curve->getValueRange(found), QCPRange(-3, 200));
+
+    curve->ClearPoints();
+    curve->getValueRange(found);
+    EXPECT_FALSE(found);
+    curve->SetPoints({0, 1}, {5, 6});
+    curve->ScaleKeys(0.5);
+    EXPECT_EQ(curve->getValueRange(found), QCPRange(5, 6));
+    EXPECT_EQ(curve->data()->at(1)->key, 0.5);
 }
 
 class GraphTest : public test::WindowFixture {
@@ -145,6 +172,21 @@ TEST_F(GraphTest, AchievedCurveHasTheDeviceLookAndIgnoresIdleDevices) {
 
     form->FlowSerie(device, 0, 0, true);
     EXPECT_EQ(curve->dataCount(), 0);
+}
+
+TEST_F(GraphTest, ManyPointsBetweenTwoEventsCostOneRedraw) {
+    int redraws = 0;
+    QObject::connect(Chart(), &QCustomPlot::afterReplot, [&redraws] { ++redraws; });
+    QCoreApplication::processEvents();
+    redraws = 0;
+    for (const char* port : {"COMX", "COMY"}) {
+        TDeviceInfo device = Device(port);
+        device.ControlMode = dcmSegment;
+        for (int i = 0; i < 10; ++i) form->FlowSerie(device, i, 50, false);
+    }
+    EXPECT_EQ(redraws, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(redraws, 1);
 }
 
 TEST_F(GraphTest, ViewsShowOneAtATimeAndTogglesHideOnlyExistingCurves) {
