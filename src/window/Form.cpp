@@ -18,6 +18,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -43,6 +44,7 @@ QPlainTextEdit* NewTextView(const char* name, QWidget* parent) {
     auto* view = new QPlainTextEdit(parent);
     view->setObjectName(name);
     view->setReadOnly(true);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Fixed-width columns line up only in a fixed-pitch font.
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -256,16 +258,25 @@ void TGUIF::FreeLed(QObject* led) {
 
 void TGUIF::DataTableLinesAppended(const std::vector<std::string>& lines) {
     // The view stays where the operator left it; following the last line is the auto-scroll
-    // option's business.
+    // option's business. The text cursor has to be kept as well: left at the end, it would
+    // be carried along by every line and pull the view after it when the view is shown.
     QScrollBar* bar = MemoData->verticalScrollBar();
     const int place = bar->value();
+    const QTextCursor before = MemoData->textCursor();
+    const int anchor = before.anchor();
+    const int position = before.position();
     for (const std::string& line : lines) MemoData->appendPlainText(QString::fromStdString(line));
+    QTextCursor kept(MemoData->document());
+    kept.setPosition(anchor);
+    kept.setPosition(position, QTextCursor::KeepAnchor);
+    MemoData->setTextCursor(kept);
     bar->setValue(place);
 }
 
 void TGUIF::DataTableCleared() { MemoData->clear(); }
 
 void TGUIF::ScrollDataTableToEnd() {
+    MemoData->moveCursor(QTextCursor::End);
     QScrollBar* bar = MemoData->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

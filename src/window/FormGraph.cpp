@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
 
 #include "ChartNavigator.h"
 #include "FlowCurve.h"
@@ -184,16 +185,20 @@ void TGUIF::Cleargraphdiscarddata1Click() { ClearGraph(true); }
 // Symbols as large as the achieved-flow symbols would cover each other and the planned curve
 // where the points lie closer than a symbol; the chart then draws every n-th one.
 void TGUIF::SpaceOutSymbols() {
-    const double width_px = std::max(1, RtGraph2DMain->axisRect()->width());
     const QCPRange shown = XAxis1()->range();
     for (auto& [port, curves] : curves_) {
         if (!curves.achieved) continue;
-        QCPGraphDataContainer& data = *curves.achieved->data();
+        const QCPGraphDataContainer& data = *curves.achieved->data();
         const auto from = data.findBegin(shown.lower);
         const auto to = data.findEnd(shown.upper);
-        const double pointsShown = static_cast<double>(to - from);
-        const double room = width_px / (kSymbolSize / 2);
-        curves.achieved->setScatterSkip(pointsShown > room ? static_cast<int>(pointsShown / room) : 0);
+        int skip = 0;
+        if (to - from > 1) {
+            const double span_px = std::abs(XAxis1()->coordToPixel((to - 1)->key) - XAxis1()->coordToPixel(from->key));
+            const double room = std::max(1.0, span_px / (kSymbolSize / 2));
+            const auto points = static_cast<double>(to - from);
+            if (points > room) skip = static_cast<int>(points / room);
+        }
+        curves.achieved->setScatterSkip(skip);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <thread>
@@ -228,6 +229,22 @@ TEST_F(GraphTest, EngineTicksFillTheDataTableView) {
     ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[1].startsWith("-             Device |"));
     EXPECT_TRUE(lines[5].endsWith("|               ? |               ? | "));
+}
+
+TEST_F(GraphTest, DataTableLinesAddedWhileHiddenLeaveTheViewAtItsTop) {
+    form->resize(1200, 900);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    for (int i = 0; i < 200; ++i) form->DataTableLinesAppended({"line " + std::to_string(i)});
+    Trigger("ShowTable1");
+    QCoreApplication::processEvents();
+    auto* data = Child<QPlainTextEdit>("MemoData");
+    EXPECT_EQ(data->verticalScrollBar()->value(), 0);
+
+    form->ScrollDataTableToEnd();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(data->verticalScrollBar()->value(), data->verticalScrollBar()->maximum());
+    EXPECT_GT(data->verticalScrollBar()->maximum(), 0);
 }
 
 TEST_F(GraphTest, ProgramsStartedOnBothDemoDevicesDrawPlannedAndAchievedFlowsUntilReset) {
