@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "Form.h"
 #include "FormWidgets.h"
@@ -59,7 +60,8 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
 
     LabelResultingFlowinSpecifiedUnit =
         NewLabel("LabelResultingFlowinSpecifiedUnit", "Resulting flow in specified unit", fields);
-    grid->addWidget(LabelResultingFlowinSpecifiedUnit, 4, 0, 1, 3);
+    grid->addWidget(NewLabel("LabelResultingFlowCaption", "Resulting flow", fields), 4, 0);
+    grid->addWidget(LabelResultingFlowinSpecifiedUnit, 4, 1, 1, 2);
 
     // Adding, replacing and deleting segments are wired with the segment editor.
     auto* type = NewButton("BitBtn3", "Step", fields);
@@ -131,7 +133,11 @@ QWidget* TGUIF::BuildDirectControlTab() {
     buttons->addStretch(1);
     grid->addLayout(buttons, 3, 0, 1, 3);
     grid->setRowStretch(4, 1);
-    grid->setColumnStretch(1, 1);
+    // The fields keep a reading width; the room left over stays to their right.
+    grid->setColumnStretch(3, 1);
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{RtDoubleEditDirectControlDesiredFlow, RtDoubleEditDirectControlMaxFlow})
+        field->setMinimumWidth(160);
     return page;
 }
 

@@ -7,8 +7,10 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "ColorPickCombo.h"
 #include "StatusLed.h"
@@ -101,6 +103,20 @@ TEST_F(ConfigureTest, ApplyStartsASimulatedWorkerWithItsLedAfterTheActivityLed) 
     EXPECT_EQ(Device("COMX").Led, device.Led);
     EXPECT_EQ(Device("COMX").NameRole, "Cathode");
     EXPECT_EQ(StatusBarLeds(), 2);
+}
+
+TEST_F(ConfigureTest, ApplyOnARunningDeviceLeavesItIdleAtZeroFlow) {
+    Configure("COMX", kNitrogen);
+    Child<QPushButton>("BitBtn1")->click();
+    ASSERT_EQ(Device("COMX").ControlMode, dcmSegment);
+    Device("COMX").ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 100;
+
+    ClickApply();
+    const TDeviceInfo device = Device("COMX");
+    EXPECT_EQ(device.ControlMode, dcmIdle);
+    EXPECT_EQ(device.Setpoint_pct, 0);
+    EXPECT_EQ(device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct, 0);
+    EXPECT_EQ(Row("COMX")->text(1), "Ready");
 }
 
 TEST_F(ConfigureTest, ApplyWithoutAGasIsRefusedAndChangesNothing) {
@@ -197,6 +213,48 @@ TEST_F(ConfigureTest, FlowDisplaysConvertTheFullScaleAndTheEnteredPercentages) {
     ClickApply();
     EXPECT_EQ(Device("COMX").FlowUnitUser.GasFlowType, gfuVolumetric);
     EXPECT_EQ(Device("COMX").FlowUnitUser.Temperature, 0);
+}
+
+TEST_F(ConfigureTest, APumpShowsItsDetailsAndThePlannedDispense) {
+    TDeviceInfo pump = NewFoundDevice("PUMP1", dtPump, "9");
+    pump.SyringeSizeµL = 12.5;
+    pump.MaxFlow_µlpm = 312.5;
+    DevicesLocal().push_back(pump);
+    TDeviceInfo mixer = NewFoundDevice("MIX1", dtMFCA, "7");
+    mixer.FluidID = kNitrogen;
+    DevicesLocal().push_back(mixer);
+    TEngineSettings settings;
+    settings.DataFolder = std::filesystem::path(folder.path().toStdString());
+    form = std::make_unique<TGUIF>(settings);
+
+    Focus("PUMP1");
+    EXPECT_EQ(Row("PUMP1")->text(3), "Pump");
+    EXPECT_TRUE(Shown("GroupBoxConfigurePump"));
+    EXPECT_FALSE(Shown("GroupBoxFlowUnit"));
+    EXPECT_TRUE(Shown("ComboBoxDeviceFluidPump"));
+    EXPECT_FALSE(Shown("ComboBoxDeviceFluid"));
+    EXPECT_EQ(Value("RtDoubleEditSyringeSizeµL"), 12.5);
+    EXPECT_EQ(Value("RtDoubleEditDevMaxFlow"), 312.5);
+    EXPECT_EQ(Text("LabelSpecifiedFlowUnit"), "µl/min");
+
+    Child<QDoubleSpinBox>("RtDoubleEditSegmentFlow")->setValue(50);
+    const QString planned = Text("LabelResultingFlowinSpecifiedUnit");
+    EXPECT_TRUE(planned.startsWith("Desired/Achievable || 156.25 / ")) << planned.toStdString();
+    EXPECT_TRUE(planned.contains(" || µl/min || Relative error:")) << planned.toStdString();
+    EXPECT_TRUE(planned.endsWith(" %")) << planned.toStdString();
+    EXPECT_FALSE(planned.contains("  "));
+    // The planned pump program goes to the log.
+    EXPECT_TRUE(Child<QPlainTextEdit>("MemoMain")->toPlainText().contains("gIV6000A24000OV"));
+
+    // A Kestra controller names its gas in the Device column once shown.
+    Focus("MIX1");
+    EXPECT_EQ(Row("MIX1")->text(3), "MFC-A:N2");
+    Focus("PUMP1");
+
+    // Without a fluid the pump is not touched.
+    ClickApply();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"No fluid selected for Pump"});
+    EXPECT_EQ(Device("PUMP1").ThreadPump, nullptr);
 }
 
 TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {
