@@ -1,8 +1,11 @@
 #include "engine/EngineTimer.h"
 
 #include <QTimer>
+#include <exception>
+#include <string>
 
 #include "engine/Engine.h"
+#include "text/Messages.h"
 
 namespace tessaro {
 
@@ -24,7 +27,13 @@ bool TEngineTimer::IsActive() const { return timer_->isActive(); }
 void TEngineTimer::Tick() {
     if (ticking_) return;
     ticking_ = true;
-    engine_.TimerEngineTimer();
+    try {
+        engine_.TimerEngineTimer();
+        lastTickFailed_ = false;
+    } catch (const std::exception& error) {
+        if (!lastTickFailed_) ShowMessage(std::string("Engine tick failed: ") + error.what());
+        lastTickFailed_ = true;
+    }
     ticking_ = false;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The engine's one-second timer (TimerEngine) on the window thread. The window owns one; so
 // does the headless program. A tick is never re-entered: a timeout that comes while a tick
-// runs (for instance from a wait inside it that serves events) is dropped.
+// runs (for instance from a wait inside it that serves events) is dropped. An exception
+// never leaves a tick into Qt's event loop: the operator is told once per run of failing
+// ticks, and the timer goes on.
 
 #include <QObject>
 
@@ -32,6 +34,7 @@ private:
     TEngine& engine_;
     QTimer* timer_;
     bool ticking_ = false;
+    bool lastTickFailed_ = false;  // a failing tick is told once, not every second
 };
 
 }  // namespace tessaro
