@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "QtEventLoopSupport.h"
 #include "clock/Clock.h"
 
 namespace tessaro::test {
@@ -30,6 +31,5 @@ private:
 };
 
 // Processes the window thread's events until `done` holds; false after `limit` of real time.
-bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s);
 
 }  // namespace tessaro::test

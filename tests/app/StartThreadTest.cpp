@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "QtEventLoopSupport.h"
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -20,29 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The workers exchange their records through the application's event queue.
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[24] = "app_startthread_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
-
-bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using test::ServeUntil;
 
 // The lines of the registry's channel while it lives.
 class RegistryLines {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 
+#include "QtEventLoopSupport.h"
 #include "clock/Clock.h"
 
 namespace tessaro::test {
@@ -13,7 +14,6 @@ namespace tessaro::test {
 using namespace std::chrono_literals;
 
 // Processes the window thread's events until `done` holds; false after `limit` of real time.
-bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s);
 
 // The same, moving `clock` on to the next wake time whenever a worker sleeps on it.
 bool ServeAndTick(TFakeClock& clock, const std::function<bool()>& done, std::chrono::milliseconds limit = 15s);
