@@ -1,8 +1,8 @@
 // The simulator program as an operator starts it: its instruments appear in the port list
 // of the user's simulator directory, answer the drivers, and disappear when it ends.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>

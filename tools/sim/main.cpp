@@ -69,8 +69,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-bool ParseMfc(const std::string& spec, SimMfcConfig& config) {
-    const std::vector<std::string> parts = Split(spec, ':');
+bool ParseMfc(const std::string& text, SimMfcConfig& config) {
+    const std::vector<std::string> parts = Split(text, ':');
     if (parts.empty() || parts.size() > 3) return false;
     const auto gas = ParseDecimalInteger(parts[0]);
     if (!gas || *gas < 0 || *gas > 210) return false;
