@@ -195,8 +195,8 @@ template <typename Visit>
 void ForEachProgramLine(std::string_view text, Visit&& visit) {
     size_t start = 0;
     for (int index = 0; start < text.size(); ++index) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
+        size_t end = start;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
         if (!visit(text.substr(start, end - start), index)) return;
         start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
     }
