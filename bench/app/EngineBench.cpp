@@ -81,9 +81,9 @@ public:
         settings.Sleeps = false;
         engine_ = std::make_unique<TEngine>(window_, settings);
         engine_->FormCreate();
-        window_.Selected.clear();
-        for (const TDeviceInfo& device : devices) window_.Selected.push_back(device.COMPort);
-        engine_->ButtonSegmentProgramStartClick();
+        std::vector<std::string> ports;
+        for (const TDeviceInfo& device : devices) ports.push_back(device.COMPort);
+        engine_->ButtonSegmentProgramStartClick(ports);
     }
     ~SixDevices() {
         for (TDeviceInfo& device : DevicesLocal()) {
@@ -120,16 +120,10 @@ public:
     TEngine& Engine() { return *engine_; }
 
 private:
-    class SelectingWindow : public TNullWindowPort {
-    public:
-        std::vector<std::string> Selected;
-        std::vector<std::string> SelectedPorts() const override { return Selected; }
-    };
-
     TFakeClock clock_;
     TScopedClock scopedClock_;
     QTemporaryDir folder_;
-    SelectingWindow window_;
+    TNullWindowPort window_;
     std::unique_ptr<TEngine> engine_;
 };
 

@@ -30,11 +30,6 @@ double ProcessCpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-class SelectingWindow : public TNullWindowPort {
-public:
-    std::vector<std::string> SelectedPorts() const override { return {"COMX", "COMY"}; }
-};
-
 void BM_HeadlessTwoDemoDevices(benchmark::State& state) {
     static int argc = 1;
     static char name[] = "app_headless_bench";
@@ -47,12 +42,12 @@ void BM_HeadlessTwoDemoDevices(benchmark::State& state) {
     QTemporaryDir folder;
     TEngineSettings settings;
     settings.DataFolder = std::filesystem::path(folder.path().toStdString());
-    SelectingWindow window;
+    TNullWindowPort window;
     TEngine engine(window, settings);
     TEngineTimer timer(engine);
     engine.FormCreate();
     for (TDeviceInfo& device : DevicesLocal()) device.StartThread();
-    engine.ButtonSegmentProgramStartClick();
+    engine.ButtonSegmentProgramStartClick({"COMX", "COMY"});
     timer.Start();
 
     for (auto _ : state) {

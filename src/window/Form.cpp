@@ -241,6 +241,17 @@ void TGUIF::SetActivityLed(bool on) {
     if (ActivityLed) ActivityLed->SetOn(on);
 }
 
+QObject* TGUIF::AddDeviceLed() { return AddLedForThread(); }
+
+void TGUIF::SetDeviceLedLook(QObject* led, TRtColor offColor) {
+    const int s = GetDPIScaling();
+    for (const QPointer<TLed>& known : deviceLeds_) {
+        if (!known || known.data() != led) continue;
+        known->SetOffColor(QColor::fromRgba(offColor));
+        known->resize(kLedSize * s, kLedSize * s);
+    }
+}
+
 void TGUIF::SetDeviceLed(QObject* led, bool on) {
     for (const QPointer<TLed>& known : deviceLeds_)
         if (known && known.data() == led) known->SetOn(on);
@@ -352,7 +363,7 @@ void TGUIF::BuildMainMenu() {
 void TGUIF::ConnectMainMenu() {
     for (const auto& [name, word] : {std::pair{"Minute1", "MINUTE"}, {"Hour1", "HOUR"}, {"Day1", "DAY"}})
         connect(MenuEntry(name), &QAction::triggered, this,
-                [this, unit = std::string(word)] { Guarded([&] { engine_->SetTimeUnit(unit); }); });
+                [this, unit = std::string(word)] { Guarded([&] { engine_->SetTimeUnit(unit, FocusedPort()); }); });
     for (const char* view : {"ShowGraph1", "ShowSegmentProgramTable1", "ShowTable1"}) {
         QAction* entry = MenuEntry(view);
         connect(entry, &QAction::triggered, this, [this, entry] { Guarded([&] { ShowTable1Click(entry); }); });

@@ -83,6 +83,9 @@ public:
     QCPAxis* YAxis1() const;
 
     // --- Device list and configuration -----------------------------------------------------
+    // The COM ports of the selected rows, top to bottom, and of the focused row.
+    std::vector<std::string> SelectedPorts() const;
+    std::optional<std::string> FocusedPort() const;
     // A copy of the device of the focused row; false when no row has the focus or its port
     // is not in the registry.
     bool GetSelectedDevice(TDeviceInfo& aDev) const;
@@ -123,10 +126,10 @@ public:
     void SetActivityLed(bool on) override;
     void SetDeviceLed(QObject* led, bool on) override;
     void FreeLed(QObject* led) override;
+    QObject* AddDeviceLed() override;
+    void SetDeviceLedLook(QObject* led, TRtColor offColor) override;
     void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) override;
     void ClearGraph(bool removeData) override;
-    std::vector<std::string> SelectedPorts() const override;
-    std::optional<std::string> FocusedPort() const override;
     void ShowDevice(TDeviceInfo& device) override;
     void SetAllRowsState(const std::string& state) override;
     void RefreshFlowDisplays() override;
@@ -185,15 +188,10 @@ private:
     void FillSegmentTable(const std::string& program);
     void ShowPumpDetails(const TDeviceInfo& device);
     void ShowFlowControllerDetails(const TDeviceInfo& device);
-    void TakePumpFluid(TDeviceInfo& device);
-    void TakeFlowControllerGasAndUnit(TDeviceInfo& device);
-    void TakeSyringeSize(TDeviceInfo& device);
+    TConfigurationEntry ConfigurationEntry(const TDeviceInfo& device) const;
     void ShowFlowUnitFields(bool volumetric);
     void SelectRowTagged(QComboBox* list, int tag);
 
-    // Flow displays.
-    void ShowPumpFlows(const TDeviceInfo& device);
-    void ShowFlowControllerFlows(const TDeviceInfo& device);
 
     // Curves.
     TDeviceCurves& CurvesOf(const std::string& port);

@@ -15,8 +15,6 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <array>
 #include <initializer_list>
 
 #include "ColorPickCombo.h"
@@ -25,8 +23,6 @@
 #include "NumberEdit.h"
 #include "StatusLed.h"
 #include "gases/GasMixtures.h"
-#include "mfc/AlicatMFCThread.h"
-#include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
 namespace tessaro {
@@ -37,9 +33,6 @@ constexpr int kTagRole = Qt::UserRole;
 constexpr int kHeaderRow = 0;
 constexpr int kWaterFluidID = 1001;
 constexpr int kShortNameWidth = 9;
-constexpr double kPumpFluidMolarMass = 10;
-constexpr double kFullScalePerSyringeMicrolitre = 25;  // µL/min of full scale per µL of syringe
-constexpr std::array<double, 12> kSyringeSizes_µL = {12.5, 25, 50, 100, 125, 250, 500, 1000, 1250, 2500, 5000, 12500};
 
 // Keeps the busy cursor up while a handler talks to an instrument on the window thread.
 class BusyCursor {
@@ -53,13 +46,6 @@ public:
 QString FluidRow(const std::string& shortName, const std::string& formula, const std::string& rest) {
     return QString::fromStdString(LeftAligned(shortName, kShortNameWidth) + " " +
                                   LeftAligned(formula, kShortNameWidth) + " " + rest);
-}
-
-// The 24-bit blue-green-red number of a colour (blue in the high byte), as the colour code
-// label shows it.
-QString BlueGreenRedCode(const QColor& color) {
-    const int code = (color.blue() << 16) | (color.green() << 8) | color.red();
-    return QString::asprintf("%08d", code);
 }
 
 }  // namespace
@@ -234,15 +220,7 @@ void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
         return;
     }
 
-    if (aDevInfo.DevType == dtPump)
-        TakePumpFluid(aDevInfo);
-    else
-        TakeFlowControllerGasAndUnit(aDevInfo);
-    aDevInfo.NameRole = EditDeviceName->text().toStdString();
-    aDevInfo.Color = RtColorPickComboDeviceColor->color().rgba();
-    aDevInfo.FluidTemperatureC = RtDoubleEditFluidTemperature->value();
-    aDevInfo.Setpoint_gui = RtDoubleEditDirectControlDesiredFlow->value();
-    TakeSyringeSize(aDevInfo);
+    engine_->TakeConfiguration(aDevInfo, ConfigurationEntry(aDevInfo));
 }
 
 void TGUIF::ShowDeviceIdentity(const TDeviceInfo& device) {
@@ -311,89 +289,35 @@ void TGUIF::ShowFlowUnitFields(bool volumetric) {
 
 // --- Taking the tab's values --------------------------------------------------------------------------
 
-void TGUIF::TakePumpFluid(TDeviceInfo& device) {
-    if (ComboBoxDeviceFluidPump->currentIndex() > kHeaderRow)
-        device.FluidID = ComboBoxDeviceFluidPump->currentData(kTagRole).toInt();
-    device.FlowUnitUser.GasMolarMass = kPumpFluidMolarMass;
-    MM("Selected G(fluid)ID:" + std::to_string(device.FluidID));
-}
-
-void TGUIF::TakeFlowControllerGasAndUnit(TDeviceInfo& device) {
-    if (ComboBoxDeviceFluid->currentIndex() > kHeaderRow) {
-        device.FluidID = ComboBoxDeviceFluid->currentData(kTagRole).toInt();
-        TGasItem gas;
-        GetGas_ID(device.FluidID, gas);
-        const double molarMass = gas.GetMolarMass();
-        device.FlowUnitUser.GasMolarMass = molarMass;
-        device.FlowUnitDevice.GasMolarMass = molarMass;
-        // The data table's header names the gas of each column.
-        device.FlowUnitUser.GasName = gas.NameShort;
-        device.FlowUnitDevice.GasName = gas.NameShort;
-    }
-    TGasFlowDetails& unit = device.FlowUnitUser;
-    unit.Name = EditFlowUnitName->text().toStdString();
-    unit.Temperature = EditFlowUnitTemperatureC->value();
-    unit.Pressure_BarA = EditFlowUnitPressureBar->value();
-    unit.GasFlowType = ComboBoxFlowUnitPredefined->currentIndex() == kPredefinedGramsRow ? gfuGrams : gfuVolumetric;
-}
-
-void TGUIF::TakeSyringeSize(TDeviceInfo& device) {
-    const double size = RtDoubleEditSyringeSize->value();
-    if (std::find(kSyringeSizes_µL.begin(), kSyringeSizes_µL.end(), size) == kSyringeSizes_µL.end()) {
-        ShowMessage("Invalid syring volume, value ignored");
-        return;
-    }
-    device.MaxFlow_µlpm = kFullScalePerSyringeMicrolitre * size;
-    device.SyringeSizeµL = size;
-    StoreDevice(device);
+TConfigurationEntry TGUIF::ConfigurationEntry(const TDeviceInfo& device) const {
+    TConfigurationEntry entry;
+    const QComboBox* fluids = device.DevType == dtPump ? ComboBoxDeviceFluidPump : ComboBoxDeviceFluid;
+    if (fluids->currentIndex() > kHeaderRow) entry.FluidID = fluids->currentData(kTagRole).toInt();
+    entry.NameRole = EditDeviceName->text().toStdString();
+    entry.Color = RtColorPickComboDeviceColor->color().rgba();
+    entry.UnitName = EditFlowUnitName->text().toStdString();
+    entry.UnitTemperatureC = EditFlowUnitTemperatureC->value();
+    entry.UnitPressureBar = EditFlowUnitPressureBar->value();
+    entry.UnitIsGrams = ComboBoxFlowUnitPredefined->currentIndex() == kPredefinedGramsRow;
+    entry.SyringeSize_µL = RtDoubleEditSyringeSize->value();
+    entry.FluidTemperatureC = RtDoubleEditFluidTemperature->value();
+    entry.Setpoint_gui = RtDoubleEditDirectControlDesiredFlow->value();
+    return entry;
 }
 
 // --- Apply -------------------------------------------------------------------------------------------
 
 void TGUIF::ButtonApplyConfigurationClick() {
+    const std::optional<std::string> port = FocusedPort();
     TDeviceInfo device;
-    if (!GetSelectedDevice(device)) return;
-    if (device.DevType == dtPump) {
-        if (ComboBoxDeviceFluidPump->currentIndex() <= kHeaderRow) return ShowMessage("No fluid selected for Pump");
-    } else if (ComboBoxDeviceFluid->currentIndex() <= kHeaderRow) {
-        return ShowMessage("No fluid selected for MFC");
-    }
-
-    DeviceDetailsUI(tdCODE, device);
-
-    const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;
-    bool started = false;
-    {
-        const BusyCursor busy;
-        started = device.StartThread();
-    }
-    if (started) device.Led = AddLedForThread();
-    const int s = GetDPIScaling();
-    for (const QPointer<TLed>& led : deviceLeds_) {
-        if (!led || led.data() != device.Led) continue;
-        led->SetOffColor(QColor::fromRgba(device.Color));
-        led->resize(16 * s, 16 * s);
-    }
-
-    device.ControlMode = dcmIdle;
-    // A device applied while it runs goes idle at zero flow, as after "Stop": left alone, its
-    // instrument would keep the last setpoint it was given while the list reads "Ready".
-    if (wasRunning) {
-        device.Setpoint_pct = 0;
-        if (device.ThreadMFC) device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 0;
-        if (device.ThreadPump) {
-            device.ThreadPump->GUIOut.Command = "TR";
-            device.ThreadPump->GUIOut.Setpoint = 0;
-        }
-    }
-
-    if (!StoreDevice(device)) return ShowMessage("Saving device configuration failed");
-    DeviceDetailsUI(tdGUI, device);
-    engine_->DataHeaderPending = true;
+    if (!port || !FindDevice(*port, device)) return;
+    // Starting a pump's worker talks to the pump first, which may take a while.
+    const BusyCursor busy;
+    engine_->ApplyConfiguration(*port, ConfigurationEntry(device));
 }
 
 void TGUIF::RtColorPickComboDeviceColorChanged() {
-    LabelDeviceColor->setText(BlueGreenRedCode(RtColorPickComboDeviceColor->color()));
+    LabelDeviceColor->setText(QString::fromStdString(BlueGreenRedCode(RtColorPickComboDeviceColor->color().rgba())));
 }
 
 }  // namespace tessaro

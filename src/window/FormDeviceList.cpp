@@ -10,7 +10,7 @@
 
 #include "FlowCurve.h"
 #include "Form.h"
-#include "gases/GasMixtures.h"
+#include "engine/DeviceSetup.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "text/NumberFormat.h"
 
@@ -46,43 +46,13 @@ const QIcon& SelectedIcon() {
     return icon;
 }
 
-std::string StateText(const TDeviceInfo& device) {
-    if (!device.IsConfigured()) return "Unknown";
-    switch (device.ControlMode) {
-        case dcmSegment:
-            return "Segment";
-        case dcmDirect:
-            return "Direct";
-        case dcmIdle:
-            return "Ready";
-    }
-    return "Unknown";
-}
-
-std::string GasShortName(std::int32_t fluidID) {
-    TGasItem gas;
-    if (fluidID == -1) {
-        GetGas_ID(fluidID, gas);
-    } else {
-        TryGetGas_ID(fluidID, gas);
-    }
-    return gas.NameShort;
-}
-
-std::string DeviceText(const TDeviceInfo& device) {
-    if (!IsMixerController(device.DevType)) return DeviceTypeName(device.DevType);
-    return DeviceTypeName(device.DevType) + ":" + GasShortName(device.FluidID);
-}
-
 }  // namespace
 
 void TGUIF::AddDeviceRow(const TDeviceInfo& device) {
     auto* row = new QTreeWidgetItem(ListViewDevices);
-    row->setText(colPort, QString::fromStdString(device.COMPort));
-    row->setText(colState, "Unknown");
-    row->setText(colInstrument, QString::fromStdString(InstrumentName(device.DevType)));
-    row->setText(colDevice, QString::fromStdString(DeviceTypeName(device.DevType)));
-    row->setText(colNameRole, QString::fromStdString(device.NameRole));
+    const TDeviceRowTexts texts = DeviceListRow(device);
+    for (int column = colPort; column <= colNameRole; ++column)
+        row->setText(column, QString::fromStdString(texts[static_cast<std::size_t>(column)]));
 }
 
 QTreeWidgetItem* TGUIF::RowOf(const std::string& port) const {
@@ -97,9 +67,9 @@ QTreeWidgetItem* TGUIF::RowOf(const std::string& port) const {
 void TGUIF::SetRowTexts(const TDeviceInfo& device) {
     QTreeWidgetItem* row = RowOf(device.COMPort);
     if (row == nullptr) return;
-    row->setText(colState, QString::fromStdString(StateText(device)));
-    row->setText(colDevice, QString::fromStdString(DeviceText(device)));
-    row->setText(colNameRole, QString::fromStdString(device.NameRole));
+    const TDeviceRowTexts texts = ShownDeviceListRow(device);
+    for (int column : {colState, colDevice, colNameRole})
+        row->setText(column, QString::fromStdString(texts[static_cast<std::size_t>(column)]));
 }
 
 void TGUIF::SetAllRowsState(const std::string& state) {

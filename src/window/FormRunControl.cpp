@@ -142,9 +142,9 @@ QWidget* TGUIF::BuildDirectControlTab() {
 }
 
 void TGUIF::ConnectRunControls() {
-    const auto onClick = [this](const char* button, void (TEngine::*command)()) {
+    const auto onClick = [this](const char* button, void (TEngine::*command)(const std::vector<std::string>&)) {
         connect(findChild<QPushButton*>(button), &QPushButton::clicked, this,
-                [this, command] { Guarded([this, command] { (engine_.get()->*command)(); }); });
+                [this, command] { Guarded([this, command] { (engine_.get()->*command)(SelectedPorts()); }); });
     };
     onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
     onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);
@@ -152,7 +152,7 @@ void TGUIF::ConnectRunControls() {
     onClick("BitBtn7", &TEngine::ButtonApplyFlowClick);
 
     connect(RtDoubleEditDirectControlDesiredFlow, &QDoubleSpinBox::valueChanged, this, [this](double value) {
-        Guarded([this, value] { engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(value); });
+        Guarded([this, value] { engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(FocusedPort(), value); });
     });
     connect(RtDoubleEditSegmentFlow, &QDoubleSpinBox::valueChanged, this,
             [this] { Guarded([this] { UpdateGasFlowUnits(); }); });

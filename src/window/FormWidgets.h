@@ -27,8 +27,7 @@ TNumberEdit* NewNumberDisplay(const char* name, QWidget* parent);
 QComboBox* NewFixedPitchList(const char* name, QWidget* parent);
 
 // The flow unit group's list of published reference conditions; row 0 is its header, row 1
-// the mass unit.
-inline constexpr int kPredefinedGramsRow = 1;
+// the mass unit (kPredefinedGramsRow).
 void FillPredefinedReferenceConditions(QComboBox* list);
 
 // Adds "caption: field" as one row of a grid; the caption follows the field's visibility.

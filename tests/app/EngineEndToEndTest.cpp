@@ -53,7 +53,6 @@ protected:
         device.ControlMode = dcmIdle;
         device.SegmentProgram = "0 40 Step\r\n60 40 Step";
         DevicesLocal() = {device};
-        window_.Selected = {device.COMPort};
 
         TEngineSettings settings;
         settings.DataFolder = fs::path(folder_.path().toStdString());
@@ -92,7 +91,7 @@ TEST_F(EngineEndToEndTest, ProgramReachesTheControllerAndItsFlowComesBackInTheUs
     ASSERT_TRUE(Device().StartThread());
     timer_->Start();
 
-    engine_->ButtonSegmentProgramStartClick();
+    engine_->ButtonSegmentProgramStartClick({controller_.PortName()});
     ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts() == 0.4 * 64000; }));
 
     // 40 % of the controller's 1 slpm of nitrogen is 400 ml/min.
@@ -102,7 +101,7 @@ TEST_F(EngineEndToEndTest, ProgramReachesTheControllerAndItsFlowComesBackInTheUs
     })) << (engine_->DataTable().empty() ? "no data line" : engine_->DataTable().back());
     EXPECT_EQ(engine_->DataTable()[2].substr(23), "         ml/min | ");
 
-    engine_->ButtonSegmentProgramStopClick();
+    engine_->ButtonSegmentProgramStopClick({controller_.PortName()});
     ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts() == 0; }));
 
     const auto closing = std::chrono::steady_clock::now();
@@ -119,7 +118,7 @@ TEST_F(EngineEndToEndTest, ProgramReachesTheControllerAndItsFlowComesBackInTheUs
 TEST_F(EngineEndToEndTest, CloseEndsAfterTheBoundWhenTheControllerFallsSilent) {
     ASSERT_TRUE(Device().StartThread());
     timer_->Start();
-    engine_->ButtonApplyFlowClick();
+    engine_->ButtonApplyFlowClick({controller_.PortName()});
     ASSERT_TRUE(test::ServeUntil([&] { return LastReading().has_value(); }));
 
     controller_.SetFault(sim::SimFault::Silent);

@@ -319,15 +319,15 @@ protected:
         Device(2).NameRole = "Humidifier";
         controller_ = &ConfigureController(0);
         pump_ = &ConfigurePump(2);
-        window_.Selected = {"COMX", "COMY", "COM3"};
     }
+    const std::vector<std::string> selected_{"COMX", "COMY", "COM3"};
     TMFCThread* controller_;
     TPSD4Thread* pump_;
 };
 
 TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
     clock_.Advance(5s);
-    engine_->ButtonSegmentProgramStartClick();
+    engine_->ButtonSegmentProgramStartClick(selected_);
     EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Start segment program for Controller",
                                                             "Start segment program for Humidifier"}));
     EXPECT_EQ(Device(0).ControlMode, dcmSegment);
@@ -343,7 +343,7 @@ TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
     controller_->GUIOut.DeviceStatus.Setpoint_pct = 30;
     pump_->GUIOut.Command = "gIV6000A24000OV6A0GR";
     pump_->GUIOut.Setpoint = 0.3;
-    engine_->ButtonSegmentProgramStopClick();
+    engine_->ButtonSegmentProgramStopClick(selected_);
     EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Stop device Controller", "Stop device Humidifier"}));
     EXPECT_EQ(Device(0).ControlMode, dcmIdle);
     EXPECT_EQ(Device(0).Setpoint_pct, 0);
@@ -355,7 +355,7 @@ TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
     window_.Log.clear();
     Device(0).Setpoint_gui = 12.5;
     Device(2).Setpoint_gui = 40;
-    engine_->ButtonApplyFlowClick();
+    engine_->ButtonApplyFlowClick(selected_);
     EXPECT_EQ(window_.LogTexts(),
               (std::vector<std::string>{"Set device:Controller to flow:12.5 %", "Set device:Humidifier to flow:40 %",
                                         "Device:Humidifier flow(gui):40 %"}));
@@ -372,8 +372,7 @@ TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
 }
 
 TEST_F(RunControlTest, StartWithoutSelectionOnlySavesAndStartsTheGraphClock) {
-    window_.Selected.clear();
-    engine_->ButtonSegmentProgramStartClick();
+    engine_->ButtonSegmentProgramStartClick({});
     EXPECT_TRUE(window_.Log.empty());
     EXPECT_EQ(LogFiles().size(), 1u);
     clock_.Advance(30s);
@@ -381,25 +380,23 @@ TEST_F(RunControlTest, StartWithoutSelectionOnlySavesAndStartsTheGraphClock) {
 }
 
 TEST_F(RunControlTest, SetpointTypedIsKeptPerDeviceUntilApplied) {
-    window_.Focused = "COMX";
-    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(40);
-    window_.Focused = "COM3";
-    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(60);
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged("COMX", 40);
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged("COM3", 60);
     EXPECT_EQ(Device(0).Setpoint_pct, 0);
 
-    engine_->ButtonApplyFlowClick();
+    engine_->ButtonApplyFlowClick(selected_);
     EXPECT_EQ(Device(0).Setpoint_pct, 40);
     EXPECT_EQ(Device(2).Setpoint_pct, 60);
 }
 
 TEST_F(RunControlTest, ApplyKeepsTheStartTimeOfADeviceAlreadyInDirectControl) {
     Device(0).ControlMode = dcmSegment;
-    engine_->ButtonApplyFlowClick();
+    engine_->ButtonApplyFlowClick(selected_);
     const double startedAt = Device(0).FlowStartTime;
     clock_.Advance(2min);
     Device(0).Setpoint_gui = 70;
 
-    engine_->ButtonApplyFlowClick();
+    engine_->ButtonApplyFlowClick(selected_);
 
     EXPECT_EQ(Device(0).FlowStartTime, startedAt);
     EXPECT_EQ(Device(0).Elapsed_min(), 2);

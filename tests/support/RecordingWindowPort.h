@@ -1,9 +1,8 @@
 #pragma once
-// A window for engine tests: it records what the engine asks of it and answers the list's
-// selection and focus as the test sets them.
+// A window for engine tests: it records what the engine asks of it.
 
 #include <QObject>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,14 +20,13 @@ public:
         bool Clear;
     };
 
-    // Set by the test.
-    std::vector<std::string> Selected;
-    std::optional<std::string> Focused;
-
     // Recorded.
     std::vector<std::string> Log;
     std::vector<Point> Points;
     std::vector<QObject*> FreedLeds;
+    std::vector<std::unique_ptr<QObject>> Leds;  // made by AddDeviceLed
+    std::vector<std::pair<QObject*, TRtColor>> LedLooks;
+    std::vector<std::pair<QObject*, bool>> LedStates;  // every switch of a device LED
     std::vector<std::string> Shown;  // ports of the devices shown, in order
     std::vector<std::string> RowStates;
     std::vector<std::string> TableLines;
@@ -39,14 +37,17 @@ public:
 
     void AppendLogLine(const std::string& line) override { Log.push_back(line); }
     void SetActivityLed(bool on) override { ActivityLedOn += on ? 1 : 0; }
-    void SetDeviceLed(QObject*, bool) override {}
+    void SetDeviceLed(QObject* led, bool on) override { LedStates.emplace_back(led, on); }
     void FreeLed(QObject* led) override { FreedLeds.push_back(led); }
+    QObject* AddDeviceLed() override {
+        Leds.push_back(std::make_unique<QObject>());
+        return Leds.back().get();
+    }
+    void SetDeviceLedLook(QObject* led, TRtColor offColor) override { LedLooks.emplace_back(led, offColor); }
     void FlowSerie(const TDeviceInfo& device, double x, double y, bool clear) override {
         if (clear || device.ControlMode != dcmIdle) Points.push_back({device.COMPort, x, y, clear});
     }
     void ClearGraph(bool removeData) override { Events.push_back(removeData ? "ClearGraph data" : "ClearGraph"); }
-    std::vector<std::string> SelectedPorts() const override { return Selected; }
-    std::optional<std::string> FocusedPort() const override { return Focused; }
     void ShowDevice(TDeviceInfo& device) override { Shown.push_back(device.COMPort); }
     void SetAllRowsState(const std::string& state) override { RowStates.push_back(state); }
     void RefreshFlowDisplays() override {}

@@ -30,8 +30,6 @@ constexpr double kMinutesPerMillisecond = 1.0 / 60000;
 // The pump's setpoint in a program is taken in the middle of the current half minute.
 constexpr double kPumpPlansPerMinute = 2;
 constexpr double kPumpPlanOffset_min = 0.25;
-// The planning record wants µg/min; the pump's full scale is in µL/min of water.
-constexpr double kMicrogramsPerMicrolitre = 1000;
 
 }  // namespace
 
@@ -140,35 +138,18 @@ void TEngine::HandlePump(TDeviceInfo& device) {
     window_.SetDeviceLed(device.Led, false);
 }
 
-namespace {
-
-// A planning record for the device's own syringe: the rate models scale with the stroke
-// volume, and a pump planned for another syringe would dispense a different rate.
-TPumpSpeedDetails PlanningRecord(const TDeviceInfo& device) {
-    TPumpSpeedDetails details{};
-    details.Init();
-    if (device.SyringeSizeµL > 0) details.SyringeVolume_µl = device.SyringeSizeµL;
-    return details;
-}
-
-}  // namespace
-
 void TEngine::PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker) {
-    TPumpSpeedDetails details = PlanningRecord(device);
-    details.DesiredDispense_µgpm = device.Setpoint_pct / 100 * device.MaxFlow_µlpm * kMicrogramsPerMicrolitre;
-    PlanPumpSpeed(details, settings_.DecimalSeparator);
+    const TPumpSpeedDetails details = PlanPumpDispense(device, device.Setpoint_pct / 100, settings_.DecimalSeparator);
     worker.GUIOut.Command = details.Command;
     worker.GUIOut.Setpoint = device.Setpoint_pct / 100;
 }
 
 void TEngine::PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker) {
-    TPumpSpeedDetails details = PlanningRecord(device);
     const double elapsed = device.Elapsed_min();
     const double floorTime = std::floor(elapsed * kPumpPlansPerMinute) / kPumpPlansPerMinute;
     const double planTime = floorTime + kPumpPlanOffset_min;
     const double fraction = SegmentAtTime(device.SegmentProgram, planTime).Setpoint / 100;
-    details.DesiredDispense_µgpm = device.MaxFlow_µlpm * fraction * kMicrogramsPerMicrolitre;
-    PlanPumpSpeed(details, settings_.DecimalSeparator);
+    const TPumpSpeedDetails details = PlanPumpDispense(device, fraction, settings_.DecimalSeparator);
 
     const char sep = settings_.DecimalSeparator;
     MM(" Pump segment program");

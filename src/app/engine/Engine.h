@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeviceSetup.h"
 #include "engine/WindowPort.h"
 
 namespace tessaro {
@@ -52,19 +53,36 @@ public:
     // The tick, every 1000 ms.
     void TimerEngineTimer();
 
-    // Run control, over the selected rows of the device list.
-    void ButtonSegmentProgramStartClick();
-    void ButtonSegmentProgramStopClick();
-    void ButtonApplyFlowClick();
-    void RtDoubleEditDirectControlDesiredFlowValueChanged(double value);
+    // Run control over the given ports (the selected rows of the device list, top to
+    // bottom); ports without a device, or without a worker, are passed over.
+    void ButtonSegmentProgramStartClick(const std::vector<std::string>& ports);
+    void ButtonSegmentProgramStopClick(const std::vector<std::string>& ports);
+    void ButtonApplyFlowClick(const std::vector<std::string>& ports);
+    // The setpoint typed for the device of `focusedPort`, kept until it is applied.
+    void RtDoubleEditDirectControlDesiredFlowValueChanged(const std::optional<std::string>& focusedPort,
+                                                          double value);
     void Resetsoftware1Click();
+
+    // "Apply" on the Configure tab for the device of `port`: refuses a device without a
+    // gas or fluid, takes the entry into the record, starts the device's worker with its
+    // LED, puts a running device to idle at zero flow, stores the record, shows the device
+    // and asks for a new data table header. False, with the reason told, when nothing was
+    // applied.
+    bool ApplyConfiguration(const std::string& port, const TConfigurationEntry& entry);
+    // Copies the Configure tab's entry into `device`; the syringe size is checked and, when
+    // taken, stored with the record (see AcceptSyringeSize).
+    void TakeConfiguration(TDeviceInfo& device, const TConfigurationEntry& entry);
+    // The numbers of the flow displays for the device of `port` at the two entered
+    // percentages; a pump's planned programs go to the on-screen log.
+    std::optional<TFlowDisplays> FlowDisplays(const std::string& port, double segmentPct, double directPct);
 
     // Recording.
     void DataTableColumns();
     // A failed write is told once on the on-screen log (until a write succeeds again) and
     // tried again at the next due tick.
     void FlowDataSave(bool ForceSave, const std::string& Suffix);
-    void SetTimeUnit(const std::string& aUnit);
+    // The device of `focusedPort` is shown again in the new unit.
+    void SetTimeUnit(const std::string& aUnit, const std::optional<std::string>& focusedPort = std::nullopt);
     void Autoscrolltolastline1Click();
     // The device search empties the table (after saving it) and asks for a new header.
     void ClearDataTable();

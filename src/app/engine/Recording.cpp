@@ -107,7 +107,7 @@ void TEngine::ForgetPreviousAutoFile(const std::filesystem::path& written) {
     previousAutoFile_ = written;
 }
 
-void TEngine::SetTimeUnit(const std::string& aUnit) {
+void TEngine::SetTimeUnit(const std::string& aUnit, const std::optional<std::string>& focusedPort) {
     for (const TTimeUnit& unit : kTimeUnits) {
         if (aUnit != unit.Word) continue;
         timeFactor_ = unit.Factor;
@@ -115,10 +115,8 @@ void TEngine::SetTimeUnit(const std::string& aUnit) {
     }
     // An unknown word keeps the unit; the window still refreshes its captions and axis.
     window_.TimeUnitChanged(timeUnitSymbol_, timeFactor_);
-    if (const std::optional<std::string> port = window_.FocusedPort()) {
-        TDeviceInfo device;
-        if (FindDevice(*port, device)) window_.ShowDevice(device);
-    }
+    TDeviceInfo device;
+    if (focusedPort && FindDevice(*focusedPort, device)) window_.ShowDevice(device);
 }
 
 void TEngine::Autoscrolltolastline1Click() {

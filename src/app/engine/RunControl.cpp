@@ -3,23 +3,15 @@
 // instruments.
 
 #include "engine/Engine.h"
-#include "mfc/AlicatMFCThread.h"
-#include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "text/Messages.h"
 #include "text/NumberFormat.h"
 
 namespace tessaro {
 
-namespace {
-
-constexpr const char* kPumpStopCommand = "TR";
-
-}  // namespace
-
-void TEngine::ButtonSegmentProgramStartClick() {
+void TEngine::ButtonSegmentProgramStartClick(const std::vector<std::string>& ports) {
     FlowDataSave(true, "StartSegmentsClick");
-    for (const std::string& port : window_.SelectedPorts()) {
+    for (const std::string& port : ports) {
         TDeviceInfo device;
         if (!FindDevice(port, device) || !device.IsConfigured()) continue;
         MM("Start segment program for " + device.NameRole);
@@ -32,28 +24,22 @@ void TEngine::ButtonSegmentProgramStartClick() {
     MarkGraphStart();
 }
 
-void TEngine::ButtonSegmentProgramStopClick() {
+void TEngine::ButtonSegmentProgramStopClick(const std::vector<std::string>& ports) {
     FlowDataSave(true, "StopSegmentsClick");
-    for (const std::string& port : window_.SelectedPorts()) {
+    for (const std::string& port : ports) {
         TDeviceInfo device;
         if (!FindDevice(port, device) || !device.IsConfigured()) continue;
         MM("Stop device " + device.NameRole);
-        device.ControlMode = dcmIdle;
-        device.Setpoint_pct = 0;
-        if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 0;
-        if (device.ThreadPump != nullptr) {
-            device.ThreadPump->GUIOut.Command = kPumpStopCommand;
-            device.ThreadPump->GUIOut.Setpoint = 0;
-        }
+        StopDevice(device);
         if (!StoreDevice(device)) MM("Stopping device failed for: " + device.NameRole);
         window_.ShowDevice(device);
     }
 }
 
-void TEngine::ButtonApplyFlowClick() {
+void TEngine::ButtonApplyFlowClick(const std::vector<std::string>& ports) {
     const char sep = settings_.DecimalSeparator;
     TDeviceInfo last;
-    for (const std::string& port : window_.SelectedPorts()) {
+    for (const std::string& port : ports) {
         TDeviceInfo device;
         if (!FindDevice(port, device)) continue;
         if (!device.IsConfigured()) {
@@ -75,11 +61,11 @@ void TEngine::ButtonApplyFlowClick() {
     MarkGraphStart();
 }
 
-void TEngine::RtDoubleEditDirectControlDesiredFlowValueChanged(double value) {
+void TEngine::RtDoubleEditDirectControlDesiredFlowValueChanged(const std::optional<std::string>& focusedPort,
+                                                               double value) {
     window_.RefreshFlowDisplays();
-    const std::optional<std::string> port = window_.FocusedPort();
     TDeviceInfo device;
-    if (!port || !FindDevice(*port, device)) return;
+    if (!focusedPort || !FindDevice(*focusedPort, device)) return;
     device.Setpoint_gui = value;
     if (!StoreDevice(device)) MM("Saving device configuration failed");
 }

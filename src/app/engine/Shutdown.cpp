@@ -63,6 +63,7 @@ void TEngine::FormClose() {
 
 void TEngine::RequestThreadsStop() {
     for (TDeviceInfo& device : DevicesLocal()) {
+        if (device.IsConfigured()) StopDevice(device);
         if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.ToTerminate = true;
         if (device.ThreadPump != nullptr) device.ThreadPump->GUIOut.ToTerminate = true;
     }

@@ -56,8 +56,4 @@ std::filesystem::path DefaultDataFolder() {
     return ChooseDataFolder(PathOf(QCoreApplication::applicationDirPath()), folder);
 }
 
-std::array<std::string, 5> DeviceListRow(const TDeviceInfo& device) {
-    return {device.COMPort, "Unknown", InstrumentName(device.DevType), DeviceTypeName(device.DevType), device.NameRole};
-}
-
 }  // namespace tessaro

@@ -1,13 +1,10 @@
 #pragma once
 // Module initialisation before any window exists, and the choice of the data folder.
 
-#include <array>
 #include <filesystem>
 #include <string>
 
 namespace tessaro {
-
-struct TDeviceInfo;
 
 // In this order: the gas table, the standard flow units, the diagnostic channels of the
 // serial port, the pump, the pump worker, the flow controller and its worker (each sends
@@ -26,9 +23,5 @@ std::filesystem::path ChooseDataFolder(const std::filesystem::path& programFolde
 std::filesystem::path DefaultDataFolder();
 // True when a file can be created in `folder` (checked by creating and removing one).
 bool IsWritableFolder(const std::filesystem::path& folder);
-
-// A row of the device list: caption (the COM port), State "Unknown", Instrument, Device,
-// Name or role.
-std::array<std::string, 5> DeviceListRow(const TDeviceInfo& device);
 
 }  // namespace tessaro

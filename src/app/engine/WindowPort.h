@@ -3,9 +3,10 @@
 // it; the headless program and the tests use TNullWindowPort or a recording fake. Every
 // call comes on the window thread.
 
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "registry/ColorNames.h"
 
 class QObject;
 
@@ -25,6 +26,10 @@ public:
     virtual void SetDeviceLed(QObject* led, bool on) = 0;
     // Frees a device's LED; it leaves the status bar.
     virtual void FreeLed(QObject* led) = 0;
+    // A new device LED after the last one of the status bar; and the look of a device's
+    // LED: the device's colour while off, the LED size of the screen.
+    virtual QObject* AddDeviceLed() = 0;
+    virtual void SetDeviceLedLook(QObject* led, TRtColor offColor) = 0;
 
     // The chart: one achieved-flow point of a device (x in minutes since the graph start,
     // y in percent of full scale), or, with `clear`, its achieved curve emptied. Adds
@@ -33,10 +38,6 @@ public:
     // Empties every device's curves; with `removeData` the points are dropped too.
     virtual void ClearGraph(bool removeData) = 0;
 
-    // The device list: the COM ports of the selected rows, top to bottom, and of the
-    // focused row.
-    virtual std::vector<std::string> SelectedPorts() const = 0;
-    virtual std::optional<std::string> FocusedPort() const = 0;
     // Shows a device in the window: its list row, the configuration and the other tabs.
     virtual void ShowDevice(TDeviceInfo& device) = 0;
     // Sets the State column of every row (shutdown: "Unknown").
@@ -69,10 +70,10 @@ public:
     void SetActivityLed(bool) override {}
     void SetDeviceLed(QObject*, bool) override {}
     void FreeLed(QObject*) override {}
+    QObject* AddDeviceLed() override { return nullptr; }
+    void SetDeviceLedLook(QObject*, TRtColor) override {}
     void FlowSerie(const TDeviceInfo&, double, double, bool) override {}
     void ClearGraph(bool) override {}
-    std::vector<std::string> SelectedPorts() const override { return {}; }
-    std::optional<std::string> FocusedPort() const override { return std::nullopt; }
     void ShowDevice(TDeviceInfo&) override {}
     void SetAllRowsState(const std::string&) override {}
     void RefreshFlowDisplays() override {}

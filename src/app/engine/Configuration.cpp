@@ -1,0 +1,91 @@
+// "Apply" on the Configure tab, and the flow displays of the device it shows.
+
+#include "engine/Engine.h"
+#include "gases/GasMixtures.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/Messages.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr double kPumpFluidMolarMass = 10;
+
+void TakeGas(TDeviceInfo& device, std::int32_t gasID) {
+    device.FluidID = gasID;
+    TGasItem gas;
+    GetGas_ID(gasID, gas);
+    const double molarMass = gas.GetMolarMass();
+    device.FlowUnitUser.GasMolarMass = molarMass;
+    device.FlowUnitDevice.GasMolarMass = molarMass;
+    // The data table's header names the gas of each column.
+    device.FlowUnitUser.GasName = gas.NameShort;
+    device.FlowUnitDevice.GasName = gas.NameShort;
+}
+
+void TakeFlowUnit(TGasFlowDetails& unit, const TConfigurationEntry& entry) {
+    unit.Name = entry.UnitName;
+    unit.Temperature = entry.UnitTemperatureC;
+    unit.Pressure_BarA = entry.UnitPressureBar;
+    unit.GasFlowType = entry.UnitIsGrams ? gfuGrams : gfuVolumetric;
+}
+
+}  // namespace
+
+void TEngine::TakeConfiguration(TDeviceInfo& device, const TConfigurationEntry& entry) {
+    if (device.DevType == dtPump) {
+        if (entry.FluidID) device.FluidID = *entry.FluidID;
+        device.FlowUnitUser.GasMolarMass = kPumpFluidMolarMass;
+        MM("Selected G(fluid)ID:" + std::to_string(device.FluidID));
+    } else {
+        if (entry.FluidID) TakeGas(device, *entry.FluidID);
+        TakeFlowUnit(device.FlowUnitUser, entry);
+    }
+    device.NameRole = entry.NameRole;
+    device.Color = entry.Color;
+    device.FluidTemperatureC = entry.FluidTemperatureC;
+    device.Setpoint_gui = entry.Setpoint_gui;
+    // A refused syringe is told and leaves the syringe as it was; the rest is still taken.
+    AcceptSyringeSize(device, entry.SyringeSize_µL);
+}
+
+bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEntry& entry) {
+    TDeviceInfo device;
+    if (!FindDevice(port, device)) return false;
+    if (!entry.FluidID) {
+        ShowMessage(device.DevType == dtPump ? "No fluid selected for Pump" : "No fluid selected for MFC");
+        return false;
+    }
+    TakeConfiguration(device, entry);
+
+    const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;
+    // A device that has a worker keeps it and its LED; Apply then changes its settings only.
+    if (device.StartThread()) device.Led = window_.AddDeviceLed();
+    window_.SetDeviceLedLook(device.Led, device.Color);
+
+    // A device applied while it runs goes idle at zero flow, as after "Stop": left alone,
+    // its instrument would keep the last setpoint it was given while the list reads "Ready".
+    if (wasRunning)
+        StopDevice(device);
+    else
+        device.ControlMode = dcmIdle;
+
+    if (!StoreDevice(device)) {
+        ShowMessage("Saving device configuration failed");
+        return false;
+    }
+    window_.ShowDevice(device);
+    DataHeaderPending = true;
+    return true;
+}
+
+std::optional<TFlowDisplays> TEngine::FlowDisplays(const std::string& port, double segmentPct, double directPct) {
+    TDeviceInfo device;
+    if (!FindDevice(port, device)) return std::nullopt;
+    std::optional<TFlowDisplays> shown = FlowDisplaysOf(device, segmentPct, directPct, settings_.DecimalSeparator);
+    if (shown)
+        for (const std::string& command : shown->PumpCommands) MM(command);
+    return shown;
+}
+
+}  // namespace tessaro
