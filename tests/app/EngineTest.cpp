@@ -215,6 +215,9 @@ TEST_F(EngineTest, ControllerGetsItsSetpointByModeOncePerNewStatus) {
     Tick();
     EXPECT_EQ(worker.GUIOut.DeviceStatus.Setpoint_pct, 100);
     EXPECT_EQ(worker.GUIOut.DeviceStatus.GasID, 8);
+    // The device's LED is lit while its status is handled.
+    using LedSwitch = std::pair<QObject*, bool>;
+    EXPECT_EQ(window_.LedStates, (std::vector<LedSwitch>{{Led(0), true}, {Led(0), false}}));
 
     // No new status: no new setpoint, no point, a "?" cell; the gas is written all the same.
     worker.GUIOut.DeviceStatus.Setpoint_pct = -1;

@@ -130,34 +130,31 @@ TEST_F(ConfigureTest, ApplyWithoutAGasIsRefusedAndChangesNothing) {
     EXPECT_EQ(StatusBarLeds(), 1);
 }
 
-TEST_F(ConfigureTest, SyringeSizeIsTakenOnlyFromTheListOfSyringes) {
-    struct Case {
-        double size;
-        bool taken;
-    };
-    for (const Case& c : {Case{30, false}, Case{12.5, true}, Case{2500, true}}) {
-        SCOPED_TRACE(c.size);
-        messages.messages.clear();
-        const TDeviceInfo before = Device("COMY");
-        Focus("COMY");
-        Child<QLineEdit>("EditDeviceName")->setText("Humidifier feed");
-        Child<QDoubleSpinBox>("RtDoubleEditSyringeSizeµL")->setValue(c.size);
-        ChooseGas(kAir);
-        ClickApply();
+TEST_F(ConfigureTest, ARefusedSyringeIsToldAndTheOtherSettingsAreStored) {
+    Focus("COMY");
+    Child<QLineEdit>("EditDeviceName")->setText("Humidifier feed");
+    Child<QDoubleSpinBox>("RtDoubleEditSyringeSizeµL")->setValue(30);
+    ChooseGas(kAir);
+    ClickApply();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"Invalid syring volume, value ignored"});
+    EXPECT_EQ(Device("COMY").NameRole, "Humidifier feed");
+    EXPECT_EQ(Row("COMY")->text(4), "Humidifier feed");
+}
 
-        const TDeviceInfo after = Device("COMY");
-        EXPECT_EQ(after.NameRole, "Humidifier feed");
-        EXPECT_EQ(after.FluidID, kAir);
-        if (c.taken) {
-            EXPECT_TRUE(messages.messages.empty());
-            EXPECT_EQ(after.SyringeSizeµL, c.size);
-            EXPECT_EQ(after.MaxFlow_µlpm, 25 * c.size);
-        } else {
-            EXPECT_EQ(messages.messages, std::vector<std::string>{"Invalid syring volume, value ignored"});
-            EXPECT_EQ(after.SyringeSizeµL, before.SyringeSizeµL);
-            EXPECT_EQ(after.MaxFlow_µlpm, before.MaxFlow_µlpm);
-        }
-    }
+TEST_F(ConfigureTest, ColourCodeLabelShowsBlueInTheHighByte) {
+    Focus("COMX");
+    Child<TColorPickCombo>("RtColorPickComboDeviceColor")->setColor(QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(Text("LabelDeviceColor"), "05649426");  // 0x563412
+}
+
+TEST_F(ConfigureTest, DeviceLedShowsItsOnColourWhileLit) {
+    Configure("COMX", kNitrogen);
+    auto* led = qobject_cast<TLed*>(Device("COMX").Led);
+    ASSERT_NE(led, nullptr);
+    form->SetDeviceLed(led, true);
+    EXPECT_TRUE(led->IsOn());
+    form->SetDeviceLed(led, false);
+    EXPECT_FALSE(led->IsOn());
 }
 
 TEST_F(ConfigureTest, PredefinedRowsSetTheUnitAndShowOrHideTheReferenceConditions) {
@@ -187,6 +184,19 @@ TEST_F(ConfigureTest, PredefinedRowsSetTheUnitAndShowOrHideTheReferenceCondition
     // A row repeating the temperature the edit holds still fills its note.
     PickReferenceRow(3);
     EXPECT_EQ(Text("LabelUnitTemp"), "68ºF");
+
+    PickReferenceRow(7);
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 15);
+    EXPECT_EQ(Value("EditFlowUnitPressureBar"), 0.9999);
+    EXPECT_EQ(Text("LabelPSI"), "14.502 psi");
+    // Apply takes the shown unit into the device.
+    Focus("COMX");
+    ChooseGas(kAir);
+    PickReferenceRow(7);
+    ClickApply();
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Pressure_BarA, 0.9999);
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Temperature, 15);
+    EXPECT_EQ(Device("COMX").FlowUnitUser.GasFlowType, gfuVolumetric);
 }
 
 TEST_F(ConfigureTest, FlowDisplaysConvertTheFullScaleAndTheEnteredPercentages) {
@@ -255,6 +265,26 @@ TEST_F(ConfigureTest, APumpShowsItsDetailsAndThePlannedDispense) {
     ClickApply();
     EXPECT_EQ(messages.messages, std::vector<std::string>{"No fluid selected for Pump"});
     EXPECT_EQ(Device("PUMP1").ThreadPump, nullptr);
+}
+
+TEST_F(ConfigureTest, RunButtonsActOnTheSelectedDevicesAndTheRowsShowTheirState) {
+    Configure("COMX", kNitrogen);
+    Child<QDoubleSpinBox>("RtDoubleEditDirectControlDesiredFlow")->setValue(40);
+    struct Step {
+        const char* button;
+        tDeviceControlMode mode;
+        double setpoint;
+        const char* state;
+    };
+    // "Apply setpoint" leaves the rows as they are.
+    for (const Step& step : {Step{"BitBtn7", dcmDirect, 40, "Ready"}, Step{"BitBtn8", dcmIdle, 0, "Ready"},
+                             Step{"BitBtn1", dcmSegment, 0, "Segment"}, Step{"BitBtn2", dcmIdle, 0, "Ready"}}) {
+        SCOPED_TRACE(step.button);
+        Child<QPushButton>(step.button)->click();
+        EXPECT_EQ(Device("COMX").ControlMode, step.mode);
+        EXPECT_EQ(Device("COMX").Setpoint_pct, step.setpoint);
+        EXPECT_EQ(Row("COMX")->text(1), step.state);
+    }
 }
 
 TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {

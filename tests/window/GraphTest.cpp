@@ -217,6 +217,11 @@ TEST_F(GraphTest, ViewsShowOneAtATimeAndTogglesHideOnlyExistingCurves) {
     form->FlowSerie(later, 1, 10, false);
     EXPECT_TRUE(form->AchievedCurve("COMY")->visible());
 
+    Trigger("ShowSegmentPrograms1");
+    Trigger("Showachievedflows1");
+    EXPECT_TRUE(form->PlannedCurve("COMX")->visible());
+    EXPECT_TRUE(form->AchievedCurve("COMX")->visible());
+
     Trigger("Cleargraphdiscarddata1");
     EXPECT_EQ(form->AchievedCurve("COMX")->dataCount(), 0);
     EXPECT_EQ(form->AchievedCurve("COMY")->dataCount(), 0);
