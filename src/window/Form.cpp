@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
@@ -220,6 +221,18 @@ void TGUIF::AppendLogLine(const std::string& line) {
     MemoMain->appendPlainText(LogText(line));
     QScrollBar* bar = MemoMain->verticalScrollBar();
     bar->setValue(bar->maximum());
+}
+
+void TGUIF::ShowNotice(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    // While the workers are being stopped the window is disabled: the panel over the tabs
+    // says it too, where it can be read without a click.
+    if (auto* panel = qobject_cast<QLabel*>(shutdownPanel_.data())) panel->setText(panel->text() + "\n\n" + shown);
+    auto* notice = new QMessageBox(QMessageBox::Warning, windowTitle(), shown, QMessageBox::Ok, this);
+    notice->setObjectName("NoticeBox");
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setModal(false);
+    notice->show();
 }
 
 // --- LEDs ------------------------------------------------------------------------------------------

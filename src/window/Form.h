@@ -123,6 +123,7 @@ public:
 
     // --- TWindowPort -----------------------------------------------------------------------------
     void AppendLogLine(const std::string& line) override;
+    void ShowNotice(const std::string& text) override;
     void SetActivityLed(bool on) override;
     void SetDeviceLed(QObject* led, bool on) override;
     void FreeLed(QObject* led) override;

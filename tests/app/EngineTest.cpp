@@ -16,6 +16,7 @@
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/DataTableText.h"
+#include "engine/EngineTimer.h"
 #include "engine/Startup.h"
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Speeds.h"
@@ -246,6 +247,22 @@ TEST_F(EngineTest, ControllerGetsItsSetpointByModeOncePerNewStatus) {
     EXPECT_EQ(Device(0).FlowUnitUser.GasFlowValue, 10);
 }
 
+TEST_F(EngineTest, AFailingTickIsToldOnceWithoutWaitingForAnyoneAndTheTicksGoOn) {
+    TEngineTimer timer(*engine_);
+    window_.FailingTicks = 3;
+    for (int i = 0; i < 6; ++i) {
+        timer.Tick();
+        clock_.Advance(1s);
+    }
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(window_.Notices, std::vector<std::string>{"Engine tick failed: LED gone"});
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Engine tick failed: LED gone"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Engine ticks run again"), 1);
+    EXPECT_EQ(window_.ActivityLedOn, 3);
+    EXPECT_FALSE(DataLines().empty());
+}
+
 TEST_F(EngineTest, TerminatedWorkerIsNotHandled) {
     TMFCThread& worker = ConfigureController(0);
     Device(0).ControlMode = dcmDirect;
@@ -446,9 +463,11 @@ TEST_F(EngineTest, CloseWithoutConfiguredDevicesWaitsNotAndWritesTheCloseFile) {
 
 TEST_F(EngineTest, ShutdownWithADeadInstrumentEndsAfterTheBoundAndTellsTheOperator) {
     bool abandoned = false;
-    ConfigureController(0, new ObservedMFCThread(&abandoned));
+    TMFCThread& silent = ConfigureController(0, new ObservedMFCThread(&abandoned));
     Device(0).NameRole = "Oxygen";
     ConfirmingWorkers exchanges({&ConfigureController(1)});
+    bool abandonedBeforeTold = false;
+    window_.OnNotice = [&] { abandonedBeforeTold = silent.Abandon; };
     const auto before = MonotonicNow();
 
     engine_->TerminateThreads();
@@ -458,7 +477,11 @@ TEST_F(EngineTest, ShutdownWithADeadInstrumentEndsAfterTheBoundAndTellsTheOperat
     EXPECT_LT(waited, engine_->Settings().ShutdownBound + 1s);
     EXPECT_TRUE(abandoned);
     EXPECT_EQ(Device(0).ThreadMFC, nullptr);
-    EXPECT_EQ(messages_.messages, (std::vector<std::string>{kEmergencyText}));
+    // Nothing waits for a click: the notice names the device, after it was abandoned.
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(window_.Notices, (std::vector<std::string>{std::string(kEmergencyText) +
+                                                         "\nDevices that did not confirm their stop: Oxygen (COMX)"}));
+    EXPECT_TRUE(abandonedBeforeTold);
     const std::vector<std::string> log = window_.LogTexts();
     EXPECT_TRUE(Contains(log, "Device did not confirm its stop: Oxygen (COMX)"));
     EXPECT_FALSE(Contains(log, "Device did not confirm its stop: Virtual Demo (COMY)"));

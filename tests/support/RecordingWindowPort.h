@@ -2,7 +2,9 @@
 // A window for engine tests: it records what the engine asks of it.
 
 #include <QObject>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,9 @@ public:
 
     // Recorded.
     std::vector<std::string> Log;
+    std::vector<std::string> Notices;
+    std::function<void()> OnNotice;  // set by a test that looks at the moment of a notice
+    int FailingTicks = 0;            // so many ticks fail from their start
     std::vector<Point> Points;
     std::vector<QObject*> FreedLeds;
     std::vector<std::unique_ptr<QObject>> Leds;  // made by AddDeviceLed
@@ -36,7 +41,17 @@ public:
     std::vector<std::string> Events;  // shutdown window and graph, in order
 
     void AppendLogLine(const std::string& line) override { Log.push_back(line); }
-    void SetActivityLed(bool on) override { ActivityLedOn += on ? 1 : 0; }
+    void ShowNotice(const std::string& text) override {
+        Notices.push_back(text);
+        if (OnNotice) OnNotice();
+    }
+    void SetActivityLed(bool on) override {
+        if (on && FailingTicks > 0) {
+            --FailingTicks;
+            throw std::runtime_error("LED gone");
+        }
+        ActivityLedOn += on ? 1 : 0;
+    }
     void SetDeviceLed(QObject* led, bool on) override { LedStates.emplace_back(led, on); }
     void FreeLed(QObject* led) override { FreedLeds.push_back(led); }
     QObject* AddDeviceLed() override {

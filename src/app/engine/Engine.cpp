@@ -37,6 +37,11 @@ TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window
 
 void TEngine::MM(const std::string& text) { window_.AppendLogLine(LogTimestamp(ToLocalDateTime(LocalNow())) + text); }
 
+void TEngine::ReportProblem(const std::string& text) {
+    MM(text);
+    window_.ShowNotice(text);
+}
+
 double TEngine::GraphMinutes(std::chrono::milliseconds at) const {
     if (!graphStart_) return 0;
     return static_cast<double>((at - *graphStart_).count()) * kMinutesPerMillisecond;

@@ -97,6 +97,9 @@ public:
 
     // The on-screen log: the local time stamp and `text` as one line.
     void MM(const std::string& text);
+    // A problem the operator must hear about without anything waiting for them: the log
+    // and a notice that stays until it is dismissed.
+    void ReportProblem(const std::string& text);
 
     // Read by the window.
     const std::vector<std::string>& DataTable() const { return dataTable_; }

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "engine/Engine.h"
-#include "text/Messages.h"
 
 namespace tessaro {
 
@@ -29,9 +28,12 @@ void TEngineTimer::Tick() {
     ticking_ = true;
     try {
         engine_.TimerEngineTimer();
+        if (lastTickFailed_) engine_.MM("Engine ticks run again");
         lastTickFailed_ = false;
     } catch (const std::exception& error) {
-        if (!lastTickFailed_) ShowMessage(std::string("Engine tick failed: ") + error.what());
+        // A modal box here would hold up every later tick, and with them the programs and
+        // the data lines, until someone clicks it away.
+        if (!lastTickFailed_) engine_.ReportProblem(std::string("Engine tick failed: ") + error.what());
         lastTickFailed_ = true;
     }
     ticking_ = false;

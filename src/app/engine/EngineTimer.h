@@ -3,7 +3,7 @@
 // does the headless program. A tick is never re-entered: a timeout that comes while a tick
 // runs (for instance from a wait inside it that serves events) is dropped. An exception
 // never leaves a tick into Qt's event loop: the operator is told once per run of failing
-// ticks, and the timer goes on.
+// ticks, in the log and a notice that waits for nobody, and the ticks go on.
 
 #include <QObject>
 
@@ -28,9 +28,10 @@ public:
     bool IsActive() const;
     QTimer& TimerEngine() { return *timer_; }
 
-private:
+    // One tick as the timer runs it.
     void Tick();
 
+private:
     TEngine& engine_;
     QTimer* timer_;
     bool ticking_ = false;

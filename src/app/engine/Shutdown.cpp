@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <system_error>
 #include <utility>
 
@@ -11,7 +12,6 @@
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
-#include "text/Messages.h"
 
 namespace tessaro {
 
@@ -125,15 +125,21 @@ void TEngine::WaitForStopConfirmations(int initialCount) {
 
 void TEngine::AbandonUnconfirmedWorkers() {
     // An instrument that never confirms its stop (unplugged, powered off, jammed) must not
-    // keep the program from closing; the operator is told how to make sure no gas flows.
-    for (const TDeviceInfo& device : DevicesLocal())
-        if (HasUnconfirmedWorker(device))
-            MM("Device did not confirm its stop: " + device.NameRole + " (" + device.COMPort + ")");
-    ShowMessage(kEmergencyText);
+    // keep the program from closing. The workers are abandoned before anyone is told, so
+    // the close ends within its bound whatever the operator does; the operator is told how
+    // to make sure no gas flows, and which devices, where it stays readable after the
+    // window has gone (the terminal) and without a box that waits for a click.
+    std::string unconfirmed;
     for (TDeviceInfo& device : DevicesLocal()) {
-        if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) device.ThreadMFC->Abandon = true;
-        if (device.ThreadPump != nullptr && !device.ThreadPump->GUIIn.IsTerminated) device.ThreadPump->Abandon = true;
+        if (!HasUnconfirmedWorker(device)) continue;
+        if (device.ThreadMFC != nullptr) device.ThreadMFC->Abandon = true;
+        if (device.ThreadPump != nullptr) device.ThreadPump->Abandon = true;
+        MM("Device did not confirm its stop: " + device.NameRole + " (" + device.COMPort + ")");
+        unconfirmed += (unconfirmed.empty() ? "" : ", ") + device.NameRole + " (" + device.COMPort + ")";
     }
+    const std::string notice = std::string(kEmergencyText) + "\nDevices that did not confirm their stop: " + unconfirmed;
+    qWarning().noquote() << QString::fromStdString(notice);
+    window_.ShowNotice(notice);
 }
 
 void TEngine::FreeWorkersAndLeds() {

@@ -20,6 +20,9 @@ public:
 
     // The on-screen log: appends one finished line (the engine adds the time stamp).
     virtual void AppendLogLine(const std::string& line) = 0;
+    // A notice the operator reads when they can: shown at once, waits for nobody, stays
+    // until dismissed.
+    virtual void ShowNotice(const std::string& text) = 0;
 
     // LEDs of the status bar.
     virtual void SetActivityLed(bool on) = 0;
@@ -67,6 +70,7 @@ public:
 class TNullWindowPort : public TWindowPort {
 public:
     void AppendLogLine(const std::string&) override {}
+    void ShowNotice(const std::string&) override {}
     void SetActivityLed(bool) override {}
     void SetDeviceLed(QObject*, bool) override {}
     void FreeLed(QObject*) override {}
