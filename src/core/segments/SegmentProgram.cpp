@@ -302,6 +302,8 @@ TSegment ReadSegment(int index, std::string_view text) {
     return ToSegment(ParseReportingFaults(lines[static_cast<size_t>(index)]), index);
 }
 
+TSegment ReadSegmentLine(std::string_view line, int index) { return ToSegment(ParseReportingFaults(line), index); }
+
 TSegment SegmentAtTime(std::string_view text, double t) {
     // One pass over the text; only the two points around `t` become records.
     TSegment previous = ImplicitStartSegment();
