@@ -9,6 +9,7 @@
 #include "engine/Clock.h"
 #include "gases/GasMixtures.h"
 #include "mfc/AlicatMFCThread.h"
+#include "protocol/PSD4Protocol.h"
 #include "pump/PSD4_Thread.h"
 
 namespace tessaro {
@@ -37,7 +38,6 @@ constexpr const char* kSecondDemoProgram =
     "8 0 Ramp";
 
 constexpr double kPumpStartUpWait_s = 15;
-constexpr const char* kPumpInitialisation = "ZN1R";
 
 void Write(const std::string& line) { qCInfo(DeviceInfoLog).noquote() << QString::fromStdString(line); }
 void Warn(const std::string& line) { qCWarning(DeviceInfoLog).noquote() << QString::fromStdString(line); }
@@ -66,7 +66,7 @@ TPSD4Thread* StartPumpThread(const TDeviceInfo& dev) {
         Warn("No pump answers on " + dev.COMPort + ": no worker started");
         return nullptr;
     }
-    pump->Initialize(kPumpInitialisation);
+    pump->Initialize(std::string(kPumpInitialise));
     pump->WaitUntilFree(kPumpStartUpWait_s);
 
     auto thread = std::make_unique<TPSD4Thread>();

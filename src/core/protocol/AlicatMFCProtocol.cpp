@@ -38,14 +38,17 @@ constexpr std::array<FlagText, kAlicatErrorCount> kFlagTexts = {{
      "including the uncalibrated range)."},
 }};
 
-constexpr std::array<AlicatInitStep, 7> kInitSequence = {{
-    {"A\r", "", ""},
-    {"AFACTORY RESTORE ALL\r", "A Factory values have been restored.", "Factory reset failed:"},
-    {"ALSS U\r", "A U", "Remote control failed:"},
-    {"ASPUE 0\r", "A U", "Remote control failed:"},
-    {"ADCU 37 62\r", "A 62 count", "Remote setpoint mode:count failed:"},
-    {"ADCU 2 7\r", "A 7 barA", "Pressure barA failed:"},
-    {"A0\r", "", ""},
+std::string UnitACommand(std::string_view command) { return "A" + std::string(command) + "\r"; }
+
+// Every controller is set up as unit "A", whatever letter it is later addressed with.
+const std::array<AlicatInitStep, 7> kInitSequence = {{
+    {UnitACommand(""), "", ""},
+    {UnitACommand(kAlicatFactoryRestoreCommand), "A Factory values have been restored.", "Factory reset failed:"},
+    {UnitACommand(kAlicatRemoteLssCommand), "A U", "Remote control failed:"},
+    {UnitACommand(kAlicatRemoteSpueCommand), "A U", "Remote control failed:"},
+    {UnitACommand(kAlicatSetpointInCountsCommand), "A 62 count", "Remote setpoint mode:count failed:"},
+    {UnitACommand(kAlicatPressureInBarACommand), "A 7 barA", "Pressure barA failed:"},
+    {UnitACommand("0"), "", ""},
 }};
 
 const FlagText& TextOf(TAlicatError flag) { return kFlagTexts[static_cast<std::size_t>(flag)]; }
@@ -114,10 +117,12 @@ std::span<const AlicatInitStep> AlicatInitSequence() { return kInitSequence; }
 std::string AlicatPollCommand(char unitID) { return std::string(1, unitID) + "\r"; }
 
 std::string AlicatGasCommand(char unitID, int gasID) {
-    return std::string(1, unitID) + "G " + std::to_string(gasID) + "\r";
+    return std::string(1, unitID) + std::string(kAlicatGasCommand) + " " + std::to_string(gasID) + "\r";
 }
 
-std::string AlicatFullScaleQuery(char unitID) { return std::string(1, unitID) + "FPF 37 67\r"; }
+std::string AlicatFullScaleQuery(char unitID) {
+    return std::string(1, unitID) + std::string(kAlicatFullScaleCommand) + "\r";
+}
 
 double AlicatSetpointCounts(double setpoint_pct) {
     const double counts = RoundHalfToEven(setpoint_pct * kAlicatFullScaleCounts / 100);

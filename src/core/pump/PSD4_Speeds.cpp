@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "protocol/PSD4Protocol.h"
 #include "text/NumberFormat.h"
 
 namespace tessaro {
@@ -234,7 +235,7 @@ bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
     // Not a number: no program can be chosen, so the pump is stopped as for nothing wanted.
     if (desired == 0 || std::isnan(desired)) {
         details.AchievedDispense_µgpm = 0;
-        details.Command = "TR";
+        details.Command = kPumpTerminateProgram;
         return false;
     }
     if (desired <= breakpoint)
