@@ -11,6 +11,7 @@
 #include "mfc/AlicatMFCThread.h"
 #include "protocol/PSD4Protocol.h"
 #include "pump/PSD4_Thread.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -100,17 +101,6 @@ TMFCThread* StartFlowControllerThread(const TDeviceInfo& dev) {
     Write("Create thread: " + thread->ThreadID + " - " + thread->Name);
     thread->start();
     return thread.release();
-}
-
-constexpr bool IsBlankOrControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
-}
-
-std::string_view TrimBlanksAndControls(std::string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

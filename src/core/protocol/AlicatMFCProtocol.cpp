@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -53,41 +54,6 @@ const std::array<AlicatInitStep, 7> kInitSequence = {{
 
 const FlagText& TextOf(TAlicatError flag) { return kFlagTexts[static_cast<std::size_t>(flag)]; }
 
-// Fields of a status line: separated by runs of blanks and other characters of code 32
-// or below.
-std::vector<std::string_view> SplitAtControlRuns(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        while (pos < line.size() && static_cast<unsigned char>(line[pos]) <= 32) ++pos;
-        const std::size_t start = pos;
-        while (pos < line.size() && static_cast<unsigned char>(line[pos]) > 32) ++pos;
-        if (pos > start) fields.push_back(line.substr(start, pos - start));
-    }
-    return fields;
-}
-
-// Fields separated by single blanks; two blanks in a row give an empty field.
-std::vector<std::string_view> SplitAtEveryBlank(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t blank = line.find(' ', start);
-        if (blank == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            return fields;
-        }
-        fields.push_back(line.substr(start, blank - start));
-        start = blank + 1;
-    }
-}
-
-double RoundHalfToEven(double value) {
-    const double rounded = std::round(value);
-    if (std::fabs(value - std::trunc(value)) == 0.5) return 2.0 * std::round(value / 2.0);
-    return rounded;
-}
-
 }  // namespace
 
 std::string_view AlicatErrorToken(TAlicatError flag) { return TextOf(flag).Token; }
@@ -108,7 +74,7 @@ bool TAlicatData::Errors(std::string& text) const {
         text += AlicatErrorExplanation(flag);
         text += "\r\n";
     }
-    text = std::string(TrimControlChars(text));
+    text = std::string(TrimBlanksAndControls(text));
     return !text.empty();
 }
 
@@ -138,7 +104,7 @@ std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pc
 }
 
 AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicatData& data) {
-    const std::vector<std::string_view> fields = SplitAtControlRuns(reply);
+    const std::vector<std::string_view> fields = SplitAtBlankRuns(reply);
     if (fields.size() <= 6) return {AlicatStatusParse::TooFewFields, -1};
 
     std::array<double, 6> numbers{};
@@ -165,7 +131,7 @@ AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicat
 
 AlicatFullScale ParseAlicatFullScale(std::string_view reply) {
     AlicatFullScale result;
-    const std::vector<std::string_view> fields = SplitAtEveryBlank(reply);
+    const std::vector<std::string_view> fields = SplitAtEach(reply);
     if (fields.size() != 4) return result;
     result.FourFields = true;
     result.Value = std::string(fields[1]);

@@ -7,6 +7,7 @@
 
 #include "protocol/AlicatMFCProtocol.h"
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 namespace tessaro::sim {
 
@@ -108,9 +109,7 @@ std::optional<std::string> SimulatedMfc::Answer(std::string_view line, double no
         return Reply(value);
     }
     if (StartsWith(command, kAlicatGasCommand)) {
-        std::string_view number = command.substr(kAlicatGasCommand.size());
-        while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
-        const auto gas = ParseDecimalInteger(number);
+        const auto gas = ParseDecimalInteger(TrimBlanksAndControls(command.substr(kAlicatGasCommand.size())));
         if (!gas || *gas < 0 || *gas > 210) return Reply("?");
         gas_ = static_cast<int>(*gas);
         return StatusLine(now);
