@@ -7,12 +7,13 @@
 
 #include "protocol/AlicatMFCProtocol.h"
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 using namespace tessaro;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::string reply(TrimControlChars(AnsiBytesToText(bytes)));
+    const std::string reply(TrimBlanksAndControls(AnsiBytesToText(bytes)));
     const AlicatFullScale fullScale = ParseAlicatFullScale(reply);
     if (fullScale.MaxFlow_gpm && (!fullScale.FourFields || !std::isfinite(*fullScale.MaxFlow_gpm))) std::abort();
     if (!fullScale.FourFields && (!fullScale.Value.empty() || !fullScale.Unit.empty())) std::abort();

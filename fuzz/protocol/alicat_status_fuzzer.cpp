@@ -8,12 +8,13 @@
 
 #include "protocol/AlicatMFCProtocol.h"
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 using namespace tessaro;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::string reply(TrimControlChars(AnsiBytesToText(bytes)));
+    const std::string reply(TrimBlanksAndControls(AnsiBytesToText(bytes)));
 
     TAlicatData record;
     record.Pressure = -7;

@@ -7,6 +7,7 @@
 
 #include "protocol/PSD4Protocol.h"
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 using namespace tessaro;
 
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (TextToAnsiBytes(text) != bytes) std::abort();
     if (Utf8Length(text) != bytes.size()) std::abort();
 
-    const std::string reply(TrimControlChars(text));
+    const std::string reply(TrimBlanksAndControls(text));
     const PumpStatusDecode decoded = DecodePumpStatus(reply);
     if (decoded.HasStatusChar != (Utf8Length(reply) >= 3)) std::abort();
     if (decoded.State) {

@@ -15,8 +15,8 @@
 #include "ChartNavigator.h"
 #include "FlowCurve.h"
 #include "Form.h"
-#include "PlannedCurve.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "segments/PlannedFlow.h"
 
 namespace tessaro {
 

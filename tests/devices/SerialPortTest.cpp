@@ -67,9 +67,9 @@ TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
     const Case cases[] = {
         {hundred, hundred.substr(0, 80)},
-        {"A +14.7 +25", "A +14.7 +25"},                 // no line end: what came is the reply
-        {"/0\x91\x03\r\n", "/0\u2018"},                 // the upper half through the code page
-        {std::string("\x00\x02 x \x7F", 6), "x \x7F"},  // DEL is above 32 and stays
+        {"A +14.7 +25", "A +14.7 +25"},                      // no line end: what came is the reply
+        {"/0\x91\x03\r\n", "/0\u2018"},                      // the upper half through the code page
+        {std::string("\x00\x02 x\x7Fy \x7F", 8), "x\x7Fy"},  // DEL is trimmed like any control character
     };
     for (const Case& c : cases) {
         const auto instrument = StartFixedReply(c.Reply);

@@ -12,13 +12,13 @@ namespace tessaro::sim {
 namespace {
 
 std::string Trimmed(const std::optional<std::string>& reply) {
-    return reply ? std::string(TrimControlChars(*reply)) : std::string("<none>");
+    return reply ? std::string(TrimBlanksAndControls(*reply)) : std::string("<none>");
 }
 
 TEST(SimulatedMfc, GivesTheRepliesTheInitialisationExpects) {
     SimulatedMfc mfc(SimMfcConfig{});
     for (const AlicatInitStep& step : AlicatInitSequence()) {
-        const std::string command = std::string(TrimControlChars(step.Command));
+        const std::string command = std::string(TrimBlanksAndControls(step.Command));
         const std::optional<std::string> reply = mfc.Answer(command, 0);
         ASSERT_TRUE(reply.has_value()) << command;
         if (!step.Expected.empty()) {

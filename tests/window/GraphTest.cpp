@@ -16,10 +16,10 @@
 
 #include "ChartNavigator.h"
 #include "FlowCurve.h"
-#include "PlannedCurve.h"
 #include "TestApplication.h"
 #include "WindowFixture.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "segments/PlannedFlow.h"
 
 namespace tessaro {
 namespace {
@@ -40,32 +40,6 @@ void ExpectPoints(const std::vector<TPlannedPoint>& actual, const std::vector<TP
         EXPECT_NEAR(actual[i].Time_min, expected[i].Time_min, 1e-12) << i;
         EXPECT_EQ(actual[i].Setpoint_pct, expected[i].Setpoint_pct) << i;
     }
-}
-
-TEST(PlannedFlowPoints, FollowStepsRampsAndTheHeldLastSetpoint) {
-    struct Case {
-        const char* program;
-        std::vector<TPlannedPoint> points;
-    };
-    const Case cases[] = {
-        {"10 100 Ramp\r\n12 100 Step\r\n15 50 Ramp", {{0, 0}, {10, 100}, {12, 100}, {12, 100}, {15, 50}, {15.15, 50}}},
-        {"5 40 Step", {{0, 0}, {5, 0}, {5, 40}, {5.05, 40}}},
-        {"0 30 Ramp\r\n10 30 Ramp", {{0, 30}, {10, 30}, {10.1, 30}}},
-        // Only the exact type words draw.
-        {"5 40 ramp\r\n10 20 Ramp", {{10, 20}, {10.1, 20}}},
-        {"", {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.program);
-        ExpectPoints(PlannedFlowPoints(c.program, TSegProgTermination::tspttKeep), c.points);
-    }
-}
-
-TEST(PlannedFlowPoints, AnUnreadableLineIsToldAndAddsNothing) {
-    MessageCapture messages;
-    ExpectPoints(PlannedFlowPoints("5 40 Step\r\n7 x Ramp", TSegProgTermination::tspttKeep),
-                 {{0, 0}, {5, 0}, {5, 40}, {7.07, 0}});
-    EXPECT_EQ(messages.messages, std::vector<std::string>{"Failed to read segment"});
 }
 
 TEST(FlowCurve, KeepsTheExtentOfItsValuesThroughEveryChange) {

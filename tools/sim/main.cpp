@@ -12,7 +12,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "sim/SimulatedInstrument.h"
 #include "sim/SimulatedMfc.h"
 #include "sim/SimulatedPump.h"
+#include "text/TextScan.h"
 
 using namespace tessaro;
 using namespace tessaro::sim;
@@ -62,16 +62,10 @@ double SteadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::stringstream stream(text);
-    for (std::string part; std::getline(stream, part, separator);) parts.push_back(part);
-    return parts;
-}
-
 bool ParseMfc(const std::string& text, SimMfcConfig& config) {
-    const std::vector<std::string> parts = Split(text, ':');
-    if (parts.empty() || parts.size() > 3) return false;
+    // Every field given must be filled: "8::5" and "8:" are refused.
+    const std::vector<std::string_view> parts = SplitAtEach(text, ':');
+    if (parts.size() > 3) return false;
     const auto gas = ParseDecimalInteger(parts[0]);
     if (!gas || *gas < 0 || *gas > 210) return false;
     config.Gas = static_cast<int>(*gas);
@@ -80,7 +74,10 @@ bool ParseMfc(const std::string& text, SimMfcConfig& config) {
         if (!fullScale || *fullScale <= 0) return false;
         config.FullScale_slpm = *fullScale;
     }
-    if (parts.size() > 2) config.SerialNumber = parts[2];
+    if (parts.size() > 2) {
+        if (parts[2].empty()) return false;
+        config.SerialNumber = std::string(parts[2]);
+    }
     return true;
 }
 
@@ -111,9 +108,8 @@ void List(const std::vector<Instrument>& instruments) {
 }
 
 void RunCommand(const std::string& line, std::vector<Instrument>& instruments, bool& quit) {
-    std::istringstream in(line);
     std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
+    for (std::string_view word : SplitAtBlankRuns(line)) words.emplace_back(word);
     if (words.empty()) return;
     if (words[0] == "quit" || words[0] == "exit") {
         quit = true;

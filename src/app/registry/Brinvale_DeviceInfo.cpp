@@ -9,7 +9,9 @@
 #include "engine/Clock.h"
 #include "gases/GasMixtures.h"
 #include "mfc/AlicatMFCThread.h"
+#include "protocol/PSD4Protocol.h"
 #include "pump/PSD4_Thread.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -37,7 +39,6 @@ constexpr const char* kSecondDemoProgram =
     "8 0 Ramp";
 
 constexpr double kPumpStartUpWait_s = 15;
-constexpr const char* kPumpInitialisation = "ZN1R";
 
 void Write(const std::string& line) { qCInfo(DeviceInfoLog).noquote() << QString::fromStdString(line); }
 void Warn(const std::string& line) { qCWarning(DeviceInfoLog).noquote() << QString::fromStdString(line); }
@@ -66,7 +67,7 @@ TPSD4Thread* StartPumpThread(const TDeviceInfo& dev) {
         Warn("No pump answers on " + dev.COMPort + ": no worker started");
         return nullptr;
     }
-    pump->Initialize(kPumpInitialisation);
+    pump->Initialize(std::string(kPumpInitialise));
     pump->WaitUntilFree(kPumpStartUpWait_s);
 
     auto thread = std::make_unique<TPSD4Thread>();
@@ -100,17 +101,6 @@ TMFCThread* StartFlowControllerThread(const TDeviceInfo& dev) {
     Write("Create thread: " + thread->ThreadID + " - " + thread->Name);
     thread->start();
     return thread.release();
-}
-
-constexpr bool IsBlankOrControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
-}
-
-std::string_view TrimBlanksAndControls(std::string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

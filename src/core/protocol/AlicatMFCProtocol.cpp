@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -38,52 +39,20 @@ constexpr std::array<FlagText, kAlicatErrorCount> kFlagTexts = {{
      "including the uncalibrated range)."},
 }};
 
-constexpr std::array<AlicatInitStep, 7> kInitSequence = {{
-    {"A\r", "", ""},
-    {"AFACTORY RESTORE ALL\r", "A Factory values have been restored.", "Factory reset failed:"},
-    {"ALSS U\r", "A U", "Remote control failed:"},
-    {"ASPUE 0\r", "A U", "Remote control failed:"},
-    {"ADCU 37 62\r", "A 62 count", "Remote setpoint mode:count failed:"},
-    {"ADCU 2 7\r", "A 7 barA", "Pressure barA failed:"},
-    {"A0\r", "", ""},
+std::string UnitACommand(std::string_view command) { return "A" + std::string(command) + "\r"; }
+
+// Every controller is set up as unit "A", whatever letter it is later addressed with.
+const std::array<AlicatInitStep, 7> kInitSequence = {{
+    {UnitACommand(""), "", ""},
+    {UnitACommand(kAlicatFactoryRestoreCommand), "A Factory values have been restored.", "Factory reset failed:"},
+    {UnitACommand(kAlicatRemoteLssCommand), "A U", "Remote control failed:"},
+    {UnitACommand(kAlicatRemoteSpueCommand), "A U", "Remote control failed:"},
+    {UnitACommand(kAlicatSetpointInCountsCommand), "A 62 count", "Remote setpoint mode:count failed:"},
+    {UnitACommand(kAlicatPressureInBarACommand), "A 7 barA", "Pressure barA failed:"},
+    {UnitACommand("0"), "", ""},
 }};
 
 const FlagText& TextOf(TAlicatError flag) { return kFlagTexts[static_cast<std::size_t>(flag)]; }
-
-// Fields of a status line: separated by runs of blanks and other characters of code 32
-// or below.
-std::vector<std::string_view> SplitAtControlRuns(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        while (pos < line.size() && static_cast<unsigned char>(line[pos]) <= 32) ++pos;
-        const std::size_t start = pos;
-        while (pos < line.size() && static_cast<unsigned char>(line[pos]) > 32) ++pos;
-        if (pos > start) fields.push_back(line.substr(start, pos - start));
-    }
-    return fields;
-}
-
-// Fields separated by single blanks; two blanks in a row give an empty field.
-std::vector<std::string_view> SplitAtEveryBlank(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t blank = line.find(' ', start);
-        if (blank == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            return fields;
-        }
-        fields.push_back(line.substr(start, blank - start));
-        start = blank + 1;
-    }
-}
-
-double RoundHalfToEven(double value) {
-    const double rounded = std::round(value);
-    if (std::fabs(value - std::trunc(value)) == 0.5) return 2.0 * std::round(value / 2.0);
-    return rounded;
-}
 
 }  // namespace
 
@@ -105,7 +74,7 @@ bool TAlicatData::Errors(std::string& text) const {
         text += AlicatErrorExplanation(flag);
         text += "\r\n";
     }
-    text = std::string(TrimControlChars(text));
+    text = std::string(TrimBlanksAndControls(text));
     return !text.empty();
 }
 
@@ -114,10 +83,12 @@ std::span<const AlicatInitStep> AlicatInitSequence() { return kInitSequence; }
 std::string AlicatPollCommand(char unitID) { return std::string(1, unitID) + "\r"; }
 
 std::string AlicatGasCommand(char unitID, int gasID) {
-    return std::string(1, unitID) + "G " + std::to_string(gasID) + "\r";
+    return std::string(1, unitID) + std::string(kAlicatGasCommand) + " " + std::to_string(gasID) + "\r";
 }
 
-std::string AlicatFullScaleQuery(char unitID) { return std::string(1, unitID) + "FPF 37 67\r"; }
+std::string AlicatFullScaleQuery(char unitID) {
+    return std::string(1, unitID) + std::string(kAlicatFullScaleCommand) + "\r";
+}
 
 double AlicatSetpointCounts(double setpoint_pct) {
     const double counts = RoundHalfToEven(setpoint_pct * kAlicatFullScaleCounts / 100);
@@ -133,7 +104,7 @@ std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pc
 }
 
 AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicatData& data) {
-    const std::vector<std::string_view> fields = SplitAtControlRuns(reply);
+    const std::vector<std::string_view> fields = SplitAtBlankRuns(reply);
     if (fields.size() <= 6) return {AlicatStatusParse::TooFewFields, -1};
 
     std::array<double, 6> numbers{};
@@ -160,7 +131,7 @@ AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicat
 
 AlicatFullScale ParseAlicatFullScale(std::string_view reply) {
     AlicatFullScale result;
-    const std::vector<std::string_view> fields = SplitAtEveryBlank(reply);
+    const std::vector<std::string_view> fields = SplitAtEach(reply);
     if (fields.size() != 4) return result;
     result.FourFields = true;
     result.Value = std::string(fields[1]);

@@ -69,13 +69,24 @@ enum TAlicatInitialize : std::uint8_t { TAIKestraLumora = 0 };
 // One command of the initialisation sequence; an empty Expected means the reply is not
 // compared.
 struct AlicatInitStep {
-    std::string_view Command;
+    std::string Command;
     std::string_view Expected;
     std::string_view FailureLabel;
 };
 std::span<const AlicatInitStep> AlicatInitSequence();
 
-// Command texts, each ending in CR.
+// Command texts after the unit letter, as the driver sends them and the simulated
+// controller recognises them.
+inline constexpr std::string_view kAlicatFactoryRestoreCommand = "FACTORY RESTORE ALL";
+inline constexpr std::string_view kAlicatRemoteLssCommand = "LSS U";
+inline constexpr std::string_view kAlicatRemoteSpueCommand = "SPUE 0";
+inline constexpr std::string_view kAlicatSetpointInCountsCommand = "DCU 37 62";
+inline constexpr std::string_view kAlicatPressureInBarACommand = "DCU 2 7";
+inline constexpr std::string_view kAlicatGasCommand = "G";  // followed by a blank and the gas number
+inline constexpr std::string_view kAlicatFullScaleCommand = "FPF 37 67";
+inline constexpr std::string_view kAlicatSerialNumberQuery = "??M5";
+
+// Command texts with the unit letter, each ending in CR.
 std::string AlicatPollCommand(char unitID);            // "A\r"
 std::string AlicatGasCommand(char unitID, int gasID);  // "AG 8\r"
 std::string AlicatFullScaleQuery(char unitID);         // "AFPF 37 67\r"

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 

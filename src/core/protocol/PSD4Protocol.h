@@ -45,6 +45,15 @@ struct PumpStatusDecode {
 PumpStatusDecode DecodePumpStatus(std::string_view replyText);
 
 inline constexpr char kPumpDefaultAddress = '1';
+// Command letters, as the driver sends them (framed by PumpWireCommand) and the simulated
+// pump recognises them.
+inline constexpr std::string_view kPumpSignatureCommand = "?22";
+inline constexpr std::string_view kPumpPositionQuery = "?";
+inline constexpr std::string_view kPumpStatusQuery = "Q";
+inline constexpr std::string_view kPumpTerminate = "T";
+inline constexpr std::string_view kPumpTerminateProgram = "TR";  // stops the running program
+inline constexpr std::string_view kPumpInitialise = "ZN1R";      // initialise in 24000-step resolution
+// The signature query on the wire, to the default address.
 inline constexpr std::string_view kPumpSignatureQuery = "/1?22\r";
 // "/" + address + command letters + CR.
 std::string PumpWireCommand(char address, std::string_view command);

@@ -2,13 +2,15 @@
 // The text side of a serial exchange, shared by both instrument languages: reply bytes
 // become program text through the Windows-1252 code page (the instruments speak ASCII; the
 // upper half follows the code page the instruments' own software uses), replies are
-// trimmed of control characters, and numbers in replies are read with '.' as separator.
+// trimmed of blanks and control characters, and numbers in replies are read with '.' as separator.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "text/TextScan.h"  // replies are trimmed with TrimBlanksAndControls
 
 namespace tessaro {
 
@@ -20,20 +22,11 @@ std::string AnsiBytesToText(std::string_view bytes);
 // UTF-8 text to bytes; a character the code page lacks, or a broken sequence, becomes '?'.
 std::string TextToAnsiBytes(std::string_view text);
 
-// Removes every character of code 32 or below (blanks, CR, LF, ETX, ...) from both ends.
-std::string_view TrimControlChars(std::string_view text);
 // The decimal value of every byte, each followed by one blank: "65 13 ".
 std::string ByteOrdinals(std::string_view bytes);
 // A duration as "ss:zzz": seconds (at least two digits, not wrapped at a minute) and
 // milliseconds.
 std::string FormatSecondsMillis(std::int64_t milliseconds);
-
-// Characters of UTF-8 text, counted and cut by character, not by byte. A byte that does
-// not start a valid sequence counts as one character.
-std::size_t Utf8Length(std::string_view text);
-std::string_view Utf8Substr(std::string_view text, std::size_t first, std::size_t count);
-// The character at a 0-based position, or nothing past the end.
-std::optional<char32_t> Utf8CharAt(std::string_view text, std::size_t index);
 
 // A decimal number with '.' as separator and an optional leading '+' or '-'; the whole
 // text must be the number and it must be finite. Never throws.

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "protocol/PSD4Protocol.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -24,6 +26,10 @@ constexpr const char* kLineEnd = "\r\n";
 double strokeMass_µg(const TPumpSpeedDetails& details) {
     return details.SyringeVolume_µl * 1000 * details.FluidDensity;
 }
+
+// The bisections only ever halve or double codes within 1..30000, so the rounded value
+// always fits.
+int32_t NearestCode(double x) { return static_cast<int32_t>(RoundHalfToEven(x)); }
 
 std::string continuousCommand(int32_t V) { return "gIV6000A24000OV" + std::to_string(V) + "A0GR"; }
 
@@ -76,7 +82,7 @@ void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std:
     int32_t bestM = 0;
     double bestAchieved = 0;
 
-    int32_t M = RoundHalfToEven((low + high) / 2.0);
+    int32_t M = NearestCode((low + high) / 2.0);
     double achieved = SteppedDispenseRate(details, M);
     double error = desired - achieved;
     double previousError = kLargest;
@@ -116,7 +122,7 @@ void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std:
             high = M;
         else
             low = M;
-        M = RoundHalfToEven((low + high) / 2.0);
+        M = NearestCode((low + high) / 2.0);
         achieved = SteppedDispenseRate(details, M);
         previousError = error;
         error = desired - achieved;
@@ -160,13 +166,13 @@ void planContinuous(TPumpSpeedDetails& details, NumberTexts& numberText) {
         errorHigh = desired - ContinuousDispenseRate(details, high);
         showBracket();
         if (errorLow < 0)  // even the low end is too fast
-            low = RoundHalfToEven(low / 2.0);
+            low = NearestCode(low / 2.0);
         else if (errorHigh > 0)  // even the high end is too slow
-            high = RoundHalfToEven(high * 2.0);
+            high = NearestCode(high * 2.0);
         else if (std::fabs(errorHigh) > std::fabs(errorLow))
-            high = RoundHalfToEven((low + high) / 2.0);
+            high = NearestCode((low + high) / 2.0);
         else
-            low = RoundHalfToEven((low + high) / 2.0);
+            low = NearestCode((low + high) / 2.0);
         low = std::max(low, kMinSpeedCode);
         high = std::min(high, kMaxSpeedCode);
     }
@@ -203,17 +209,6 @@ double SteppedDispenseRate(const TPumpSpeedDetails& details, int32_t M) {
     return details.SyringeVolume_µl / (cycle_s / 60) * 1000 * details.FluidDensity;
 }
 
-int32_t RoundHalfToEven(double x) {
-    constexpr double kLow = std::numeric_limits<int32_t>::min();
-    constexpr double kHigh = std::numeric_limits<int32_t>::max();
-    if (std::isnan(x)) return 0;
-    const double floor = std::floor(x);
-    const double fraction = x - floor;
-    double rounded = floor;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2) != 0)) rounded += 1;
-    return static_cast<int32_t>(std::clamp(rounded, kLow, kHigh));
-}
-
 bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
     const double desired = details.DesiredDispense_µgpm;
     NumberTexts numberText(decimalSeparator);
@@ -234,7 +229,7 @@ bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator) {
     // Not a number: no program can be chosen, so the pump is stopped as for nothing wanted.
     if (desired == 0 || std::isnan(desired)) {
         details.AchievedDispense_µgpm = 0;
-        details.Command = "TR";
+        details.Command = kPumpTerminateProgram;
         return false;
     }
     if (desired <= breakpoint)

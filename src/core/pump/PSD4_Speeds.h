@@ -37,7 +37,4 @@ double SteppedDispenseRate(const TPumpSpeedDetails& details, int32_t M);
 // that is not a number. Numbers in the trace use the given decimal separator.
 bool PlanPumpSpeed(TPumpSpeedDetails& details, char decimalSeparator = '.');
 
-// x rounded to the nearest whole number, halves to the even neighbour.
-int32_t RoundHalfToEven(double x);
-
 }  // namespace tessaro

@@ -10,12 +10,11 @@
 #include "text/Errors.h"
 #include "text/Messages.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 // Characters a note, and outside of line breaks a whole program text, may hold.
 bool IsNoteCharacter(char c) {
@@ -25,62 +24,11 @@ bool IsNoteCharacter(char c) {
 
 bool IsProgramCharacter(char c) { return IsNoteCharacter(c) || c == '\r' || c == '\n' || c == '_' || c == '.'; }
 
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-// Splits at every single space; two spaces in a row give an empty field.
-std::vector<std::string_view> SplitAtEverySpace(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t space = line.find(' ', start);
-        fields.push_back(line.substr(start, space - start));
-        if (space == std::string_view::npos) return fields;
-        start = space + 1;
-    }
-}
-
-// Splits at runs of blanks (spaces and control characters), ignoring blanks at both ends.
-std::vector<std::string_view> SplitAtBlankRuns(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && IsBlank(line[i])) ++i;
-        const size_t start = i;
-        while (i < line.size() && !IsBlank(line[i])) ++i;
-        if (i > start) fields.push_back(line.substr(start, i - start));
-    }
-    return fields;
-}
-
 std::string UpperCaseAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return upper;
-}
-
-// Length in bytes of the UTF-8 character starting at text[i]; 1 for a stray byte.
-size_t Utf8CharLength(std::string_view text, size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (i + length > text.size()) return 1;
-    for (size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
-    return length;
-}
-
-std::vector<std::string_view> SplitUtf8Chars(std::string_view text) {
-    std::vector<std::string_view> chars;
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = Utf8CharLength(text, i);
-        chars.push_back(text.substr(i, length));
-        i += length;
-    }
-    return chars;
 }
 
 void ReplaceFirstComma(std::string& text) {
@@ -117,7 +65,7 @@ bool TryParseShortDecimal(std::string_view text, double& value) {
 }
 
 bool TryParseDot(std::string_view text, double& value) {
-    text = TrimBlanks(text);
+    text = TrimBlanksAndControls(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     const size_t digitsStart = (!text.empty() && text.front() == '-') ? 1 : 0;
     // from_chars also reads "inf" and "nan"; a number starts with a digit or a point
@@ -139,14 +87,6 @@ long long ParseWholeNumber(std::string_view text) {
     return value;
 }
 
-// Returns the next field of `line` at runs of blanks, starting at `pos`; empty at the end.
-std::string_view NextField(std::string_view line, size_t& pos) {
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    const size_t start = pos;
-    while (pos < line.size() && !IsBlank(line[pos])) ++pos;
-    return line.substr(start, pos - start);
-}
-
 // One line read in place, without allocating; `readable` is false when a field is missing
 // or a number does not parse, and the fields before the fault are filled in.
 struct SegmentLine {
@@ -161,14 +101,14 @@ struct SegmentLine {
 SegmentLine ParseSegmentLine(std::string_view line) {
     SegmentLine parsed;
     size_t pos = 0;
-    if (!TryParseDot(NextField(line, pos), parsed.Time)) return parsed;
-    if (!TryParseDot(NextField(line, pos), parsed.Setpoint)) return parsed;
-    parsed.aType = NextField(line, pos);
+    if (!TryParseDot(NextBlankRunField(line, pos), parsed.Time)) return parsed;
+    if (!TryParseDot(NextBlankRunField(line, pos), parsed.Setpoint)) return parsed;
+    parsed.aType = NextBlankRunField(line, pos);
     if (parsed.aType.empty()) return parsed;
     parsed.hasType = true;
     parsed.readable = true;
-    const std::string_view note = NextField(line, pos);
-    if (NextField(line, pos).empty()) parsed.Note = note;  // with a fifth field no note is taken
+    const std::string_view note = NextBlankRunField(line, pos);
+    if (NextBlankRunField(line, pos).empty()) parsed.Note = note;  // with a fifth field no note is taken
     return parsed;
 }
 
@@ -212,8 +152,8 @@ double RampValue(const TSegment& from, const TSegment& to, double t) {
 
 // Validates one line; false when the text is invalid. `stop` ends the validation.
 bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator) {
-    const std::string line = UpperCaseAscii(TrimBlanks(rawLine));
-    const auto fields = SplitAtEverySpace(line);
+    const std::string line = UpperCaseAscii(TrimBlanksAndControls(rawLine));
+    const auto fields = SplitAtEach(line);
     stop = true;
     if (fields.size() != 3 && fields.size() != 4) {
         ShowMessage("Invalid element count");
@@ -246,12 +186,6 @@ bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool
     }
     stop = false;
     return valid;
-}
-
-double RoundHalfEven(double x) {
-    const double nearest = std::round(x);
-    if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
-    return nearest;
 }
 
 std::string Plural(double count, const char* singular, const char* plural) { return count == 1 ? singular : plural; }
@@ -302,6 +236,8 @@ TSegment ReadSegment(int index, std::string_view text) {
     return ToSegment(ParseReportingFaults(lines[static_cast<size_t>(index)]), index);
 }
 
+TSegment ReadSegmentLine(std::string_view line, int index) { return ToSegment(ParseReportingFaults(line), index); }
+
 TSegment SegmentAtTime(std::string_view text, double t) {
     // One pass over the text; only the two points around `t` become records.
     TSegment previous = ImplicitStartSegment();
@@ -337,7 +273,7 @@ TSegment SegmentAtTime(std::string_view text, double t) {
 }
 
 double ProgramDuration(std::string_view text, char decimalSeparator) {
-    if (!ValidateSegmentProgram(text, decimalSeparator) || TrimBlanks(text).empty()) return 0;
+    if (!ValidateSegmentProgram(text, decimalSeparator) || TrimBlanksAndControls(text).empty()) return 0;
     const auto lines = SplitProgramLines(text);
     return ParseReportingFaults(lines.back()).Time;
 }
@@ -345,7 +281,7 @@ double ProgramDuration(std::string_view text, char decimalSeparator) {
 void MergeSegmentLine(std::string& text, std::string_view line) {
     std::map<long long, std::string> byMinute;
     auto addLine = [&byMinute](std::string_view l) {
-        const auto fields = SplitAtEverySpace(l);
+        const auto fields = SplitAtEach(l);
         if (fields.size() != 3 && fields.size() != 4) return;
         std::string rest = std::string(fields[1]) + " " + std::string(fields[2]);
         if (fields.size() == 4) rest += " " + std::string(fields[3]);
@@ -367,7 +303,7 @@ std::string TableToProgramText(const TSegmentTable& table) {
         if (row.size() >= 4) text += " " + SanitizeNote(row[3]);
         text += "\r\n";
     }
-    return std::string(TrimBlanks(text));
+    return std::string(TrimBlanksAndControls(text));
 }
 
 void ProgramTextToTable(std::string_view text, TSegmentTable& table) {
@@ -422,14 +358,9 @@ std::string RightAligned(std::string_view text, int width, bool commaToDot) {
 }
 
 std::string FieldByIndex(std::string_view text, char delimiter, int index) {
-    if (index < 1) return {};
-    size_t start = 0;
-    for (int field = 1;; ++field) {
-        const size_t end = text.find(delimiter, start);
-        if (field == index) return std::string(text.substr(start, end - start));
-        if (end == std::string_view::npos) return {};
-        start = end + 1;
-    }
+    const auto fields = SplitAtEach(text, delimiter);
+    if (index < 1 || static_cast<size_t>(index) > fields.size()) return {};
+    return std::string(fields[static_cast<size_t>(index - 1)]);
 }
 
 std::string LogTimestamp(const TLocalDateTime& now) {
@@ -443,7 +374,7 @@ std::string DurationToText(DurationStyle style, double minutes, char decimalSepa
     const double hours = std::floor((minutes - days * 1440) / 60);
     const double mins = minutes - days * 1440 - hours * 60;
     const double wholeMins = std::floor(mins);
-    const double secs = RoundHalfEven((mins - wholeMins) * 60);
+    const double secs = RoundHalfToEven((mins - wholeMins) * 60);
     auto number = [decimalSeparator](double v) { return FormatGeneral(v, decimalSeparator); };
 
     std::string text;

@@ -39,6 +39,8 @@ using TSegmentTable = std::vector<TSegmentTableRow>;
 bool ValidateSegmentProgram(std::string_view text, char decimalSeparator = '.');
 int SegmentCount(std::string_view text);
 TSegment ReadSegment(int index, std::string_view text);
+// One line of a program, without its line break, read as ReadSegment reads line `index`.
+TSegment ReadSegmentLine(std::string_view line, int index);
 TSegment SegmentAtTime(std::string_view text, double t);
 double ProgramDuration(std::string_view text, char decimalSeparator = '.');
 // Inserts `line` (or replaces the line with the same whole-minute time) and sorts by time.

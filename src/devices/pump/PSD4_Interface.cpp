@@ -87,7 +87,7 @@ bool TPSD4::WaitUntilFree(double x) {
         SleepMs(250);
         elapsed = SecondsSince(start);
         TSerialResponse response;
-        SendCommand("Q", response, true);
+        SendCommand(std::string(kPumpStatusQuery), response, true);
     }
     return elapsed <= x;
 }
@@ -95,18 +95,18 @@ bool TPSD4::WaitUntilFree(double x) {
 bool TPSD4::Stop() {
     const auto start = Clock::now();
     TSerialResponse response;
-    SendCommand("T", response, true);
+    SendCommand(std::string(kPumpTerminate), response, true);
     for (;;) {
         if (!pBusy) return pState == ps_No_error;
         SleepMs(100);
-        SendCommand("Q", response, true);
+        SendCommand(std::string(kPumpStatusQuery), response, true);
         if (SecondsSince(start) > 5.0) return false;
     }
 }
 
 std::int64_t TPSD4::Serial() {
     TSerialResponse response;
-    SendCommand("ZN1R", response, true);
+    SendCommand(std::string(kPumpInitialise), response, true);
     WaitUntilFree(15);
 
     // Each half is read only when its position query is answered; a half missing leaves
@@ -116,7 +116,7 @@ std::int64_t TPSD4::Serial() {
     for (const char* storedString : {"e12R", "e13R"}) {
         SendCommand(storedString, response, true);
         SleepMs(100);
-        if (SendCommand("?", response, true))
+        if (SendCommand(std::string(kPumpPositionQuery), response, true))
             serialText += PumpPositionDigits(response.Response);
         else
             complete = false;

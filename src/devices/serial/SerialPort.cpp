@@ -93,7 +93,7 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
     }
     result.SentMessage = message;
     Trace("Bytes written: " + std::to_string(message.size()));
-    Trace("As string: " + std::string(TrimControlChars(message)));
+    Trace("As string: " + std::string(TrimBlanksAndControls(message)));
     Trace("As ordinals: " + ByteOrdinals(message));
 
     if (!WaitForResponse) {
@@ -115,7 +115,7 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
         Trace(result.Status);
         return;
     }
-    result.Response = std::string(TrimControlChars(AnsiBytesToText(bytes)));
+    result.Response = std::string(TrimBlanksAndControls(AnsiBytesToText(bytes)));
     Trace("Data read: " + result.Response);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     Trace("Duration:" + FormatSecondsMillis(elapsed.count()));

@@ -10,6 +10,7 @@
 
 #include "sim/PortPublication.h"
 #include "sim/PseudoTerminal.h"
+#include "text/TextScan.h"
 
 namespace tessaro::sim {
 
@@ -28,10 +29,8 @@ constexpr FaultName kFaultNames[] = {
     {SimFault::PartialLine, "partial"}, {SimFault::Overlong, "long"}, {SimFault::Slow, "slow"},
 };
 
-std::string WithoutLineEnd(std::string reply) {
-    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 32) reply.pop_back();
-    return reply;
-}
+// Every reply starts with a printable character, so trimming takes off only its line end.
+std::string WithoutLineEnd(const std::string& reply) { return std::string(TrimBlanksAndControls(reply)); }
 
 }  // namespace
 
@@ -240,11 +239,11 @@ std::string SimulatedInstrument::Distort(std::string reply, SimFault fault) {
             return garbage + "\r";
         }
         case SimFault::PartialLine: {
-            const std::string line = WithoutLineEnd(std::move(reply));
+            const std::string line = WithoutLineEnd(reply);
             return line.substr(0, std::max<std::size_t>(1, line.size() / 2));
         }
         case SimFault::Overlong: {
-            std::string line = WithoutLineEnd(std::move(reply)) + " ";
+            std::string line = WithoutLineEnd(reply) + " ";
             while (line.size() < kOverlongReplyBytes) line += '#';
             return line + "\r";
         }

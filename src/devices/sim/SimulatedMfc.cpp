@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "protocol/AlicatMFCProtocol.h"
 #include "protocol/ReplyText.h"
+#include "text/TextScan.h"
 
 namespace tessaro::sim {
 
@@ -92,24 +94,22 @@ std::optional<std::string> SimulatedMfc::Answer(std::string_view line, double no
     const std::string_view command = line.substr(1);
     Advance(now);
     if (command.empty()) return StatusLine(now);
-    if (command == "??M5") return Reply("M05 Serial Number " + config_.SerialNumber);
-    if (command == "FACTORY RESTORE ALL") {
+    if (command == kAlicatSerialNumberQuery) return Reply("M05 Serial Number " + config_.SerialNumber);
+    if (command == kAlicatFactoryRestoreCommand) {
         gas_ = config_.Gas;
         setpoint_ = 0;
         return Reply("Factory values have been restored.");
     }
-    if (command == "LSS U" || command == "SPUE 0") return Reply("U");
-    if (command == "DCU 37 62") return Reply("62 count");
-    if (command == "DCU 2 7") return Reply("7 barA");
-    if (command == "FPF 37 67") {
+    if (command == kAlicatRemoteLssCommand || command == kAlicatRemoteSpueCommand) return Reply("U");
+    if (command == kAlicatSetpointInCountsCommand) return Reply("62 count");
+    if (command == kAlicatPressureInBarACommand) return Reply("7 barA");
+    if (command == kAlicatFullScaleCommand) {
         char value[64];
         std::snprintf(value, sizeof value, "%.4f 67 g/m", FullScale_gpm());
         return Reply(value);
     }
-    if (StartsWith(command, "G")) {
-        std::string_view number = command.substr(1);
-        while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
-        const auto gas = ParseDecimalInteger(number);
+    if (StartsWith(command, kAlicatGasCommand)) {
+        const auto gas = ParseDecimalInteger(TrimBlanksAndControls(command.substr(kAlicatGasCommand.size())));
         if (!gas || *gas < 0 || *gas > 210) return Reply("?");
         gas_ = static_cast<int>(*gas);
         return StatusLine(now);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "protocol/PSD4Protocol.h"
+
 namespace tessaro::sim {
 
 namespace {
@@ -82,10 +84,10 @@ std::optional<std::string> SimulatedPump::Answer(std::string_view line, double n
     const std::string_view body = line.substr(2);
     Advance(now);
 
-    if (body == "Q") return Reply("");
+    if (body == kPumpStatusQuery) return Reply("");
     if (!body.empty() && body.front() == '?') {
-        if (body == "?") return Reply(std::to_string(static_cast<long>(Position(now))));
-        if (body == "?22") return Reply("255");
+        if (body == kPumpPositionQuery) return Reply(std::to_string(static_cast<long>(Position(now))));
+        if (body == kPumpSignatureCommand) return Reply("255");
         return Reply("0");
     }
 

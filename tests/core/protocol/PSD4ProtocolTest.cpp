@@ -66,6 +66,7 @@ TEST(PumpStatusAsString, SpellsTheStateNameOut) {
 TEST(PumpWireCommand, FramesAddressAndCarriageReturn) {
     EXPECT_EQ(PumpWireCommand('1', "ZN1R"), "/1ZN1R\r");
     EXPECT_EQ(PumpWireCommand('1', "Q"), "/1Q\r");
+    EXPECT_EQ(PumpWireCommand(kPumpDefaultAddress, kPumpSignatureCommand), kPumpSignatureQuery);
 }
 
 TEST(IsPumpSignatureReply, AcceptsOnlyTheExactSignature) {

@@ -21,13 +21,6 @@ TEST(TextToAnsiBytes, InvertsTheCodePageAndMarksWhatItLacks) {
     EXPECT_EQ(TextToAnsiBytes("\xE2\x82"), "??");  // a cut sequence, byte by byte
 }
 
-TEST(TrimControlChars, RemovesEveryCharacterOfCode32OrBelowAtBothEnds) {
-    EXPECT_EQ(TrimControlChars(" A\x03\r\n"), "A");
-    EXPECT_EQ(TrimControlChars(std::string("\x00\x1F x y\t", 7)), "x y");
-    EXPECT_EQ(TrimControlChars("\r\n"), "");
-    EXPECT_EQ(TrimControlChars("\u00A0A"), "\u00A0A");  // non-ASCII is not a control character
-}
-
 TEST(ByteOrdinals, WritesEveryByteInDecimalFollowedByABlank) {
     EXPECT_EQ(ByteOrdinals("A\r"), "65 13 ");
     EXPECT_EQ(ByteOrdinals("\xFF"), "255 ");
@@ -37,14 +30,6 @@ TEST(FormatSecondsMillis, WritesSecondsAndMilliseconds) {
     EXPECT_EQ(FormatSecondsMillis(353), "00:353");
     EXPECT_EQ(FormatSecondsMillis(2664), "02:664");
     EXPECT_EQ(FormatSecondsMillis(75001), "75:001");
-}
-
-TEST(Utf8, CountsAndCutsByCharacter) {
-    EXPECT_EQ(Utf8Length("/0\u2018"), 3u);
-    EXPECT_EQ(Utf8CharAt("/0\u2018", 2), U'\u2018');
-    EXPECT_EQ(Utf8CharAt("/0", 2), std::nullopt);
-    EXPECT_EQ(Utf8Substr("/0`1234\u00B5x", 3, 5), "1234\u00B5");
-    EXPECT_EQ(Utf8Length("\xC3"), 1u);  // a broken sequence counts as one character
 }
 
 TEST(ParseDotNumber, ReadsDecimalNumbersWithDotOnly) {

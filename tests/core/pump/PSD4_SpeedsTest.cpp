@@ -155,13 +155,5 @@ TEST(PumpPlan, TraceNumbersUseTheGivenSeparator) {
     EXPECT_THAT(details.Command, Not(HasSubstr(",")));
 }
 
-TEST(PumpPlan, RoundingTakesHalvesToTheEvenNeighbour) {
-    const struct {
-        double x;
-        int32_t rounded;
-    } cases[] = {{15000.5, 15000}, {2.5, 2}, {3.5, 4}, {7.4, 7}, {7.6, 8}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}};
-    for (const auto& c : cases) EXPECT_EQ(RoundHalfToEven(c.x), c.rounded) << c.x;
-}
-
 }  // namespace
 }  // namespace tessaro
