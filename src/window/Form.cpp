@@ -28,6 +28,7 @@
 #include "NumberEdit.h"
 #include "StatusLed.h"
 #include "engine/EngineTimer.h"
+#include "text/TextScan.h"
 #include "engine/Startup.h"
 
 namespace tessaro {
@@ -78,10 +79,7 @@ QString LogText(const std::string& line) {
 void InitializeMainFormModule() { DiagLog(kMainFormChannel, "Initialization"); }
 
 int DpiScalingFromLogicalDpi(double logicalDpi) {
-    const double ratio = logicalDpi / kReferenceDpi;
-    double whole = std::floor(ratio);
-    const double fraction = ratio - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+    const double whole = RoundHalfToEven(logicalDpi / kReferenceDpi);
     // A screen reporting a tiny or nonsensical density still gets visible LEDs.
     if (!(whole >= 1.0)) return 1;
     return static_cast<int>(whole);

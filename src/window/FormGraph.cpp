@@ -16,6 +16,7 @@
 #include "FlowCurve.h"
 #include "Form.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "text/TextScan.h"
 #include "segments/PlannedFlow.h"
 
 namespace tessaro {
@@ -45,12 +46,8 @@ QCPScatterStyle::ScatterShape SymbolShape(tDeviceType kind) {
     return QCPScatterStyle::ssCircle;  // the chart's own default symbol
 }
 
-std::string TrimmedPort(const std::string& port) {
-    const auto kept = [](unsigned char c) { return c > ' '; };
-    const auto first = std::find_if(port.begin(), port.end(), kept);
-    const auto last = std::find_if(port.rbegin(), port.rend(), kept).base();
-    return first < last ? std::string(first, last) : std::string();
-}
+// Curves are keyed as the registry keys its devices.
+std::string TrimmedPort(const std::string& port) { return std::string(TrimBlanksAndControls(port)); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "engine/DataTableText.h"
 
+#include "text/TextScan.h"
+
 #include <cstdio>
 
 #include "registry/Brinvale_DeviceInfo.h"
@@ -71,10 +73,6 @@ std::string LogFileName(const TLocalDateTime& now, const std::string& suffix) {
     return std::string(stamp) + " log " + suffix + ".txt";
 }
 
-bool IsBlankText(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) > ' ') return false;
-    return true;
-}
+bool IsBlankText(const std::string& text) { return TrimBlanksAndControls(text).empty(); }
 
 }  // namespace tessaro

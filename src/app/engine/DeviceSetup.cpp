@@ -12,6 +12,7 @@
 #include "segments/SegmentProgram.h"
 #include "text/Messages.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 #include "units/GasFlowUnitConversions.h"
 
 namespace tessaro {
@@ -21,7 +22,6 @@ namespace {
 constexpr double kFullScalePerSyringeMicrolitre = 25;  // µL/min of full scale per µL of syringe
 constexpr double kPsiPerBar = 14.5038;
 constexpr double kMicrogramsPerMicrolitre = 1000;  // the planning record counts water in µg
-constexpr const char* kPumpStopCommand = "TR";
 constexpr const char* kMassUnitName = "g/min";
 constexpr const char* kVolumeUnitName = "ml/min";
 constexpr const char* kFlowPattern = "### ##0.### ### ###";
@@ -52,20 +52,6 @@ const char* const kReferenceConditionRows[] = {
     "21.11  70    1.013    AMCA, air density = 0.075 lbm/ft3. This AMCA standard applies only to air;",
     "22     71.6  1.01325  American Association of Physicists in Medicine (RH: 20-80%)",
 };
-
-// The words of a row, split at runs of blanks.
-std::vector<std::string> Words(const std::string& row) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while (at < row.size()) {
-        const std::size_t start = row.find_first_not_of(' ', at);
-        if (start == std::string::npos) break;
-        const std::size_t end = std::min(row.find(' ', start), row.size());
-        words.push_back(row.substr(start, end - start));
-        at = end;
-    }
-    return words;
-}
 
 std::string StateText(const TDeviceInfo& device) {
     if (!device.IsConfigured()) return "Unknown";
@@ -152,7 +138,7 @@ void StopDevice(TDeviceInfo& device) {
     device.Setpoint_pct = 0;
     if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 0;
     if (device.ThreadPump != nullptr) {
-        device.ThreadPump->GUIOut.Command = kPumpStopCommand;
+        device.ThreadPump->GUIOut.Command = kPumpTerminateProgram;
         device.ThreadPump->GUIOut.Setpoint = 0;
     }
 }
@@ -182,10 +168,10 @@ std::optional<TReferenceCondition> ReferenceConditionOfRow(int row) {
         condition.Grams = true;
         return condition;
     }
-    const std::vector<std::string> words = Words(rows[static_cast<std::size_t>(row)]);
+    const std::vector<std::string_view> words = SplitAtBlankRuns(rows[static_cast<std::size_t>(row)]);
     condition.UnitName = kVolumeUnitName;
-    condition.TemperatureC = StrToFloatDot(words.at(0));
-    condition.PressureBar = StrToFloatDot(words.at(2));
+    condition.TemperatureC = StrToFloatDot(std::string(words.at(0)));
+    condition.PressureBar = StrToFloatDot(std::string(words.at(2)));
     return condition;
 }
 
