@@ -89,6 +89,7 @@ TEngineSettings DefaultEngineSettings() {
     TEngineSettings settings;
     settings.DataFolder = DefaultDataFolder();
     settings.DecimalSeparator = LocaleDecimalSeparator();
+    settings.FallbackFolders = DefaultFallbackFolders();
     return settings;
 }
 

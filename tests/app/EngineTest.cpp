@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -15,6 +18,7 @@
 #include "EngineTestSupport.h"
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
+#include "engine/AtomicFile.h"
 #include "engine/DataTableText.h"
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
@@ -548,6 +552,52 @@ TEST_F(EngineTest, FailedWriteIsToldOnceAndTriedAgainAtEveryDueTick) {
     Tick();
     EXPECT_TRUE(engine_->LastLogSaveTime().has_value());
     EXPECT_EQ(LogFiles().size(), 1u);
+}
+
+TEST_F(EngineTest, FailedSaveAtCloseIsAlwaysToldAndTheTableGoesToTheFirstFallbackThatTakesIt) {
+    { std::ofstream(engine_->LogsFolder()) << "in the way"; }
+    const fs::path root = fs::path(folder_.path().toStdString());
+    { std::ofstream(root / "blocked") << "not a folder"; }
+    engine_ = std::make_unique<TEngine>(window_, [&] {
+        TEngineSettings settings = engine_->Settings();
+        settings.FallbackFolders = {root / "blocked", root / "fallback"};
+        return settings;
+    }());
+    Tick(3);  // the failure of the periodic save is told here already
+    window_.Notices.clear();
+
+    engine_->FormClose();
+
+    ASSERT_EQ(window_.Notices.size(), 1u);
+    const std::string& notice = window_.Notices[0];
+    EXPECT_TRUE(notice.starts_with("Writing the log file failed: " + (engine_->LogsFolder() / "").string()))
+        << notice;
+    EXPECT_NE(notice.find("Writing it to " + (root / "blocked").string()), std::string::npos) << notice;
+    const std::string expectedName = "2024-01-01 12_00 log OnClose.txt";
+    EXPECT_TRUE(notice.ends_with("The data table was written to " + (root / "fallback" / expectedName).string() +
+                                 " instead."))
+        << notice;
+    EXPECT_EQ(ReadFile(root / "fallback" / expectedName), Joined(engine_->DataTable()));
+}
+
+TEST(AtomicFile, AFullDiskIsNamedAsSuchAndLeavesNothingBehind) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    std::string error;
+    EXPECT_FALSE(WriteAllBytes(full, "data table", error));
+    EXPECT_EQ(error, "No space left on device");
+    ::close(full);
+
+    QTemporaryDir folder;
+    const fs::path target = fs::path(folder.path().toStdString()) / "table.txt";
+    { std::ofstream(target) << "previous"; }
+    EXPECT_FALSE(WriteFileAtomically(
+        target, [](const TByteWriter& write) { return write("new") && false; }, error));
+    EXPECT_EQ(ReadFile(target), "previous");
+    EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), fs::directory_iterator()), 1);
+    EXPECT_TRUE(WriteFileAtomically(
+        target, [](const TByteWriter& write) { return write("new"); }, error));
+    EXPECT_EQ(ReadFile(target), "new");
 }
 
 TEST_F(EngineTest, TimeUnitSetsFactorAndSymbolAndKeepsThemForUnknownWords) {

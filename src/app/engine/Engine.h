@@ -33,6 +33,9 @@ struct TEngineSettings {
     // most one more instrument exchange; 20 s of waiting keeps the whole shutdown within
     // 30 s.
     std::chrono::milliseconds ShutdownBound{20000};
+    // Where the data table goes at close when the log folder refuses it, in this order (see
+    // DefaultFallbackFolders).
+    std::vector<std::filesystem::path> FallbackFolders;
 };
 
 // A device's cell before it has supplied a fresh reading in the tick; any cell value below
@@ -91,6 +94,9 @@ public:
     // shutdown.
     void FormCreate();
     void FormClose();
+    // The last log file at close: a failure is always told, and the table is written to the
+    // first fallback folder that takes it; false when the log folder did not.
+    bool SaveAtClose();
     bool TerminateThreads();
     void RequestThreadsStop();
     int ActiveThreadCount() const;
@@ -131,6 +137,7 @@ private:
     void MarkGraphStart();
 
     // Recording.
+    std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
     bool WriteLogFile(const std::filesystem::path& path, std::string& error) const;
     void ForgetPreviousAutoFile(const std::filesystem::path& written);
 

@@ -1,10 +1,9 @@
 // The data table, its log files and the time unit of the display.
 
-#include <QSaveFile>
-#include <QString>
 #include <system_error>
 
 #include "engine/Clock.h"
+#include "engine/AtomicFile.h"
 #include "engine/DataTableText.h"
 #include "engine/Engine.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -17,8 +16,6 @@ constexpr const char* kAutoSuffix = "auto";
 constexpr const char* kLineEnd = "\r\n";
 // Lines are gathered into blocks of about this size before they are written.
 constexpr std::size_t kWriteBlock = 1 << 20;
-
-QString PathText(const std::filesystem::path& path) { return QString::fromStdU16String(path.u16string()); }
 
 struct TTimeUnit {
     const char* Word;
@@ -47,12 +44,9 @@ void TEngine::FlowDataSave(bool ForceSave, const std::string& Suffix) {
         if (lastLogSave_ && !(*lastLogSave_ + LogSaveInterval < now)) return;
     }
 
-    // The folder may have gone since start-up; a failure to create it shows in the write.
-    std::error_code ignored;
-    std::filesystem::create_directories(LogsFolder(), ignored);
-    const std::filesystem::path path = LogsFolder() / LogFileName(ToLocalDateTime(LocalNow()), Suffix);
     std::string error;
-    if (!WriteLogFile(path, error)) {
+    const std::filesystem::path path = SaveLogFile(Suffix, error);
+    if (!error.empty()) {
         if (!saveFailureTold_) MM("Writing the log file failed: " + path.string() + ": " + error);
         saveFailureTold_ = true;
         return;
@@ -62,38 +56,57 @@ void TEngine::FlowDataSave(bool ForceSave, const std::string& Suffix) {
     if (Suffix == kAutoSuffix) ForgetPreviousAutoFile(path);
 }
 
+std::filesystem::path TEngine::SaveLogFile(const std::string& suffix, std::string& error) {
+    // The folder may have gone since start-up; a failure to create it shows in the write.
+    std::error_code ignored;
+    std::filesystem::create_directories(LogsFolder(), ignored);
+    const std::filesystem::path path = LogsFolder() / LogFileName(ToLocalDateTime(LocalNow()), suffix);
+    error.clear();
+    if (!WriteLogFile(path, error) && error.empty()) error = "unknown reason";
+    return path;
+}
+
 bool TEngine::WriteLogFile(const std::filesystem::path& path, std::string& error) const {
-    // Written under a temporary name and renamed over the target once complete, so a crash
-    // or a full disk never leaves a torn file behind.
-    QSaveFile file(PathText(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString().toStdString();
-        return false;
+    return WriteFileAtomically(
+        path,
+        [this](const TByteWriter& write) {
+            std::string block;
+            block.reserve(kWriteBlock + 1024);
+            for (const std::string& line : dataTable_) {
+                block += line;
+                block += kLineEnd;
+                if (block.size() >= kWriteBlock) {
+                    if (!write(block)) return false;
+                    block.clear();
+                }
+            }
+            return write(block);
+        },
+        error);
+}
+
+bool TEngine::SaveAtClose() {
+    const std::string suffix = "OnClose";
+    std::string error;
+    const std::filesystem::path path = SaveLogFile(suffix, error);
+    if (error.empty()) return true;
+
+    // The table's last lines exist nowhere else: the failure is told whatever was told
+    // before, and the table goes to the first fallback folder that takes it.
+    std::string problem = "Writing the log file failed: " + path.string() + ": " + error + ".";
+    for (const std::filesystem::path& folder : settings_.FallbackFolders) {
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+        const std::filesystem::path fallback = folder / path.filename();
+        std::string fallbackError;
+        if (WriteLogFile(fallback, fallbackError)) {
+            ReportProblem(problem + " The data table was written to " + fallback.string() + " instead.");
+            return false;
+        }
+        problem += " Writing it to " + fallback.string() + " failed too: " + fallbackError + ".";
     }
-    std::string block;
-    block.reserve(kWriteBlock + 1024);
-    auto flush = [&] {
-        const bool written = file.write(block.data(), static_cast<qint64>(block.size())) == qint64(block.size());
-        block.clear();
-        return written;
-    };
-    bool written = true;
-    for (const std::string& line : dataTable_) {
-        block += line;
-        block += kLineEnd;
-        if (block.size() >= kWriteBlock && !(written = flush())) break;
-    }
-    if (written) written = flush();
-    if (!written) {
-        error = file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    ReportProblem(problem + " The data table's lines since the last log file are lost.");
+    return false;
 }
 
 void TEngine::ForgetPreviousAutoFile(const std::filesystem::path& written) {

@@ -57,7 +57,7 @@ bool TEngine::CreateFolder(const std::filesystem::path& folder) {
 }
 
 void TEngine::FormClose() {
-    FlowDataSave(true, "OnClose");
+    SaveAtClose();
     TerminateThreads();
 }
 

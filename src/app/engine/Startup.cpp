@@ -36,6 +36,14 @@ void InitializeModules() {
     InitializeDeviceInfo();
 }
 
+std::vector<std::filesystem::path> DefaultFallbackFolders() {
+    std::vector<std::filesystem::path> folders;
+    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!perUser.isEmpty()) folders.push_back(PathOf(perUser));
+    folders.push_back(PathOf(QStandardPaths::writableLocation(QStandardPaths::TempLocation)));
+    return folders;
+}
+
 bool IsWritableFolder(const std::filesystem::path& folder) {
     std::error_code failed;
     if (!std::filesystem::is_directory(folder, failed)) return false;

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tessaro {
 
@@ -21,6 +22,9 @@ std::filesystem::path ChooseDataFolder(const std::filesystem::path& programFolde
 // documents folder (or the application data folder where there is none). Needs the
 // application object.
 std::filesystem::path DefaultDataFolder();
+// Where the data table goes at close when the log folder refuses it: the per-user data
+// folder, then the temporary folder.
+std::vector<std::filesystem::path> DefaultFallbackFolders();
 // True when a file can be created in `folder` (checked by creating and removing one).
 bool IsWritableFolder(const std::filesystem::path& folder);
 

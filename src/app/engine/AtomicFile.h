@@ -1,0 +1,25 @@
+#pragma once
+// Writing a file so that a crash, a kill or a full disk never leaves a torn file behind: the
+// bytes go to a temporary file beside the target, which is flushed to the disk and then
+// renamed over the target. A failure names the system's reason ("No space left on
+// device"), never a generic one.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tessaro {
+
+// Writes every byte of `bytes` to the open descriptor `fd`; false with the system's reason
+// in `error` when a write fails.
+bool WriteAllBytes(int fd, std::string_view bytes, std::string& error);
+
+// Hands `produce` a function that appends bytes to the file; `produce` returns false when it
+// stopped because that function failed. The target is replaced only when everything was
+// written and flushed.
+using TByteWriter = std::function<bool(std::string_view bytes)>;
+bool WriteFileAtomically(const std::filesystem::path& target, const std::function<bool(const TByteWriter&)>& produce,
+                         std::string& error);
+
+}  // namespace tessaro
