@@ -389,7 +389,12 @@ void TGUIF::ConnectMainMenu() {
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
     connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this,
-            [this] { Guarded([this] { engine_->Resetsoftware1Click(); }); });
+            [this] {
+                Guarded([this] {
+                    engine_->Resetsoftware1Click();
+                    ShowFocusedDevice();
+                });
+            });
 }
 
 QWidget* TGUIF::BuildDataArea() {

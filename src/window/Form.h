@@ -91,6 +91,8 @@ public:
     bool GetSelectedDevice(TDeviceInfo& aDev) const;
     void DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo);
     void ListViewDevicesClick();
+    // Shows the device of the focused row again (nothing when there is none).
+    void ShowFocusedDevice();
     void ButtonApplyConfigurationClick();
     void RtColorPickComboDeviceColorChanged();
     void FillFluidLists();
@@ -274,6 +276,7 @@ private:
     QString lastHoveredName_;
     QString shownHelp_;
     QPointer<QWidget> shutdownPanel_;
+    std::string shownPort_;  // the device whose values the tabs show; "Apply" acts on it
     bool closing_ = false;
     bool closed_ = false;
 };

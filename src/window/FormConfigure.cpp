@@ -206,6 +206,7 @@ void TGUIF::ShowDevice(TDeviceInfo& device) { DeviceDetailsUI(tdGUI, device); }
 
 void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
     if (aDirection == tdGUI) {
+        shownPort_ = aDevInfo.COMPort;
         ShowDeviceIdentity(aDevInfo);
         ShowDirectSetpoint(aDevInfo.Setpoint_pct);
         FillSegmentTable(aDevInfo.SegmentProgram);
@@ -308,12 +309,13 @@ TConfigurationEntry TGUIF::ConfigurationEntry(const TDeviceInfo& device) const {
 // --- Apply -------------------------------------------------------------------------------------------
 
 void TGUIF::ButtonApplyConfigurationClick() {
-    const std::optional<std::string> port = FocusedPort();
+    // The values on the page are those of the device shown last, whichever row has the
+    // focus now.
     TDeviceInfo device;
-    if (!port || !FindDevice(*port, device)) return;
+    if (!FocusedPort() || !FindDevice(shownPort_, device)) return;
     // Starting a pump's worker talks to the pump first, which may take a while.
     const BusyCursor busy;
-    engine_->ApplyConfiguration(*port, ConfigurationEntry(device));
+    engine_->ApplyConfiguration(shownPort_, ConfigurationEntry(device));
 }
 
 void TGUIF::RtColorPickComboDeviceColorChanged() {

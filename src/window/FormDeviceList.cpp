@@ -109,6 +109,11 @@ void TGUIF::ListViewDevicesClick() {
     }
 }
 
+void TGUIF::ShowFocusedDevice() {
+    TDeviceInfo device;
+    if (GetSelectedDevice(device)) DeviceDetailsUI(tdGUI, device);
+}
+
 void TGUIF::MarkFocusAndSelection() {
     const QTreeWidgetItem* focused = ListViewDevices->currentItem();
     for (int i = 0; i < ListViewDevices->topLevelItemCount(); ++i) {

@@ -145,7 +145,8 @@ void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, boo
     TFlowCurve* curve = curves.achieved.data();
 
     const QColor color = QColor::fromRgba(device.Color);
-    if (curve->pen().color() != color) curve->setPen(QPen(color, kAchievedLineWidth));
+    const QPen line(color, kAchievedLineWidth);
+    if (curve->pen() != line) curve->setPen(line);
     const QCPScatterStyle::ScatterShape shape = SymbolShape(device.DevType);
     const QCPScatterStyle& symbols = curve->scatterStyle();
     if (symbols.shape() != shape || symbols.brush().color() != color)

@@ -144,7 +144,14 @@ QWidget* TGUIF::BuildDirectControlTab() {
 void TGUIF::ConnectRunControls() {
     const auto onClick = [this](const char* button, void (TEngine::*command)(const std::vector<std::string>&)) {
         connect(findChild<QPushButton*>(button), &QPushButton::clicked, this,
-                [this, command] { Guarded([this, command] { (engine_.get()->*command)(SelectedPorts()); }); });
+                [this, command] {
+                    Guarded([this, command] {
+                        (engine_.get()->*command)(SelectedPorts());
+                        // A command on several rows shows each device in turn; the page
+                        // goes back to the focused one, which "Apply" acts on.
+                        ShowFocusedDevice();
+                    });
+                });
     };
     onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
     onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);

@@ -276,8 +276,7 @@ TEST_F(ConfigureTest, RunButtonsActOnTheSelectedDevicesAndTheRowsShowTheirState)
         double setpoint;
         const char* state;
     };
-    // "Apply setpoint" leaves the rows as they are.
-    for (const Step& step : {Step{"BitBtn7", dcmDirect, 40, "Ready"}, Step{"BitBtn8", dcmIdle, 0, "Ready"},
+    for (const Step& step : {Step{"BitBtn7", dcmDirect, 40, "Direct"}, Step{"BitBtn8", dcmIdle, 0, "Ready"},
                              Step{"BitBtn1", dcmSegment, 0, "Segment"}, Step{"BitBtn2", dcmIdle, 0, "Ready"}}) {
         SCOPED_TRACE(step.button);
         Child<QPushButton>(step.button)->click();
@@ -285,6 +284,20 @@ TEST_F(ConfigureTest, RunButtonsActOnTheSelectedDevicesAndTheRowsShowTheirState)
         EXPECT_EQ(Device("COMX").Setpoint_pct, step.setpoint);
         EXPECT_EQ(Row("COMX")->text(1), step.state);
     }
+}
+
+TEST_F(ConfigureTest, AfterACommandOnSeveralDevicesApplyActsOnTheFocusedDeviceItShows) {
+    Configure("COMY", kAir);
+    Configure("COMX", kNitrogen);
+    SelectRows({"COMY", "COMX"});  // both selected, COMX focused
+    Child<QPushButton>("BitBtn1")->click();
+    ASSERT_EQ(Device("COMY").ControlMode, dcmSegment);
+
+    EXPECT_EQ(Child<TColorPickCombo>("RtColorPickComboDeviceColor")->color(), QColor::fromRgba(Device("COMX").Color));
+    ClickApply();
+    EXPECT_EQ(Device("COMX").FluidID, kNitrogen);
+    EXPECT_EQ(Device("COMX").Color, DemoDevices()[0].Color);
+    EXPECT_EQ(Device("COMY").ControlMode, dcmSegment);  // only the shown device is applied
 }
 
 TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {

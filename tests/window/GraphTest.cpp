@@ -202,6 +202,17 @@ TEST_F(GraphTest, ViewsShowOneAtATimeAndTogglesHideOnlyExistingCurves) {
     EXPECT_EQ(form->PlannedCurve("COMX")->dataCount(), 0);
 }
 
+TEST_F(GraphTest, AchievedCurvesAreDrawnThickInEveryColourTheChartsDefaultBlueIncluded) {
+    for (const TRtColor color : {TRtColor{0xFF0000FF}, TRtColor{0xFF800080}}) {
+        TDeviceInfo device = Device("COMX");
+        device.Color = color;
+        device.ControlMode = dcmSegment;
+        form->FlowSerie(device, 1, 10, false);
+        EXPECT_EQ(form->AchievedCurve("COMX")->pen().widthF(), 3);
+        EXPECT_EQ(form->AchievedCurve("COMX")->pen().color(), QColor::fromRgba(color));
+    }
+}
+
 TEST_F(GraphTest, EngineTicksFillTheDataTableView) {
     form->Engine().TimerEngineTimer();
     const QStringList lines = Child<QPlainTextEdit>("MemoData")->toPlainText().split('\n');
