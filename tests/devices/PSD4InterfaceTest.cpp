@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
 
 #include "DeviceTestSupport.h"
 #include "sim/SimulatedMfc.h"
@@ -132,10 +137,14 @@ TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
     ASSERT_TRUE(pump_.WaitUntilFree(5));
     TSerialResponse response;
     ASSERT_TRUE(pump_.SendCommand(kEndlessProgram, response, true));
+    instrument->ClearReceived();
 
-    const auto start = Clock::now();
+    test::SelfAdvancingClock clock;
+    test::UseContinuousPolling(*pump_.COM);
     EXPECT_FALSE(pump_.WaitUntilFree(0.8));
-    EXPECT_GE(Clock::now() - start, 800ms);
+    // Polls at 250, 500, 750 and 1000 ms; the last is past the limit.
+    EXPECT_EQ(clock.Elapsed(), 1000ms);
+    EXPECT_EQ(instrument->Received(), std::vector<std::string>(4, "/1Q"));
     EXPECT_TRUE(pump_.pBusy);
 }
 
@@ -172,18 +181,73 @@ TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
 }
 
+TEST_F(PSD4Test, StopGivesUpAfterFiveSecondsOfAPumpThatStaysBusy) {
+    const auto instrument = StartScripted([](std::string_view) { return std::string("/0@\x03\r\n"); });
+    Attach(*instrument);
+    test::UseContinuousPolling(*pump_.COM);
+    test::SelfAdvancingClock clock;
+
+    EXPECT_FALSE(pump_.Stop());
+    EXPECT_GT(clock.Elapsed(), 5s);
+    EXPECT_LE(clock.Elapsed(), 5100ms);  // one 100 ms pause past the limit at most
+    const std::vector<std::string> sent = instrument->Received();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), "/1T");
+    EXPECT_GE(std::count(sent.begin(), sent.end(), "/1Q"), 50);
+    EXPECT_EQ(pump_.StatusAsString(), "Busy, No error");
+}
+
 TEST_F(PSD4Test, StopAgainstASilentPumpFailsAndTellsTheOperatorOnce) {
     const auto instrument = StartPump();
     Connect(*instrument);
     instrument->SetFault(sim::SimFault::Silent);
     MessageCapture messages;
+    test::DiagnosticCapture diagnostics;
+    test::SelfAdvancingClock clock;
 
-    const auto start = Clock::now();
     EXPECT_FALSE(pump_.Stop());
-    EXPECT_GE(Clock::now() - start, 5s);
-    EXPECT_GT(instrument->Received().size(), 3u);
+    EXPECT_GT(clock.Elapsed(), 5s);
+    // The exchanges follow each other faster than the instrument reads (the fake clock
+    // leaves no pause), so what it received does not count them; the driver's report does.
+    const std::vector<std::string> unanswered = diagnostics.Lines("PSD4 interface");
+    EXPECT_GT(std::count_if(unanswered.begin(), unanswered.end(),
+                            [](const std::string& line) { return line.ends_with("Q not answered: " + std::string(kStatusTimeout)); }),
+              3);
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
     EXPECT_EQ(pump_.pState, ps_Connected);
+}
+
+// The worker's flag ends the driver's waits on a clock that never moves: both fail, and
+// the cut-short exchange is not taken for a silent pump.
+TEST_F(PSD4Test, RaisedInterruptEndsStopAndWaitUntilFreeAsFailures) {
+    const std::pair<const char*, std::function<bool(TPSD4&)>> waits[] = {
+        {"Stop", [](TPSD4& pump) { return pump.Stop(); }},
+        {"WaitUntilFree", [](TPSD4& pump) { return pump.WaitUntilFree(15); }},
+    };
+    for (const auto& [name, wait] : waits) {
+        SCOPED_TRACE(name);
+        const auto instrument = StartScripted([](std::string_view) { return std::nullopt; });
+        TPSD4 pump;
+        pump.COM = std::make_unique<TSerialPort>();
+        pump.COM->fPort = instrument->PortName();
+        pump.pState = ps_Connected;
+        std::atomic<bool> interrupt{false};
+        pump.SetInterrupt(&interrupt);
+        TFakeClock clock;
+        TScopedClock installed(clock);
+        MessageCapture messages;
+
+        auto result = std::async(std::launch::async, [&] { return wait(pump); });
+        for (int i = 0; i < 3000 && clock.Sleepers() == 0; ++i) std::this_thread::sleep_for(1ms);
+        interrupt = true;
+        if (result.wait_for(3s) != std::future_status::ready) {  // let it end, to fail
+            clock.SetAdvanceOnSleep(true);
+            clock.Advance(1h);
+        }
+        EXPECT_FALSE(result.get());
+        EXPECT_EQ(clock.Monotonic(), 0ms);
+        EXPECT_TRUE(messages.Messages().empty());
+    }
 }
 
 TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
