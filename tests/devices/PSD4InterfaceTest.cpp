@@ -34,18 +34,15 @@ protected:
         return std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
                                                           sim::SimInstrumentOptions{});
     }
-    // Connected through the signature query, then with quick polls for the rest.
-    void Connect(sim::SimulatedInstrument& instrument) {
-        ASSERT_TRUE(pump_.Connect(instrument.PortName()));
-        UseQuickTiming(*pump_.COM);
+    // Connected as Connect leaves the driver, without its signature query (which has a
+    // test of its own), and with quick polls.
+    static void Attach(TPSD4& pump, sim::SimulatedInstrument& instrument) {
+        pump.COM = std::make_unique<TSerialPort>();
+        pump.COM->fPort = instrument.PortName();
+        UseQuickTiming(*pump.COM);
+        pump.pState = ps_Connected;
     }
-    // Connected without the signature query, for scripted instruments.
-    void Attach(sim::SimulatedInstrument& instrument) {
-        pump_.COM = std::make_unique<TSerialPort>();
-        pump_.COM->fPort = instrument.PortName();
-        UseQuickTiming(*pump_.COM);
-        pump_.pState = ps_Connected;
-    }
+    void Attach(sim::SimulatedInstrument& instrument) { Attach(pump_, instrument); }
     bool SimulatedPumpBusy(sim::SimulatedInstrument& instrument) {
         bool busy = false;
         const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
@@ -65,6 +62,7 @@ TEST_F(PSD4Test, ConnectAcceptsOnlyThePumpsSignature) {
 
     const auto controller = std::make_unique<sim::SimulatedInstrument>(
         std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), sim::SimInstrumentOptions{});
+    test::SelfAdvancingClock clock;  // the controller ignores the query: a whole time-out
     TPSD4 other;
     EXPECT_FALSE(other.Connect(controller->PortName()));
     EXPECT_EQ(other.pState, ps_Undefined);
@@ -118,7 +116,7 @@ TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
 
 TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     EXPECT_TRUE(pump_.pInitialized);
     EXPECT_TRUE(pump_.pBusy);
@@ -126,13 +124,13 @@ TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
     EXPECT_EQ(pump_.StatusAsString(), "Ready, No error");
     EXPECT_FALSE(SimulatedPumpBusy(*instrument));
     const auto received = instrument->Received();
-    EXPECT_EQ(received[1], "/1ZN1R");
+    EXPECT_EQ(received.front(), "/1ZN1R");
     EXPECT_EQ(received.back(), "/1Q");
 }
 
 TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     ASSERT_TRUE(pump_.WaitUntilFree(5));
     TSerialResponse response;
@@ -150,7 +148,7 @@ TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
 
 TEST_F(PSD4Test, StopTerminatesARunningProgram) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     ASSERT_TRUE(pump_.WaitUntilFree(5));
     TSerialResponse response;
@@ -166,7 +164,7 @@ TEST_F(PSD4Test, StopTerminatesARunningProgram) {
 // LastCommand with the wanted program sends it again.
 TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     MessageCapture messages;
     instrument->SetFault(sim::SimFault::Silent);
     TSerialResponse response;
@@ -182,7 +180,7 @@ TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
 }
 
 TEST_F(PSD4Test, StopGivesUpAfterFiveSecondsOfAPumpThatStaysBusy) {
-    const auto instrument = StartScripted([](std::string_view) { return std::string("/0@\x03\r\n"); });
+    const auto instrument = StartScripted([](std::string_view) { return std::string("/0@\x03\r\n"); }, 0);
     Attach(*instrument);
     test::UseContinuousPolling(*pump_.COM);
     test::SelfAdvancingClock clock;
@@ -199,7 +197,7 @@ TEST_F(PSD4Test, StopGivesUpAfterFiveSecondsOfAPumpThatStaysBusy) {
 
 TEST_F(PSD4Test, StopAgainstASilentPumpFailsAndTellsTheOperatorOnce) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     instrument->SetFault(sim::SimFault::Silent);
     MessageCapture messages;
     test::DiagnosticCapture diagnostics;
@@ -258,8 +256,7 @@ TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
     for (const Case& c : {Case{"12345678", 12345678}, Case{"0", 0}}) {
         const auto instrument = StartPump(c.Stored);
         TPSD4 pump;
-        ASSERT_TRUE(pump.Connect(instrument->PortName()));
-        UseQuickTiming(*pump.COM);
+        Attach(pump, *instrument);
         EXPECT_EQ(pump.Serial(), c.Serial) << c.Stored;
         const auto received = instrument->Received();
         EXPECT_EQ(received.back(), "/1A0R");
@@ -274,10 +271,7 @@ TEST_F(PSD4Test, SerialIsUnknownWhenAPositionQueryGoesUnansweredAndZeroWhenItHas
             return "/0`\x03\r\n";
         });
         TPSD4 pump;
-        pump.COM = std::make_unique<TSerialPort>();
-        pump.COM->fPort = instrument->PortName();
-        UseQuickTiming(*pump.COM);
-        pump.pState = ps_Connected;
+        Attach(pump, *instrument);
         MessageCapture messages;
         EXPECT_EQ(pump.Serial(), answerQueries ? 0 : -1);
     }

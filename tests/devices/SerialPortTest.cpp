@@ -242,8 +242,13 @@ TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
         }),
         options);
 
+    // The holder waits for a reply on a clock that never moves, until it is let go.
+    TFakeClock clock;
+    TScopedClock installed(clock);
+    std::atomic<bool> letGo{false};
     TSerialPort holder;
     holder.fPort = instrument.DevicePath();  // the published link
+    holder.fInterrupt = &letGo;
     std::thread holding([&] {
         TSerialResponse ignored{};
         holder.Send2("A\r", true, ignored);
@@ -265,6 +270,7 @@ TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
         const std::string probe = "flock -n " + instrument.TerminalPath() + " true";
         EXPECT_NE(std::system(probe.c_str()), 0);
     }
+    letGo = true;
     holding.join();
     TSerialResponse later{};
     other.Send2("A\r", false, later);
