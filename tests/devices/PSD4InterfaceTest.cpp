@@ -209,7 +209,9 @@ TEST_F(PSD4Test, StopAgainstASilentPumpFailsAndTellsTheOperatorOnce) {
     // leaves no pause), so what it received does not count them; the driver's report does.
     const std::vector<std::string> unanswered = diagnostics.Lines("PSD4 interface");
     EXPECT_GT(std::count_if(unanswered.begin(), unanswered.end(),
-                            [](const std::string& line) { return line.ends_with("Q not answered: " + std::string(kStatusTimeout)); }),
+                            [](const std::string& line) {
+                                return line.ends_with("Q not answered: " + std::string(kStatusTimeout));
+                            }),
               3);
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
     EXPECT_EQ(pump_.pState, ps_Connected);

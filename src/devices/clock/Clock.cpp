@@ -25,14 +25,14 @@ std::atomic<TClock*>& InstalledClock() {
     return clock;
 }
 
-const std::atomic<bool>& NeverSet() {
+}  // namespace
+
+const std::atomic<bool>& NeverInterrupted() {
     static const std::atomic<bool> never{false};
     return never;
 }
 
-}  // namespace
-
-void TClock::Sleep(std::chrono::milliseconds duration) const { Sleep(duration, NeverSet()); }
+void TClock::Sleep(std::chrono::milliseconds duration) const { Sleep(duration, NeverInterrupted()); }
 
 std::chrono::milliseconds TSystemClock::Monotonic() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());

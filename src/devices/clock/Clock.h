@@ -97,6 +97,9 @@ private:
     TClock* previous_;
 };
 
+// A flag that is never raised, for waits that nothing interrupts.
+const std::atomic<bool>& NeverInterrupted();
+
 // Readings of the current clock.
 std::chrono::milliseconds MonotonicNow();
 QDateTime LocalNow();

@@ -25,11 +25,6 @@ double SecondsSince(std::chrono::milliseconds start) {
     return std::chrono::duration<double>(MonotonicNow() - start).count();
 }
 
-const std::atomic<bool>& NeverInterrupted() {
-    static const std::atomic<bool> never{false};
-    return never;
-}
-
 }  // namespace
 
 std::string TPSD4::PortName() const { return COM ? COM->fPort : std::string(); }

@@ -20,11 +20,6 @@ namespace tessaro {
 
 namespace {
 
-const std::atomic<bool>& NeverInterrupted() {
-    static const std::atomic<bool> never{false};
-    return never;
-}
-
 class HandleCloser {
 public:
     explicit HandleCloser(SerialHandle handle) : handle_(handle) {}

@@ -53,9 +53,7 @@ void TDeviceWorker::EndAndWait() {
     }
 }
 
-void TDeviceWorker::Write(const std::string& line) const {
-    qCInfo(channel_).noquote() << QString::fromStdString(line);
-}
+void TDeviceWorker::Write(const std::string& line) const { qCInfo(channel_).noquote() << QString::fromStdString(line); }
 
 void TDeviceWorker::Warn(const std::string& line) const {
     qCWarning(channel_).noquote() << QString::fromStdString(line);
