@@ -183,6 +183,20 @@ TEST_F(MFCThreadTest, AbandonEndsAWorkerWhoseControllerNeverConfirmsTheStop) {
     EXPECT_TRUE(diagnostics.Contains("ThreadMFC", " Abandoned before the controller confirmed its stop"));
 }
 
+// On the system clock: the start-up's initialisation of a silent controller would wait
+// 2.5 s for each of its commands, but its waits end on the abandon flag.
+TEST_F(MFCThreadTest, DestroyingAWorkerWhoseControllerIsSilentReturnsWithinOneExchange) {
+    TSystemClock systemClock;
+    TScopedClock realTime(systemClock);
+    controller_->SetFault(sim::SimFault::Silent);
+    StartWorkerOn(controller_->PortName(), false, 333);
+    ASSERT_TRUE(ServeUntil([&] { return !controller_->Received().empty(); }));  // the initialisation has begun
+
+    const auto start = std::chrono::steady_clock::now();
+    worker_.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
 TEST_F(MFCThreadTest, ControllerWhosePortCannotBeOpenedIsRetriedAtThePollPace) {
     DiagnosticCapture diagnostics;
     StartWorkerOn("tessaro-no-such-port");
