@@ -11,6 +11,7 @@
 namespace tessaro {
 namespace {
 
+using namespace std::chrono_literals;
 using test::DiagnosticCapture;
 using test::StartScripted;
 using test::UseQuickTiming;
@@ -208,9 +209,11 @@ TEST_F(AlicatMFCTest, ApplySetpointSendsCountsAndRefusesANonNumber) {
 TEST_F(AlicatMFCTest, ApplySetpointFailsWhenTheControllerIsSilent) {
     const auto controller = StartController();
     controller->SetFault(sim::SimFault::Silent);
+    test::SelfAdvancingClock clock;
     TAlicatData data;
     data.Setpoint_pct = 10;
     EXPECT_FALSE(mfc_.ApplySetpoint_pct(data));
+    EXPECT_EQ(clock.Elapsed(), 160ms);  // the port's whole reply time-out
 }
 
 TEST(SendASCII, AppendsACarriageReturnAndTheDurationToTheStatus) {

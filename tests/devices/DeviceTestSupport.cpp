@@ -36,6 +36,8 @@ void UseQuickTiming(TSerialPort& port, std::uint32_t pollMs, std::uint32_t timeo
     port.fReadoutTimeoutMS = timeoutMs;
 }
 
+void UseContinuousPolling(TSerialPort& port) { port.fWindowsReadLoopTimeoutMS = 0; }
+
 DiagnosticCapture::DiagnosticCapture() {
     {
         std::lock_guard lock(CaptureMutex());

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clock/Clock.h"
 #include "serial/SerialPort.h"
 #include "sim/InstrumentModel.h"
 #include "sim/SimulatedInstrument.h"
@@ -37,6 +38,26 @@ std::unique_ptr<sim::SimulatedInstrument> StartScripted(ScriptedModel::Script sc
 
 // Poll interval and reply time-out short enough for quick tests.
 void UseQuickTiming(TSerialPort& port, std::uint32_t pollMs = 20, std::uint32_t timeoutMs = 150);
+
+// For an answering instrument while a fake clock is installed: the port looks for reply
+// bytes without pausing, so a reply is read as soon as it arrives in real time whatever
+// the fake clock does. Only for instruments that answer: the time-out runs on the fake
+// clock, which nothing moves during such an exchange.
+void UseContinuousPolling(TSerialPort& port);
+
+// A fake clock, installed while it lives, that moves itself on through every Sleep: the
+// one thread under test runs through its pauses and time-outs at once, and the test reads
+// how much program time they took.
+class SelfAdvancingClock {
+public:
+    SelfAdvancingClock() { Clock.SetAdvanceOnSleep(true); }
+    std::chrono::milliseconds Elapsed() const { return Clock.Monotonic(); }
+
+    TFakeClock Clock;
+
+private:
+    TScopedClock installed_{Clock};
+};
 
 // Collects the lines of the diagnostic channels while it lives.
 class DiagnosticCapture {

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
 
 #include "DeviceTestSupport.h"
 #include "sim/SimulatedMfc.h"
@@ -29,18 +34,15 @@ protected:
         return std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
                                                           sim::SimInstrumentOptions{});
     }
-    // Connected through the signature query, then with quick polls for the rest.
-    void Connect(sim::SimulatedInstrument& instrument) {
-        ASSERT_TRUE(pump_.Connect(instrument.PortName()));
-        UseQuickTiming(*pump_.COM);
+    // Connected as Connect leaves the driver, without its signature query (which has a
+    // test of its own), and with quick polls.
+    static void Attach(TPSD4& pump, sim::SimulatedInstrument& instrument) {
+        pump.COM = std::make_unique<TSerialPort>();
+        pump.COM->fPort = instrument.PortName();
+        UseQuickTiming(*pump.COM);
+        pump.pState = ps_Connected;
     }
-    // Connected without the signature query, for scripted instruments.
-    void Attach(sim::SimulatedInstrument& instrument) {
-        pump_.COM = std::make_unique<TSerialPort>();
-        pump_.COM->fPort = instrument.PortName();
-        UseQuickTiming(*pump_.COM);
-        pump_.pState = ps_Connected;
-    }
+    void Attach(sim::SimulatedInstrument& instrument) { Attach(pump_, instrument); }
     bool SimulatedPumpBusy(sim::SimulatedInstrument& instrument) {
         bool busy = false;
         const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
@@ -60,6 +62,7 @@ TEST_F(PSD4Test, ConnectAcceptsOnlyThePumpsSignature) {
 
     const auto controller = std::make_unique<sim::SimulatedInstrument>(
         std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), sim::SimInstrumentOptions{});
+    test::SelfAdvancingClock clock;  // the controller ignores the query: a whole time-out
     TPSD4 other;
     EXPECT_FALSE(other.Connect(controller->PortName()));
     EXPECT_EQ(other.pState, ps_Undefined);
@@ -113,7 +116,7 @@ TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
 
 TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     EXPECT_TRUE(pump_.pInitialized);
     EXPECT_TRUE(pump_.pBusy);
@@ -121,27 +124,31 @@ TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
     EXPECT_EQ(pump_.StatusAsString(), "Ready, No error");
     EXPECT_FALSE(SimulatedPumpBusy(*instrument));
     const auto received = instrument->Received();
-    EXPECT_EQ(received[1], "/1ZN1R");
+    EXPECT_EQ(received.front(), "/1ZN1R");
     EXPECT_EQ(received.back(), "/1Q");
 }
 
 TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     ASSERT_TRUE(pump_.WaitUntilFree(5));
     TSerialResponse response;
     ASSERT_TRUE(pump_.SendCommand(kEndlessProgram, response, true));
+    instrument->ClearReceived();
 
-    const auto start = Clock::now();
+    test::SelfAdvancingClock clock;
+    test::UseContinuousPolling(*pump_.COM);
     EXPECT_FALSE(pump_.WaitUntilFree(0.8));
-    EXPECT_GE(Clock::now() - start, 800ms);
+    // Polls at 250, 500, 750 and 1000 ms; the last is past the limit.
+    EXPECT_EQ(clock.Elapsed(), 1000ms);
+    EXPECT_EQ(instrument->Received(), std::vector<std::string>(4, "/1Q"));
     EXPECT_TRUE(pump_.pBusy);
 }
 
 TEST_F(PSD4Test, StopTerminatesARunningProgram) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     pump_.Initialize("ZN1R");
     ASSERT_TRUE(pump_.WaitUntilFree(5));
     TSerialResponse response;
@@ -157,7 +164,7 @@ TEST_F(PSD4Test, StopTerminatesARunningProgram) {
 // LastCommand with the wanted program sends it again.
 TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     MessageCapture messages;
     instrument->SetFault(sim::SimFault::Silent);
     TSerialResponse response;
@@ -172,18 +179,75 @@ TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
 }
 
+TEST_F(PSD4Test, StopGivesUpAfterFiveSecondsOfAPumpThatStaysBusy) {
+    const auto instrument = StartScripted([](std::string_view) { return std::string("/0@\x03\r\n"); }, 0);
+    Attach(*instrument);
+    test::UseContinuousPolling(*pump_.COM);
+    test::SelfAdvancingClock clock;
+
+    EXPECT_FALSE(pump_.Stop());
+    EXPECT_GT(clock.Elapsed(), 5s);
+    EXPECT_LE(clock.Elapsed(), 5100ms);  // one 100 ms pause past the limit at most
+    const std::vector<std::string> sent = instrument->Received();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), "/1T");
+    EXPECT_GE(std::count(sent.begin(), sent.end(), "/1Q"), 50);
+    EXPECT_EQ(pump_.StatusAsString(), "Busy, No error");
+}
+
 TEST_F(PSD4Test, StopAgainstASilentPumpFailsAndTellsTheOperatorOnce) {
     const auto instrument = StartPump();
-    Connect(*instrument);
+    Attach(*instrument);
     instrument->SetFault(sim::SimFault::Silent);
     MessageCapture messages;
+    test::DiagnosticCapture diagnostics;
+    test::SelfAdvancingClock clock;
 
-    const auto start = Clock::now();
     EXPECT_FALSE(pump_.Stop());
-    EXPECT_GE(Clock::now() - start, 5s);
-    EXPECT_GT(instrument->Received().size(), 3u);
+    EXPECT_GT(clock.Elapsed(), 5s);
+    // The exchanges follow each other faster than the instrument reads (the fake clock
+    // leaves no pause), so what it received does not count them; the driver's report does.
+    const std::vector<std::string> unanswered = diagnostics.Lines("PSD4 interface");
+    EXPECT_GT(std::count_if(unanswered.begin(), unanswered.end(),
+                            [](const std::string& line) {
+                                return line.ends_with("Q not answered: " + std::string(kStatusTimeout));
+                            }),
+              3);
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Set pump states failed. Used string: "});
     EXPECT_EQ(pump_.pState, ps_Connected);
+}
+
+// The worker's flag ends the driver's waits on a clock that never moves: both fail, and
+// the cut-short exchange is not taken for a silent pump.
+TEST_F(PSD4Test, RaisedInterruptEndsStopAndWaitUntilFreeAsFailures) {
+    const std::pair<const char*, std::function<bool(TPSD4&)>> waits[] = {
+        {"Stop", [](TPSD4& pump) { return pump.Stop(); }},
+        {"WaitUntilFree", [](TPSD4& pump) { return pump.WaitUntilFree(15); }},
+    };
+    for (const auto& [name, wait] : waits) {
+        SCOPED_TRACE(name);
+        const auto instrument = StartScripted([](std::string_view) { return std::nullopt; });
+        TPSD4 pump;
+        pump.COM = std::make_unique<TSerialPort>();
+        pump.COM->fPort = instrument->PortName();
+        pump.pState = ps_Connected;
+        std::atomic<bool> interrupt{false};
+        pump.SetInterrupt(&interrupt);
+        TFakeClock clock;
+        TScopedClock installed(clock);
+        MessageCapture messages;
+
+        auto result = std::async(std::launch::async, [&] { return wait(pump); });
+        for (int i = 0; i < 3000 && clock.Sleepers() == 0; ++i) std::this_thread::sleep_for(1ms);
+        interrupt = true;
+        if (result.wait_for(3s) != std::future_status::ready) {  // let it end, to fail
+            clock.SetAdvanceOnSleep(true);
+            clock.Advance(1h);
+        }
+        EXPECT_FALSE(result.get());
+        EXPECT_EQ(clock.Monotonic(), 0ms);
+        EXPECT_TRUE(messages.Messages().empty());
+    }
 }
 
 TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
@@ -194,8 +258,7 @@ TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
     for (const Case& c : {Case{"12345678", 12345678}, Case{"0", 0}}) {
         const auto instrument = StartPump(c.Stored);
         TPSD4 pump;
-        ASSERT_TRUE(pump.Connect(instrument->PortName()));
-        UseQuickTiming(*pump.COM);
+        Attach(pump, *instrument);
         EXPECT_EQ(pump.Serial(), c.Serial) << c.Stored;
         const auto received = instrument->Received();
         EXPECT_EQ(received.back(), "/1A0R");
@@ -210,10 +273,7 @@ TEST_F(PSD4Test, SerialIsUnknownWhenAPositionQueryGoesUnansweredAndZeroWhenItHas
             return "/0`\x03\r\n";
         });
         TPSD4 pump;
-        pump.COM = std::make_unique<TSerialPort>();
-        pump.COM->fPort = instrument->PortName();
-        UseQuickTiming(*pump.COM);
-        pump.pState = ps_Connected;
+        Attach(pump, *instrument);
         MessageCapture messages;
         EXPECT_EQ(pump.Serial(), answerQueries ? 0 : -1);
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -32,6 +33,12 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+long Occurrences(const std::string& text, const std::string& part) {
+    long count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
 
 TEST(Send2, ReturnsTheTrimmedReplyAfterOnePollIntervalAndTracesTheExchange) {
     const auto instrument = StartFixedReply(" A\x03\r\n");
@@ -127,21 +134,80 @@ TEST(Send2, GivesUpAfterTheReplyTimeOutWithTheTimeoutStatus) {
     EXPECT_EQ(result.Response, "");
 }
 
+// On the program's clock: checks at the start and every poll interval while within the
+// time-out, then the exchange gives up one poll interval after the last check.
+TEST(Send2, SilentInstrumentTimesOutOnTheProgramClockAfterTheReplyTimeOut) {
+    const struct {
+        std::uint32_t pollMs, timeoutMs;
+        std::chrono::milliseconds end;
+        long checks;
+    } cases[] = {
+        {333, 1000, 1332ms, 4},  // the described defaults
+        {50, 200, 250ms, 5},     // a check falling on the time-out still happens
+        {100, 100, 200ms, 2},
+        {400, 100, 400ms, 1},
+    };
+    const auto instrument = StartFixedReply("A\r");
+    instrument->SetFault(sim::SimFault::Silent);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pollMs);
+        test::SelfAdvancingClock clock;
+        TSerialPort port;
+        port.fPort = instrument->PortName();
+        port.fDebug = true;
+        UseQuickTiming(port, c.pollMs, c.timeoutMs);
+        TSerialResponse result{};
+        port.Send2("A\r", true, result);
+
+        EXPECT_EQ(result.Status, "Timeout while waiting for response, exiting.\r\n");
+        EXPECT_EQ(result.Response, "");
+        EXPECT_EQ(clock.Elapsed(), c.end);
+        EXPECT_EQ(Occurrences(port.fDebugMSG, "Waiting for data or timeout"), c.checks);
+    }
+}
+
+// The worker that owns a port can end its wait for a reply at once: the exchange then
+// fails, even on a clock that never moves.
+TEST(Send2, RaisedInterruptEndsTheWaitAsATimeout) {
+    const auto instrument = StartFixedReply("A\r");
+    instrument->SetFault(sim::SimFault::Silent);
+    TFakeClock clock;
+    TScopedClock installed(clock);
+    std::atomic<bool> interrupt{false};
+    TSerialPort port;
+    port.fPort = instrument->PortName();
+    port.fDebug = true;
+    port.fInterrupt = &interrupt;
+    TSerialResponse result{};
+
+    std::thread exchange([&] { port.Send2("A\r", true, result); });
+    ASSERT_TRUE(WaitFor([&] { return clock.Sleepers() > 0; }));
+    interrupt = true;
+    exchange.join();
+
+    EXPECT_EQ(result.Status, "Timeout while waiting for response, exiting.\r\n");
+    EXPECT_TRUE(Contains(port.fDebugMSG, "Abandoned\r\n"));
+    EXPECT_EQ(clock.Monotonic(), 0ms);
+}
+
 // A reply that comes after its exchange gave up must not pass for the answer to the next
 // command: what waits in the port when it is opened is discarded.
 TEST(Send2, NeverTakesALateReplyForTheAnswerToTheNextCommand) {
     const auto instrument =
         test::StartScripted([](std::string_view line) { return "got " + std::string(line) + "\r"; });
-    instrument->SetSlowReplyMs(200);
+    instrument->SetSlowReplyMs(60);
     instrument->SetFault(sim::SimFault::Slow);
     TSerialPort port;
     port.fPort = instrument->PortName();
     UseQuickTiming(port, 20, 100);
     TSerialResponse first{};
-    port.Send2("first\r", true, first);
+    {
+        test::SelfAdvancingClock clock;  // gives up before the reply has come
+        port.Send2("first\r", true, first);
+    }
     EXPECT_EQ(first.Status, "Timeout while waiting for response, exiting.\r\n");
 
-    std::this_thread::sleep_for(250ms);  // the late reply lands meanwhile
+    std::this_thread::sleep_for(100ms);  // the late reply lands meanwhile
     instrument->SetFault(sim::SimFault::None);
     TSerialResponse second{};
     port.Send2("second\r", true, second);
@@ -176,8 +242,13 @@ TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
         }),
         options);
 
+    // The holder waits for a reply on a clock that never moves, until it is let go.
+    TFakeClock clock;
+    TScopedClock installed(clock);
+    std::atomic<bool> letGo{false};
     TSerialPort holder;
     holder.fPort = instrument.DevicePath();  // the published link
+    holder.fInterrupt = &letGo;
     std::thread holding([&] {
         TSerialResponse ignored{};
         holder.Send2("A\r", true, ignored);
@@ -199,6 +270,7 @@ TEST(Send2, FindsAPortInUseByAnotherExchangeUnderAnyOfItsNames) {
         const std::string probe = "flock -n " + instrument.TerminalPath() + " true";
         EXPECT_NE(std::system(probe.c_str()), 0);
     }
+    letGo = true;
     holding.join();
     TSerialResponse later{};
     other.Send2("A\r", false, later);

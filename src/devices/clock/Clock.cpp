@@ -25,14 +25,14 @@ std::atomic<TClock*>& InstalledClock() {
     return clock;
 }
 
-const std::atomic<bool>& NeverSet() {
+}  // namespace
+
+const std::atomic<bool>& NeverInterrupted() {
     static const std::atomic<bool> never{false};
     return never;
 }
 
-}  // namespace
-
-void TClock::Sleep(std::chrono::milliseconds duration) const { Sleep(duration, NeverSet()); }
+void TClock::Sleep(std::chrono::milliseconds duration) const { Sleep(duration, NeverInterrupted()); }
 
 std::chrono::milliseconds TSystemClock::Monotonic() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
@@ -64,6 +64,7 @@ QDateTime TFakeClock::LocalNow() const {
 void TFakeClock::Sleep(std::chrono::milliseconds duration, const std::atomic<bool>& interrupt) const {
     std::unique_lock lock(mutex_);
     const std::chrono::milliseconds wake = monotonic_ + duration;
+    if (advanceOnSleep_ && wake > monotonic_ && !interrupt.load()) AdvanceLocked(wake - monotonic_);
     const auto entry = wakeTimes_.insert(wake);
     // The interrupt flag is set without the mutex, so it is looked at on a short real-time
     // period rather than waited for.
@@ -76,7 +77,7 @@ void TFakeClock::Advance(std::chrono::milliseconds step) {
     AdvanceLocked(step);
 }
 
-void TFakeClock::AdvanceLocked(std::chrono::milliseconds step) {
+void TFakeClock::AdvanceLocked(std::chrono::milliseconds step) const {
     monotonic_ += step;
     local_ = local_.addMSecs(step.count());
     advanced_.notify_all();
@@ -85,6 +86,11 @@ void TFakeClock::AdvanceLocked(std::chrono::milliseconds step) {
 void TFakeClock::SetLocalNow(const QDateTime& local) {
     std::lock_guard lock(mutex_);
     local_ = local;
+}
+
+void TFakeClock::SetAdvanceOnSleep(bool on) {
+    std::lock_guard lock(mutex_);
+    advanceOnSleep_ = on;
 }
 
 int TFakeClock::Sleepers() const {

@@ -62,14 +62,20 @@ public:
     // Advances both clocks to the earliest wake time of a sleeping thread; false, and the
     // clock unmoved, when no thread sleeps.
     bool AdvanceToNextWake();
+    // On: every Sleep moves the clock on to its own wake time at once, so a single thread
+    // that waits (a driver's time-out, say) runs through its pauses without anyone stepping
+    // the clock. Meant for one waiting thread; an interrupted Sleep moves nothing.
+    void SetAdvanceOnSleep(bool on);
 
 private:
-    void AdvanceLocked(std::chrono::milliseconds step);
+    // Const because a Sleep in advance-on-sleep mode moves the clock too.
+    void AdvanceLocked(std::chrono::milliseconds step) const;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable advanced_;
-    std::chrono::milliseconds monotonic_{0};
-    QDateTime local_;
+    mutable std::chrono::milliseconds monotonic_{0};
+    mutable QDateTime local_;
+    bool advanceOnSleep_ = false;
     mutable std::multiset<std::chrono::milliseconds> wakeTimes_;  // of the threads in Sleep
 };
 
@@ -90,6 +96,9 @@ public:
 private:
     TClock* previous_;
 };
+
+// A flag that is never raised, for waits that nothing interrupts.
+const std::atomic<bool>& NeverInterrupted();
 
 // Readings of the current clock.
 std::chrono::milliseconds MonotonicNow();

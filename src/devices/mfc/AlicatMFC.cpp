@@ -1,9 +1,9 @@
 #include "mfc/AlicatMFC.h"
 
-#include <QDateTime>
 #include <chrono>
 #include <cmath>
 
+#include "clock/Clock.h"
 #include "protocol/ReplyText.h"
 #include "text/NumberFormat.h"
 
@@ -18,20 +18,18 @@ void Warn(const std::string& line) { qCWarning(lcMFC).noquote() << QString::from
 
 }  // namespace
 
-double LocalNowAsDateTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const double days = static_cast<double>(QDate(1899, 12, 30).daysTo(now.date()));
-    return days + now.time().msecsSinceStartOfDay() / 86400000.0;
-}
+double LocalNowAsDateTime() { return LocalNowDays(); }
 
 bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse, std::string& aStatus,
-               std::string& aResponse) {
-    const auto start = std::chrono::steady_clock::now();
+               std::string& aResponse, const TSendASCIIWait& wait) {
+    const std::chrono::milliseconds start = MonotonicNow();
     TSerialPort port;
     port.fPort = aPort;
     port.fBaudRate = kAlicatBaudRate;
     port.fDebug = true;
     port.fReadoutTimeoutMS = kSendASCIIReadoutTimeoutMS;
+    port.fWindowsReadLoopTimeoutMS = wait.PollMS;
+    port.fInterrupt = wait.Interrupt;
     aStatus = "Untested";
 
     TSerialResponse response{};
@@ -41,9 +39,7 @@ bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitF
     const bool ok = response.Status.empty();
     if (!ok) Warn("SendASCII return status <>\"\": " + response.Status);
 
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    aStatus += "\rDuration: " + FormatSecondsMillis(elapsed.count());
+    aStatus += "\rDuration: " + FormatSecondsMillis((MonotonicNow() - start).count());
     return ok;
 }
 
@@ -59,8 +55,10 @@ bool TAlicatMFC::Initialize(TAlicatInitialize Scheme) {
     if (Scheme != TAIKestraLumora) return false;
     std::string report;
     for (const AlicatInitStep& step : AlicatInitSequence()) {
+        if (aPort.fInterrupt != nullptr && aPort.fInterrupt->load()) return false;  // the worker is ending
         std::string status, reply;
-        SendASCII(aPort.fPort, std::string(step.Command), true, status, reply);
+        SendASCII(aPort.fPort, std::string(step.Command), true, status, reply,
+                  {aPort.fWindowsReadLoopTimeoutMS, aPort.fInterrupt});
         if (step.Expected.empty() || reply == step.Expected) continue;
         report += std::string(step.FailureLabel) + "\r\n" + status + "\r\n" + reply + "\r\n";
     }

@@ -18,13 +18,22 @@ namespace tessaro {
 inline constexpr std::int32_t kAlicatBaudRate = 19200;
 inline constexpr std::uint32_t kSendASCIIReadoutTimeoutMS = 2500;
 
+// How SendASCII waits for its reply besides the 2.5 s: the poll interval of the port
+// (the serial default unless the owning driver's port says otherwise) and the flag of the
+// worker that ends the wait (see TSerialPort::fInterrupt).
+struct TSendASCIIWait {
+    std::uint32_t PollMS = TSerialPort().fWindowsReadLoopTimeoutMS;
+    const std::atomic<bool>* Interrupt = nullptr;
+};
+
 // One command on a port of its own (19200 baud, 2.5 s for the reply); CR is appended.
 // True when the exchange succeeded. `aStatus` is never empty on return: the exchange's
-// status followed by CR and "Duration: ss:zzz".
+// status followed by CR and "Duration: ss:zzz", measured on the program's monotonic clock.
 bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitForResponse, std::string& aStatus,
-               std::string& aResponse);
+               std::string& aResponse, const TSendASCIIWait& wait = {});
 
-// The local date and time now, as days since 1899-12-30 with the time as fraction.
+// The local date and time now (of the program's clock), as days since 1899-12-30 with the
+// time as fraction.
 double LocalNowAsDateTime();
 
 class TAlicatMFC {
@@ -42,7 +51,8 @@ public:
     std::function<double()> LocalNow = LocalNowAsDateTime;
 
     // Factory reset and the unit settings the rest of the program relies on. Every
-    // command is sent; false when a reply differs (the report is on the "MFC" channel).
+    // command is sent (each on a port of its own, polled and interrupted as aPort is);
+    // false when a reply differs (the report is on the "MFC" channel).
     bool Initialize(TAlicatInitialize Scheme);
     // Selects theData.GasID (0..210) when it differs from GasID, then reads the full scale.
     bool ChangeGas(TAlicatData& theData);

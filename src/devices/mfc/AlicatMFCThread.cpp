@@ -28,47 +28,27 @@ constexpr auto kPauseAfterFailedReading = std::chrono::milliseconds(333);
 
 }  // namespace
 
-TMFCThread::TMFCThread(QObject* parent) : TDeviceWorker(parent) {
+TMFCThread::TMFCThread(QObject* parent) : TDeviceWorkerWith(lcThreadMFC, "controller", parent) {
     GUIOut.DeviceStatus.GasID = -1;
     ThreadIn.DeviceStatus.GasID = -1;
 }
 
-TMFCThread::~TMFCThread() {
-    Write("Destroy thread: " + Name);
-    if (isRunning()) Warn(Name + " still running: abandoned");
-    EndAndWait();
-}
+TMFCThread::~TMFCThread() { EndAndWait(); }
 
-void TMFCThread::DataExchange() {
-    GUIIn = ThreadOut;
-    ThreadIn = GUIOut;
-}
-
-void TMFCThread::Write(const std::string& line) const { qCInfo(lcThreadMFC).noquote() << QString::fromStdString(line); }
-
-void TMFCThread::Warn(const std::string& line) const {
-    qCWarning(lcThreadMFC).noquote() << QString::fromStdString(line);
-}
-
-void TMFCThread::Execute() {
+void TMFCThread::StartUp() {
+    if (Simulated) return;
+    // Every wait of the driver ends when the worker is abandoned.
+    MFC->aPort.fInterrupt = &Abandon;
     // Every start restores the controller's factory settings and sets the units the rest
     // of the program relies on; a failure is reported by the driver.
-    if (!Simulated) MFC->Initialize(TAIKestraLumora);
+    MFC->Initialize(TAIKestraLumora);
+}
 
-    while (!ThreadOut.IsTerminated) {
-        if (Abandon) {
-            Warn(Name + " Abandoned before the controller confirmed its stop");
-            ThreadOut.IsTerminated = true;
-            break;
-        }
-        ExchangeWithWindow();
-        if (Simulated)
-            SimulatedPass();
-        else
-            InstrumentPass();
-    }
-    // The window sees IsTerminated through this last exchange.
-    ExchangeWithWindow();
+void TMFCThread::Pass() {
+    if (Simulated)
+        SimulatedPass();
+    else
+        InstrumentPass();
 }
 
 void TMFCThread::SimulatedPass() {

@@ -35,7 +35,7 @@ struct TThreadData {
     std::uint64_t StatusSequence = 0;
 };
 
-class TMFCThread : public TDeviceWorker {
+class TMFCThread : public TDeviceWorkerWith<TThreadData> {
     Q_OBJECT
 
 public:
@@ -46,28 +46,21 @@ public:
     // frees the driver.
     ~TMFCThread() override;
 
-    TThreadData GUIIn;      // the window's copy of the worker's report; window thread only
-    TThreadData GUIOut;     // what the window wants; window thread only
-    TThreadData ThreadIn;   // the worker's copy of GUIOut
-    TThreadData ThreadOut;  // the worker's report
-    std::string Name;       // the device's COM port; starts every diagnostic line
-    std::string ThreadID;   // the device's COM port
+    // GUIIn, GUIOut, ThreadIn, ThreadOut, Name (the device's COM port) and Abandon come
+    // from the base.
+    std::string ThreadID;  // the device's COM port
     std::uint32_t Serial = 0;
     std::unique_ptr<TAlicatMFC> MFC;
     bool Simulated = false;  // demo device: no instrument, random readings
 
-    void DataExchange() override;
-
 protected:
-    void run() override { Execute(); }
+    void StartUp() override;
+    void Pass() override;
 
 private:
-    void Execute();
     void SimulatedPass();
     void InstrumentPass();
     void KeepSetpoint();
-    void Write(const std::string& line) const;
-    void Warn(const std::string& line) const;
 };
 
 // Opens the channel of the module: sends "Initialization".

@@ -1,8 +1,8 @@
 #include "pump/PSD4_Interface.h"
 
 #include <chrono>
-#include <thread>
 
+#include "clock/Clock.h"
 #include "text/Messages.h"
 
 Q_LOGGING_CATEGORY(lcPSD4, "PSD4 interface")
@@ -11,22 +11,40 @@ namespace tessaro {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr auto kFreePollPause = 250ms;
+constexpr auto kStopPollPause = 100ms;
+constexpr auto kStopLimit = 5s;
+constexpr auto kStoredStringPause = 100ms;
 
 void Write(const std::string& line) { qCInfo(lcPSD4).noquote() << QString::fromStdString(line); }
 void Warn(const std::string& line) { qCWarning(lcPSD4).noquote() << QString::fromStdString(line); }
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+double SecondsSince(std::chrono::milliseconds start) {
+    return std::chrono::duration<double>(MonotonicNow() - start).count();
+}
 
 }  // namespace
 
 std::string TPSD4::PortName() const { return COM ? COM->fPort : std::string(); }
 
+void TPSD4::SetInterrupt(const std::atomic<bool>* interrupt) {
+    interrupt_ = interrupt;
+    if (COM) COM->fInterrupt = interrupt;
+}
+
+bool TPSD4::Interrupted() const { return interrupt_ != nullptr && interrupt_->load(); }
+
+bool TPSD4::Pause(std::chrono::milliseconds duration) const {
+    CurrentClock().Sleep(duration, interrupt_ != nullptr ? *interrupt_ : NeverInterrupted());
+    return !Interrupted();
+}
+
 bool TPSD4::Connect(const std::string& aCOMPort) {
     COM = std::make_unique<TSerialPort>();
     COM->fPort = aCOMPort;
+    COM->fInterrupt = interrupt_;
     TSerialResponse response{};
     COM->Send2(std::string(kPumpSignatureQuery), true, response);
     if (!IsPumpSignatureReply(response.Response)) {
@@ -47,6 +65,8 @@ bool TPSD4::SendCommand(const std::string& aCommand, TSerialResponse& aResponse,
     }
     COM->Send2(wire, aWantAnswer, aResponse);
     if (!aWantAnswer) return false;
+    // A wait cut short by the worker's end says nothing about the pump.
+    if (!aResponse.Status.empty() && Interrupted()) return false;
     SetStatus(aResponse);
     // A command that never reached the pump must not count as applied: the caller retries.
     if (!aResponse.Status.empty()) {
@@ -80,27 +100,28 @@ void TPSD4::Initialize(const std::string& aCommand) {
 }
 
 bool TPSD4::WaitUntilFree(double x) {
-    const auto start = Clock::now();
+    const auto start = MonotonicNow();
     pBusy = true;
     double elapsed = -1;
     while (pBusy && elapsed <= x) {
-        SleepMs(250);
+        if (!Pause(kFreePollPause)) return false;
         elapsed = SecondsSince(start);
         TSerialResponse response;
         SendCommand(std::string(kPumpStatusQuery), response, true);
     }
-    return elapsed <= x;
+    return elapsed <= x && !Interrupted();
 }
 
 bool TPSD4::Stop() {
-    const auto start = Clock::now();
+    const auto start = MonotonicNow();
     TSerialResponse response;
     SendCommand(std::string(kPumpTerminate), response, true);
     for (;;) {
+        if (Interrupted()) return false;
         if (!pBusy) return pState == ps_No_error;
-        SleepMs(100);
+        if (!Pause(kStopPollPause)) return false;
         SendCommand(std::string(kPumpStatusQuery), response, true);
-        if (SecondsSince(start) > 5.0) return false;
+        if (MonotonicNow() - start > kStopLimit) return false;
     }
 }
 
@@ -115,7 +136,7 @@ std::int64_t TPSD4::Serial() {
     bool complete = true;
     for (const char* storedString : {"e12R", "e13R"}) {
         SendCommand(storedString, response, true);
-        SleepMs(100);
+        Pause(kStoredStringPause);
         if (SendCommand(std::string(kPumpPositionQuery), response, true))
             serialText += PumpPositionDigits(response.Response);
         else

@@ -5,6 +5,8 @@
 // "PSD4 interface" channel.
 
 #include <QLoggingCategory>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +33,11 @@ public:
     std::string LastCommand;           // command letters of the last answered command
     std::unique_ptr<TSerialPort> COM;  // created by Connect
 
+    // Hands the driver a flag that ends every wait of it (its pauses and its port's wait for
+    // a reply) as soon as it is raised; an ended wait is a failure. nullptr: never ended.
+    // The flag belongs to the caller (the pump's worker) and outlives the driver's use.
+    void SetInterrupt(const std::atomic<bool>* interrupt);
+
     // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.
     bool Connect(const std::string& aCOMPort);
     // Sends "/" + address + aCommand + CR. Without a connection: false, nothing sent.
@@ -44,9 +51,10 @@ public:
     std::string StatusAsString() const;
     void Initialize(const std::string& aCommand);
     // Polls "Q" every 250 ms while busy, for up to x seconds; true when free in time.
+    // Pauses and time-outs of the driver run on the program's monotonic clock.
     bool WaitUntilFree(double x);
     // Terminates the running command; true when the pump reports ready without error
-    // within 5 s.
+    // within 5 s (false at once when interrupted).
     bool Stop();
     // The serial number stored as two plunger positions; 0 when the digits are not a
     // number, -1 when a position could not be read.
@@ -54,7 +62,12 @@ public:
 
 private:
     std::string PortName() const;
+    // Pauses for `duration` on the program's clock; false when the interrupt flag ended it.
+    bool Pause(std::chrono::milliseconds duration) const;
+    bool Interrupted() const;
+
     bool inShortReplyRun_ = false;
+    const std::atomic<bool>* interrupt_ = nullptr;
 };
 
 }  // namespace tessaro

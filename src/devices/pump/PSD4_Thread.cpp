@@ -14,54 +14,31 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kIdlePause = 250ms;
-constexpr const char* kTerminateProgram = "TR";
+const std::string kTerminateProgram(kPumpTerminateProgram);
 constexpr const char* kFailedToTerminate = "Failed to terminate";
 
 }  // namespace
 
-TPSD4Thread::TPSD4Thread(QObject* parent) : TDeviceWorker(parent) {}
+TPSD4Thread::TPSD4Thread(QObject* parent) : TDeviceWorkerWith(lcThreadPUMP, "pump", parent) {}
 
-TPSD4Thread::~TPSD4Thread() {
-    Write("Destroy thread: " + Name);
-    if (isRunning()) Warn(Name + " still running: abandoned");
-    EndAndWait();
-}
+TPSD4Thread::~TPSD4Thread() { EndAndWait(); }
 
-void TPSD4Thread::DataExchange() {
-    GUIIn = ThreadOut;
-    ThreadIn = GUIOut;
-}
+// Every wait of the driver, the stop's five seconds included, ends when the worker is
+// abandoned.
+void TPSD4Thread::StartUp() { Pump->SetInterrupt(&Abandon); }
 
-void TPSD4Thread::Write(const std::string& line) const {
-    qCInfo(lcThreadPUMP).noquote() << QString::fromStdString(line);
-}
-
-void TPSD4Thread::Warn(const std::string& line) const {
-    qCWarning(lcThreadPUMP).noquote() << QString::fromStdString(line);
-}
-
-void TPSD4Thread::Execute() {
-    while (!ThreadOut.IsTerminated) {
-        if (Abandon) {
-            Warn(Name + " Abandoned before the pump confirmed its stop");
-            ThreadOut.IsTerminated = true;
-            break;
-        }
-        ExchangeWithWindow();
-        bool pause = true;
-        if (ThreadIn.ToTerminate)
-            pause = !StopPump();
-        else if (!ThreadIn.Command.empty() && ThreadIn.Command != Pump->LastCommand)
-            pause = !ApplyCommand();
-        // A failed attempt is repeated after the idle pause: a pump whose port cannot be
-        // opened fails at once, and the worker would otherwise spin through passes, each
-        // one a blocking call on the window thread.
-        if (pause) CurrentClock().Sleep(kIdlePause, Abandon);
-        ThreadOut.DataTime = LocalNowDays();
-        ++ThreadOut.PassSequence;
-    }
-    // The window sees IsTerminated through this last exchange.
-    ExchangeWithWindow();
+void TPSD4Thread::Pass() {
+    bool pause = true;
+    if (ThreadIn.ToTerminate)
+        pause = !StopPump();
+    else if (!ThreadIn.Command.empty() && ThreadIn.Command != Pump->LastCommand)
+        pause = !ApplyCommand();
+    // A failed attempt is repeated after the idle pause: a pump whose port cannot be
+    // opened fails at once, and the worker would otherwise spin through passes, each
+    // one a blocking call on the window thread.
+    if (pause) CurrentClock().Sleep(kIdlePause, Abandon);
+    ThreadOut.DataTime = LocalNowDays();
+    ++ThreadOut.PassSequence;
 }
 
 bool TPSD4Thread::StopPump() {

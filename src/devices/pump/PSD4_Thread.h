@@ -34,34 +34,27 @@ struct TPSD4ThreadData {
     std::uint64_t PassSequence = 0;
 };
 
-class TPSD4Thread : public TDeviceWorker {
+class TPSD4Thread : public TDeviceWorkerWith<TPSD4ThreadData> {
     Q_OBJECT
 
 public:
-    // The creator sets Name and Pump (connected and initialised) and then calls start().
+    // The creator sets Name (the device's NameRole) and Pump (connected and initialised)
+    // and then calls start(). GUIIn, GUIOut, ThreadIn, ThreadOut and Abandon come from the
+    // base.
     explicit TPSD4Thread(QObject* parent = nullptr);
     // Destroy: abandons a worker that still runs, waits until its thread has ended, then
     // frees the pump driver and with it the port.
     ~TPSD4Thread() override;
 
-    std::string Name;  // the device's NameRole
     std::unique_ptr<TPSD4> Pump;
-    TPSD4ThreadData GUIIn;      // the window's copy of the worker's report; window thread only
-    TPSD4ThreadData GUIOut;     // what the window wants; window thread only
-    TPSD4ThreadData ThreadIn;   // the worker's copy of GUIOut
-    TPSD4ThreadData ThreadOut;  // the worker's report
-
-    void DataExchange() override;
 
 protected:
-    void run() override { Execute(); }
+    void StartUp() override;
+    void Pass() override;
 
 private:
-    void Execute();
     bool StopPump();      // true when the pump has stopped
     bool ApplyCommand();  // true when the wanted program went out
-    void Write(const std::string& line) const;
-    void Warn(const std::string& line) const;
 };
 
 // Opens the channel of the module: sends "Initialization".

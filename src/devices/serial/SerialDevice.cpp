@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "clock/Clock.h"
 #include "serial/PortNames.h"
 
 #ifdef _WIN32
@@ -123,8 +124,15 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The read and write time-outs stand for the ones a Windows port driver keeps itself: they
+// bound bytes that are moving on the line, so they run on real time (poll() waits in real
+// time) whatever clock the rest of the program reads.
+milliseconds RealTimeNow() {
+    static const TSystemClock realTime;
+    return realTime.Monotonic();
+}
 
 milliseconds ReadTotalTimeout(std::size_t bytes) {
     return milliseconds(kReadTotalMultiplierMS * static_cast<long long>(bytes) + kReadTotalConstantMS);
@@ -279,7 +287,7 @@ bool ApplyQueueSizes(SerialHandle handle, std::string& reason) {
 }
 
 bool WriteAll(SerialHandle handle, std::string_view bytes, std::string& reason) {
-    const auto deadline = Clock::now() + WriteTotalTimeout(bytes.size());
+    const auto deadline = RealTimeNow() + WriteTotalTimeout(bytes.size());
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(handle, bytes.data() + done, bytes.size() - done);
@@ -292,7 +300,7 @@ bool WriteAll(SerialHandle handle, std::string_view bytes, std::string& reason) 
             reason = ErrnoText(errno);
             return false;
         }
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - RealTimeNow());
         if (left.count() <= 0) {
             reason = "write timed out";
             return false;
@@ -314,7 +322,7 @@ int BytesWaiting(SerialHandle handle) {
 
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason) {
     bytes.clear();
-    const auto deadline = Clock::now() + ReadTotalTimeout(maxBytes);
+    const auto deadline = RealTimeNow() + ReadTotalTimeout(maxBytes);
     char buffer[256];
     while (bytes.size() < maxBytes) {
         const std::size_t want = std::min(sizeof buffer, maxBytes - bytes.size());
@@ -330,7 +338,7 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
             return false;
         }
         // Nothing waiting just now (with VMIN and VTIME 0 a read then returns 0).
-        auto wait = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+        auto wait = std::chrono::duration_cast<milliseconds>(deadline - RealTimeNow());
         if (wait.count() <= 0) break;
         if (!bytes.empty()) wait = std::min(wait, milliseconds(kReadIntervalTimeoutMS));
         pollfd pfd{handle, POLLIN, 0};

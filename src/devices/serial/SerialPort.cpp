@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <thread>
 
+#include "clock/Clock.h"
 #include "protocol/ReplyText.h"
 
 #ifdef _WIN32
@@ -19,8 +19,6 @@ Q_LOGGING_CATEGORY(lcSerialPort, "SerialPort")
 namespace tessaro {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 class HandleCloser {
 public:
@@ -64,7 +62,7 @@ void TSerialPort::Send2(const QString& message, bool WaitForResponse, TSerialRes
 }
 
 void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result) {
-    const auto start = Clock::now();
+    const std::chrono::milliseconds start = MonotonicNow();
     fDebugMSG.clear();
     result.SentMessage = message;
 
@@ -117,16 +115,17 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
     }
     result.Response = std::string(TrimBlanksAndControls(AnsiBytesToText(bytes)));
     Trace("Data read: " + result.Response);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    Trace("Duration:" + FormatSecondsMillis(elapsed.count()));
+    Trace("Duration:" + FormatSecondsMillis((MonotonicNow() - start).count()));
 }
 
 // Checks for waiting bytes right after the write and then once per poll interval while
 // the check times stay within the reply time-out; bytes seen at a check are read at once.
 // Without bytes, the exchange gives up one poll interval after the last check. The
 // schedule counts from the start of the exchange, so opening and writing do not push the
-// exchange past its described length.
-bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::steady_clock::time_point start) {
+// exchange past its described length. A raised interrupt flag ends the wait as a failure.
+bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start) {
+    const TClock& clock = CurrentClock();
+    const std::atomic<bool>& interrupt = fInterrupt != nullptr ? *fInterrupt : NeverInterrupted();
     const auto pollInterval = std::chrono::milliseconds(fWindowsReadLoopTimeoutMS);
     const auto deadline = start + std::chrono::milliseconds(fReadoutTimeoutMS);
     auto nextCheck = start;
@@ -135,9 +134,13 @@ bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::steady_clo
         // An error also ends the wait: the read then tells what went wrong.
         if (BytesWaiting(handle) != 0) return true;
         nextCheck += pollInterval;
-        std::this_thread::sleep_until(nextCheck);
+        clock.Sleep(std::max(nextCheck - clock.Monotonic(), std::chrono::milliseconds(0)), interrupt);
+        if (interrupt.load()) {
+            Trace("Abandoned");
+            return false;
+        }
         // The schedule decides, so that a late wake-up does not cost the last check.
-        if (nextCheck > deadline || (pollInterval.count() == 0 && Clock::now() > deadline)) {
+        if (nextCheck > deadline || (pollInterval.count() == 0 && clock.Monotonic() > deadline)) {
             Trace("Timeout");
             return false;
         }

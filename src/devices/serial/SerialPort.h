@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -61,9 +62,13 @@ public:
     std::int32_t fBaudRate = 9600;
     std::int32_t fStopBits = 0;  // 0 one, 1 one and a half, 2 two (low byte used)
     std::int32_t fParity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space (low byte used)
+    // When set (by the worker that owns the port), the wait for a reply ends as soon as the
+    // flag is raised; the exchange then fails with the time-out status. Never owned here.
+    const std::atomic<bool>* fInterrupt = nullptr;
 
     // One exchange with the bytes of `message`. `result.Status` is set on failure and when
-    // no reply is waited for; `result.Response` only when a reply was read.
+    // no reply is waited for; `result.Response` only when a reply was read. Every pause and
+    // time-out runs on the program's monotonic clock (CurrentClock()).
     void Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result);
     // The same with text, sent through the Windows-1252 code page.
     void Send2(const QString& message, bool WaitForResponse, TSerialResponse& result);
@@ -78,7 +83,7 @@ public:
     bool SetBuffers(SerialHandle handle);
 
 private:
-    bool WaitForReplyBytes(SerialHandle handle, std::chrono::steady_clock::time_point start);
+    bool WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start);
     void Trace(const std::string& line);
     void Refused(const char* step, const std::string& reason);
 };

@@ -44,17 +44,19 @@ protected:
     }
     void TearDown() override { worker_.reset(); }
 
-    // Set up as the registry starts a worker, with quick polls on the controller's port.
+    // Set up as the registry starts a worker. The controller's port looks for replies
+    // without pausing, so only the worker's own pauses wait for the clock; a positive
+    // `pollMs` paces the port's waits by the clock as well, for a silent controller.
     RecordingMFCThread& StartWorker(bool simulated = false) {
         return StartWorkerOn(controller_->PortName(), simulated);
     }
-    RecordingMFCThread& StartWorkerOn(const std::string& port, bool simulated = false) {
+    RecordingMFCThread& StartWorkerOn(const std::string& port, bool simulated = false, std::uint32_t pollMs = 0) {
         worker_ = std::make_unique<RecordingMFCThread>();
         worker_->Simulated = simulated;
         worker_->MFC = std::make_unique<TAlicatMFC>();
         worker_->MFC->aPort.fPort = port;
         worker_->MFC->aPort.fBaudRate = kAlicatBaudRate;
-        test::UseQuickTiming(worker_->MFC->aPort, 20, 300);
+        test::UseQuickTiming(worker_->MFC->aPort, pollMs, 300);
         worker_->Name = worker_->ThreadID = port;
         worker_->start();
         return *worker_;
@@ -167,13 +169,11 @@ TEST_F(MFCThreadTest, StopSendsSetpointZeroAndEndsAfterOneGoodReading) {
 
 TEST_F(MFCThreadTest, AbandonEndsAWorkerWhoseControllerNeverConfirmsTheStop) {
     DiagnosticCapture diagnostics;
-    RecordingMFCThread& worker = StartWorker();
-    ASSERT_TRUE(AwaitReadings(1));
     controller_->SetFault(sim::SimFault::Silent);
-    controller_->ClearReceived();
-
+    RecordingMFCThread& worker = StartWorkerOn(controller_->PortName(), false, 100);
     worker.GUIOut.ToTerminate = true;
-    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return Count(controller_->Received(), "A0") >= 3; }));
+    // One setpoint 0 belongs to the start-up's initialisation, the others to three passes.
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return Count(controller_->Received(), "A0") >= 4; }));
     EXPECT_FALSE(worker.GUIIn.IsTerminated);
     EXPECT_TRUE(diagnostics.Contains("ThreadMFC", " ReadStatus failed"));
 
@@ -181,6 +181,20 @@ TEST_F(MFCThreadTest, AbandonEndsAWorkerWhoseControllerNeverConfirmsTheStop) {
     EXPECT_TRUE(ServeUntil([&] { return worker.GUIIn.IsTerminated; }, 3s));
     EXPECT_TRUE(worker.wait(3000));
     EXPECT_TRUE(diagnostics.Contains("ThreadMFC", " Abandoned before the controller confirmed its stop"));
+}
+
+// On the system clock: the start-up's initialisation of a silent controller would wait
+// 2.5 s for each of its commands, but its waits end on the abandon flag.
+TEST_F(MFCThreadTest, DestroyingAWorkerWhoseControllerIsSilentReturnsWithinOneExchange) {
+    TSystemClock systemClock;
+    TScopedClock realTime(systemClock);
+    controller_->SetFault(sim::SimFault::Silent);
+    StartWorkerOn(controller_->PortName(), false, 333);
+    ASSERT_TRUE(ServeUntil([&] { return !controller_->Received().empty(); }));  // the initialisation has begun
+
+    const auto start = std::chrono::steady_clock::now();
+    worker_.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
 TEST_F(MFCThreadTest, ControllerWhosePortCannotBeOpenedIsRetriedAtThePollPace) {

@@ -31,15 +31,23 @@ protected:
         return std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
                                                           sim::SimInstrumentOptions{});
     }
-    // Connected and initialised as the registry does before it starts the worker, with
-    // quick polls on the pump's port.
+    // Initialised as the registry does before it starts the worker; the port looks for
+    // replies without pausing, so only the worker's own pauses wait for the clock.
     TPSD4Thread& StartWorker(sim::SimulatedInstrument& instrument) {
-        auto pump = std::make_unique<TPSD4>();
-        EXPECT_TRUE(pump->Connect(instrument.PortName()));
-        test::UseQuickTiming(*pump->COM);
+        auto pump = Attached(instrument);
+        test::UseContinuousPolling(*pump->COM);
+        clock_.SetAdvanceOnSleep(true);  // the wait for the initialisation runs through at once
         pump->Initialize("ZN1R");
         EXPECT_TRUE(pump->WaitUntilFree(15));
+        clock_.SetAdvanceOnSleep(false);
         return StartWith(std::move(pump));
+    }
+    static std::unique_ptr<TPSD4> Attached(sim::SimulatedInstrument& instrument) {
+        auto pump = std::make_unique<TPSD4>();
+        pump->COM = std::make_unique<TSerialPort>();
+        pump->COM->fPort = instrument.PortName();
+        pump->pState = ps_Connected;
+        return pump;
     }
     TPSD4Thread& StartWith(std::unique_ptr<TPSD4> pump) {
         worker_ = std::make_unique<TPSD4Thread>();
@@ -108,11 +116,8 @@ TEST_F(PumpThreadTest, AbandonEndsAWorkerWhosePumpNeverStops) {
     DiagnosticCapture diagnostics;
     // A pump that answers every command with an error: each stop attempt fails at once.
     const auto instrument = test::StartScripted([](std::string_view) { return std::string("/0f\x03\r\n"); });
-    auto pump = std::make_unique<TPSD4>();
-    pump->COM = std::make_unique<TSerialPort>();
-    pump->COM->fPort = instrument->PortName();
-    test::UseQuickTiming(*pump->COM);
-    pump->pState = ps_Connected;
+    auto pump = Attached(*instrument);
+    test::UseContinuousPolling(*pump->COM);
     TPSD4Thread& worker = StartWith(std::move(pump));
 
     worker.GUIOut.ToTerminate = true;
@@ -124,6 +129,21 @@ TEST_F(PumpThreadTest, AbandonEndsAWorkerWhosePumpNeverStops) {
     EXPECT_TRUE(ServeUntil([&] { return worker.GUIIn.IsTerminated; }, 3s));
     EXPECT_TRUE(worker.wait(3000));
     EXPECT_TRUE(diagnostics.Contains("ThreadPUMP", "Humidifier Abandoned before the pump confirmed its stop"));
+}
+
+// On the system clock with the port's described timing: the stop of a silent pump goes
+// on for 5 s, but its waits end on the abandon flag the destructor raises.
+TEST_F(PumpThreadTest, DestroyingAWorkerWhosePumpIsSilentReturnsWithinOneExchange) {
+    TSystemClock systemClock;
+    TScopedClock realTime(systemClock);
+    const auto instrument = test::StartScripted([](std::string_view) { return std::nullopt; });
+    TPSD4Thread& worker = StartWith(Attached(*instrument));
+    worker.GUIOut.ToTerminate = true;
+    ASSERT_TRUE(ServeUntil([&] { return !instrument->Received().empty(); }));  // the stop has begun
+
+    const auto start = std::chrono::steady_clock::now();
+    worker_.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);  // less than one reply time-out
 }
 
 TEST_F(PumpThreadTest, DestroyingARunningWorkerEndsItAndServesItsExchanges) {
