@@ -133,7 +133,8 @@ TEST_F(DeviceSearchTest, SilentPortIsReportedInPortOrderAndASecondSearchIsRefuse
     ports_.AddMfc("port-b", "200002");
     std::vector<std::string> busyMessages;
     operations_.OnProgress = [&] {
-        if (search_->Searchdevices1Click()) return;
+        if (!busyMessages.empty()) return;
+        EXPECT_FALSE(search_->Searchdevices1Click());
         busyMessages = messages_.messages;
     };
 

@@ -80,10 +80,12 @@ TEST_F(MaintenanceToolsTest, PumpToolsSendTheirProgramsAfterInitialisingThePump)
     EXPECT_EQ(messages_.messages, std::vector<std::string>{kPrimeSafety});
     EXPECT_EQ(operations_.Events, (std::vector<std::string>{"Begin Priming the pump on sim-pump1", "End"}));
 
-    pump.ClearReceived();
+    // The primed pump is still running its loops; a second one takes the syringe change.
+    sim::SimulatedInstrument& other = ports_.AddPump("sim-pump2");
+    Register("sim-pump2", dtPump);
     messages_.messages.clear();
-    tools_->ButtonChangeSyringeClick("sim-pump1");
-    received = pump.Received();
+    tools_->ButtonChangeSyringeClick("sim-pump2");
+    received = other.Received();
     EXPECT_EQ(std::ranges::count(received, "/1V4000IA24000R"), 1);
     EXPECT_EQ(messages_.messages.front(), kSyringeSafety);
     EXPECT_FALSE(OperationRunning());
