@@ -10,10 +10,17 @@ configure_and_build build
 if [ "${1:-}" = "--sim" ]; then
   shift
   if [ -x build/tools/sim/tessaro-sim ]; then
-    build/tools/sim/tessaro-sim &
+    sim_out=$(mktemp)
+    build/tools/sim/tessaro-sim </dev/null >"$sim_out" 2>&1 &
     sim_pid=$!
-    trap 'kill $sim_pid 2>/dev/null || true' EXIT
-    sleep 1
+    trap 'kill $sim_pid 2>/dev/null || true; rm -f "$sim_out"' EXIT
+    # The search lists only published ports: wait until the simulator says they are.
+    for _ in $(seq 100); do
+      grep -q "ports published" "$sim_out" && break
+      kill -0 $sim_pid 2>/dev/null || break
+      sleep 0.1
+    done
+    cat "$sim_out"
   else
     echo "The simulator is not built yet; starting with the demo devices only."
   fi

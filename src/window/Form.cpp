@@ -24,9 +24,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "NumberEdit.h"
 #include "StatusLed.h"
+#include "discovery/DeviceSearch.h"
+#include "discovery/MaintenanceTools.h"
 #include "engine/EngineTimer.h"
 #include "text/TextScan.h"
 #include "engine/Startup.h"
@@ -113,15 +116,19 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     // Proportions only: the splitter scales them to the space it gets.
     SplitterAreas->setSizes({450, 320, 150});
     layout->addWidget(SplitterAreas, 1);
+    layout->addWidget(BuildOperationPanel());
     layout->addWidget(BuildStatusBar());
     setCentralWidget(central);
 
     engine_ = std::make_unique<TEngine>(*this, std::move(settings));
     TimerEngine = new TEngineTimer(*engine_, this);
+    search_ = std::make_unique<TDeviceSearch>(*engine_, *this, *this, TimerEngine);
+    tools_ = std::make_unique<TMaintenanceTools>(*this, TimerEngine);
 
     ConnectMainMenu();
     ConnectConfigureTab();
     ConnectRunControls();
+    ConnectTools();
     FormCreate();
 }
 
@@ -363,8 +370,7 @@ void TGUIF::BuildMainMenu() {
 
     QMenu* devices = bar->addMenu("Devices");
     devices->setObjectName("Devices1");
-    // The device search is not part of this window yet.
-    AddMenuEntry(devices, "Searchdevices1", "Search Devices")->setEnabled(false);
+    AddMenuEntry(devices, "Searchdevices1", "Search Devices");
     AddMenuEntry(devices, "Resetsoftware1", "Reset Devices");
 
     // The check marks of the start-up state.
@@ -388,6 +394,8 @@ void TGUIF::ConnectMainMenu() {
             [this] { Guarded([this] { Cleargraphdiscarddata1Click(); }); });
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
+    connect(MenuEntry("Searchdevices1"), &QAction::triggered, this,
+            [this] { Guarded([this] { Searchdevices1Click(); }); });
     connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this,
             [this] {
                 Guarded([this] {
@@ -449,7 +457,7 @@ QWidget* TGUIF::BuildPageControl() {
     PageControlMain->addTab(BuildDirectControlTab(), "Direct control");
     for (const auto& [name, caption] :
          {std::pair{"TabSheetMixtures", "Mixtures"}, {"TabSheetTools", "Tools"}, {"TabSheetDesigner", "Designer"}}) {
-        auto* page = new QWidget(PageControlMain);
+        QWidget* page = std::string_view(name) == "TabSheetTools" ? BuildToolsTab() : new QWidget(PageControlMain);
         page->setObjectName(name);
         PageControlMain->addTab(page, caption);
     }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/OperationWindow.h"
 #include "engine/Engine.h"
 #include "engine/WindowPort.h"
 
@@ -30,7 +31,9 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QTextBrowser;
@@ -42,6 +45,8 @@ namespace tessaro {
 
 struct TDeviceInfo;
 class TChartNavigator;
+class TDeviceSearch;
+class TMaintenanceTools;
 class TColorPickCombo;
 class TEngineTimer;
 class TFlowCurve;
@@ -64,7 +69,7 @@ TEngineSettings DefaultEngineSettings();
 // Which way DeviceDetailsUI copies: into the window's controls, or from them into the record.
 enum TDirectionTo { tdGUI, tdCODE };
 
-class TGUIF : public QMainWindow, public TWindowPort {
+class TGUIF : public QMainWindow, public TWindowPort, public TOperationWindow {
     Q_OBJECT
 
 public:
@@ -74,6 +79,7 @@ public:
 
     TEngine& Engine() { return *engine_; }
     TEngineTimer& EngineTimer() { return *TimerEngine; }
+    TDeviceSearch& DeviceSearch() { return *search_; }
 
     void FormCaption();
     int GetDPIScaling() const;
@@ -117,6 +123,18 @@ public:
     // The planned and achieved curves of a port, when they exist.
     QCPGraph* PlannedCurve(const std::string& port) const;
     QCPGraph* AchievedCurve(const std::string& port) const;
+
+    // --- Device search and tools ----------------------------------------------------------
+    void Searchdevices1Click();
+    void ButtonPrimePumpClick();
+    void ButtonChangeSyringeClick();
+    void ButtonDeviceInitializeClick();
+
+    // --- TOperationWindow ------------------------------------------------------------------------
+    void BeginOperation(const std::string& caption) override;
+    void OperationProgress(const std::string& step, int done, int total) override;
+    void EndOperation() override;
+    void ShowDeviceRows(const std::vector<TDeviceRowTexts>& rows) override;
 
     // --- Help and log ----------------------------------------------------------------------------
     void ShowHelp(QObject* Sender);
@@ -171,6 +189,9 @@ private:
     QWidget* BuildConfigureFlowUnitGroup();
     QWidget* BuildDesignSegmentsTab();
     QWidget* BuildDirectControlTab();
+    QWidget* BuildToolsTab();
+    QWidget* BuildOperationPanel();
+    void ConnectTools();
     QWidget* BuildBottomArea();
     QWidget* BuildStatusBar();
     void ConnectConfigureTab();
@@ -216,6 +237,8 @@ private:
     void Guarded(Handler&& handler);
 
     std::unique_ptr<TEngine> engine_;
+    std::unique_ptr<TDeviceSearch> search_;
+    std::unique_ptr<TMaintenanceTools> tools_;
 
     // Data area
     QWidget* ChartPanel = nullptr;
@@ -261,6 +284,17 @@ private:
     TNumberEdit* RtDoubleEditDirectControlMaxFlow = nullptr;
     QLabel* LabelDirectControlMaxFlowUnit = nullptr;
     QLabel* LabelDirectControlResultingFlow = nullptr;
+
+    // Tools tab
+    QSpinBox* SpinEditPrimeLoops = nullptr;
+    QPushButton* ButtonPrimePump = nullptr;
+    QPushButton* ButtonChangeSyringe = nullptr;
+    QPushButton* ButtonDeviceInitialize = nullptr;
+
+    // The progress of a search or a tool, shown while it runs.
+    QWidget* PanelOperation = nullptr;
+    QLabel* LabelOperation = nullptr;
+    QProgressBar* ProgressBarOperation = nullptr;
 
     // Bottom
     QPlainTextEdit* MemoMain = nullptr;

@@ -44,6 +44,7 @@ protected:
 TEST_F(AlicatMFCTest, InitializeSendsTheSevenCommandsEachWithTwoCarriageReturns) {
     const auto controller = StartController();
     EXPECT_TRUE(mfc_.Initialize(TAIKestraLumora));
+    EXPECT_TRUE(mfc_.FailedInitializeSteps.empty());
     EXPECT_EQ(controller->Received(),
               (std::vector<std::string>{"A", "", "AFACTORY RESTORE ALL", "", "ALSS U", "", "ASPUE 0", "", "ADCU 37 62",
                                         "", "ADCU 2 7", "", "A0", ""}));
@@ -72,6 +73,7 @@ TEST_F(AlicatMFCTest, InitializeReportsEveryWrongReplyButSendsAllCommands) {
     EXPECT_NE(report.find("\r\nA 7 psia\r\n"), std::string::npos);
     EXPECT_EQ(report.find("Factory reset failed:"), std::string::npos);
     EXPECT_EQ(controller->Received().size(), 14u);
+    EXPECT_EQ(mfc_.FailedInitializeSteps, (std::vector<std::size_t>{3, 5}));  // ASPUE 0, ADCU 2 7
 
     EXPECT_FALSE(mfc_.Initialize(static_cast<TAlicatInitialize>(1)));
     EXPECT_EQ(controller->Received().size(), 14u);

@@ -79,6 +79,17 @@ TEST(PortDevicePath, MapsPortNamesToDeviceFiles) {
     EXPECT_EQ(PortDevicePath("/tmp/x/sim-mfc1", ""), "/tmp/x/sim-mfc1");
 }
 
+TEST(PortDevicePath, RefusesNamesThatStepOutOfTheirDirectory) {
+    for (const char* name : {"", "..", "../etc/passwd", "pts/../../etc/passwd", "/dev/../etc/passwd", "x/.."}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(PortDevicePath(name, "/nonexistent"), "");
+        std::string reason;
+        EXPECT_EQ(OpenSerialExclusive(name, reason), InvalidSerialHandle());
+        EXPECT_NE(reason.find("is not a port name"), std::string::npos) << reason;
+    }
+    EXPECT_EQ(PortDevicePath("..ttyUSB0", ""), "/dev/..ttyUSB0");
+}
+
 TEST(PortPublication, HoldsItsNameUntilItEnds) {
     test::TemporaryDirectory dir;
     {

@@ -153,7 +153,7 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
                                {"Cleargraphdiscarddata1", true, false},
                                {"DataTable1", false, false},
                                {"Autoscrolltolastline1", true, false},
-                               {"Searchdevices1", false, false},
+                               {"Searchdevices1", true, false},
                                {"Resetsoftware1", true, false}}) {
         const auto* action = Child<QAction>(entry.name);
         ASSERT_NE(action, nullptr);

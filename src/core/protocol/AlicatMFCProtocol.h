@@ -90,6 +90,11 @@ inline constexpr std::string_view kAlicatSerialNumberQuery = "??M5";
 std::string AlicatPollCommand(char unitID);            // "A\r"
 std::string AlicatGasCommand(char unitID, int gasID);  // "AG 8\r"
 std::string AlicatFullScaleQuery(char unitID);         // "AFPF 37 67\r"
+// The manufacturing-data query the device search reads the serial number with.
+inline constexpr std::string_view kAlicatSerialQuery = "A??M5\r";
+// The serial number in a reply to that query ("A M05 Serial Number 100001"): the word after
+// "Serial Number" (letter case ignored); the whole reply, trimmed, when it has no such word.
+std::string AlicatSerialFromReply(std::string_view reply);
 // Percent of full scale to counts, rounded to the nearest whole count, halves to even.
 double AlicatSetpointCounts(double setpoint_pct);
 // "A32000\r"; nothing for a setpoint that is not a finite number.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <span>
 
 #include "clock/Clock.h"
 #include "protocol/ReplyText.h"
@@ -52,15 +53,21 @@ TSerialResponse TAlicatMFC::Exchange(const std::string& command) {
 }
 
 bool TAlicatMFC::Initialize(TAlicatInitialize Scheme) {
+    FailedInitializeSteps.clear();
     if (Scheme != TAIKestraLumora) return false;
     std::string report;
-    for (const AlicatInitStep& step : AlicatInitSequence()) {
+    const std::span<const AlicatInitStep> sequence = AlicatInitSequence();
+    for (std::size_t i = 0; i < sequence.size(); ++i) {
         if (aPort.fInterrupt != nullptr && aPort.fInterrupt->load()) return false;  // the worker is ending
+        const AlicatInitStep& step = sequence[i];
         std::string status, reply;
-        SendASCII(aPort.fPort, std::string(step.Command), true, status, reply,
-                  {aPort.fWindowsReadLoopTimeoutMS, aPort.fInterrupt});
-        if (step.Expected.empty() || reply == step.Expected) continue;
-        report += std::string(step.FailureLabel) + "\r\n" + status + "\r\n" + reply + "\r\n";
+        const bool answered = SendASCII(aPort.fPort, std::string(step.Command), true, status, reply,
+                                        {aPort.fWindowsReadLoopTimeoutMS, aPort.fInterrupt});
+        if (answered && (step.Expected.empty() || reply == step.Expected)) continue;
+        FailedInitializeSteps.push_back(i);
+        const std::string label = step.FailureLabel.empty() ? "No answer to " + std::string(step.Command)
+                                                            : std::string(step.FailureLabel);
+        report += label + "\r\n" + status + "\r\n" + reply + "\r\n";
     }
     if (report.empty()) return true;
     Warn(report);

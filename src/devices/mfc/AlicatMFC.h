@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "protocol/AlicatMFCProtocol.h"
 #include "serial/SerialPort.h"
@@ -52,8 +53,11 @@ public:
 
     // Factory reset and the unit settings the rest of the program relies on. Every
     // command is sent (each on a port of its own, polled and interrupted as aPort is);
-    // false when a reply differs (the report is on the "MFC" channel).
+    // false when an exchange failed or a reply differs (the report is on the "MFC"
+    // channel, the steps in FailedInitializeSteps).
     bool Initialize(TAlicatInitialize Scheme);
+    // Positions in AlicatInitSequence() of the commands the last Initialize found failed.
+    std::vector<std::size_t> FailedInitializeSteps;
     // Selects theData.GasID (0..210) when it differs from GasID, then reads the full scale.
     bool ChangeGas(TAlicatData& theData);
     // Polls the status line into theData. False when the exchange failed or a numeric field

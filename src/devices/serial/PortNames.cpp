@@ -73,9 +73,20 @@ bool IsLivePublishedPort(const std::string& dir, const std::string& name) {
 
 std::string PortDevicePath(const std::string& portName) { return PortDevicePath(portName, SimPortDirectory()); }
 
+bool HasParentStep(std::string_view portName) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = portName.find('/', start);
+        if (portName.substr(start, end == std::string_view::npos ? end : end - start) == "..") return true;
+        if (end == std::string_view::npos) return false;
+        start = end + 1;
+    }
+}
+
 std::string PortDevicePath(const std::string& portName, const std::string& simDir) {
-    if (!portName.empty() && portName.front() == '/') return portName;
-    if (!portName.empty() && portName.find('/') == std::string::npos && !simDir.empty() && IsTrustedDirectory(simDir) &&
+    if (portName.empty() || HasParentStep(portName)) return {};
+    if (portName.front() == '/') return portName;
+    if (portName.find('/') == std::string::npos && !simDir.empty() && IsTrustedDirectory(simDir) &&
         IsLivePublishedPort(simDir, portName))
         return simDir + "/" + portName;
     return "/dev/" + portName;

@@ -23,7 +23,10 @@ bool IsTrustedDirectory(const std::string& dir);
 // NAME in `dir` is published by a simulator that is still running.
 bool IsLivePublishedPort(const std::string& dir, const std::string& name);
 
-// The device file to open for a port name.
+// A name with a ".." step ("../x", "pts/../../x").
+bool HasParentStep(std::string_view portName);
+// The device file to open for a port name; empty for an empty name or one with a ".."
+// step, which would lead out of the device directories.
 std::string PortDevicePath(const std::string& portName);
 std::string PortDevicePath(const std::string& portName, const std::string& simDir);
 

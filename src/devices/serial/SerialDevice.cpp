@@ -207,6 +207,10 @@ SerialHandle InvalidSerialHandle() { return -1; }
 
 SerialHandle OpenSerialExclusive(const std::string& portName, std::string& reason) {
     const std::string path = PortDevicePath(portName);
+    if (path.empty()) {
+        reason = "\"" + portName + "\" is not a port name";
+        return -1;
+    }
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         reason = path + ": " + ErrnoText(errno);

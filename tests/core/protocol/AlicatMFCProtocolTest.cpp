@@ -52,6 +52,20 @@ TEST(AlicatInitSequence, HoldsTheSevenCommandsWithTheirExpectedReplies) {
     EXPECT_EQ(steps[6].Command, "A0\r");
 }
 
+TEST(AlicatSerialFromReply, TakesTheWordAfterSerialNumberOrElseTheTrimmedReply) {
+    const struct {
+        const char* reply;
+        const char* serial;
+    } cases[] = {
+        {"A M05 Serial Number 100001\r", "100001"},
+        {"  A M05 serial   number\tXB-77 extra", "XB-77"},
+        {"A M05 Serial Number", "A M05 Serial Number"},
+        {" A M05 Model 12 \r\n", "A M05 Model 12"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AlicatSerialFromReply(c.reply), c.serial) << c.reply;
+}
+
 TEST(ParseAlicatStatus, ReadsTheWorkedExample) {
     TAlicatData data;
     const auto result = ParseAlicatStatus("A +14.70 +25.00 +0.00 +32000 +32000 +0.0 N2 MOV", 45000.5, data);

@@ -1,0 +1,307 @@
+// The device search over simulated instruments on pseudo-terminals: what it finds, what it
+// logs and in which order, how it refuses, and that found instruments can be run.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "MessageCapture.h"
+#include "QtEventLoopSupport.h"
+#include "RecordingOperationWindow.h"
+#include "RecordingWindowPort.h"
+#include "SimulatedPorts.h"
+#include "discovery/BackgroundJobs.h"
+#include "discovery/DeviceProbes.h"
+#include "discovery/DeviceSearch.h"
+#include "engine/Engine.h"
+#include "engine/EngineTimer.h"
+#include "engine/Startup.h"
+#include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr int kNitrogen = 8;
+constexpr int kAir = 0;
+constexpr int kWater = 1001;
+
+std::vector<std::string> Lines(const std::vector<std::string>& texts, std::size_t from, std::size_t count) {
+    return {texts.begin() + static_cast<std::ptrdiff_t>(from),
+            texts.begin() + static_cast<std::ptrdiff_t>(std::min(texts.size(), from + count))};
+}
+
+class DeviceSearchTest : public ::testing::Test {
+protected:
+    DeviceSearchTest() {
+        InitializeModules();
+        TEngineSettings settings;
+        settings.DataFolder = fs::path(folder_.path().toStdString());
+        settings.ShutdownBound = 3s;
+        engine_ = std::make_unique<TEngine>(window_, settings);
+        timer_ = std::make_unique<TEngineTimer>(*engine_);
+        search_ = std::make_unique<TDeviceSearch>(*engine_, window_, operations_, timer_.get());
+    }
+    ~DeviceSearchTest() override {
+        timer_->Stop();
+        engine_->TerminateThreads();
+        DevicesLocal().clear();
+    }
+
+    bool Search(std::vector<std::string> ports) {
+        search_->SetPortLister([ports] { return ports; });
+        return search_->Searchdevices1Click();
+    }
+    static TDeviceInfo Device(const std::string& port) {
+        TDeviceInfo device;
+        EXPECT_TRUE(FindDevice(port, device)) << port;
+        return device;
+    }
+    bool LogHolds(const std::string& text) const {
+        const std::vector<std::string> texts = window_.LogTexts();
+        return std::ranges::find(texts, text) != texts.end();
+    }
+
+    test::SimulatedPorts ports_;
+    QTemporaryDir folder_;
+    test::RecordingWindowPort window_;
+    test::RecordingOperationWindow operations_;
+    MessageCapture messages_;
+    std::unique_ptr<TEngine> engine_;
+    std::unique_ptr<TEngineTimer> timer_;
+    std::unique_ptr<TDeviceSearch> search_;
+};
+
+TEST_F(DeviceSearchTest, FindsControllerAndPumpInPlaceOfTheDemoDevices) {
+    sim::SimulatedInstrument& controller = ports_.AddMfc("sim-mfc1", "100001");
+    ports_.AddPump("sim-pump1", "12345678");
+    timer_->Start();
+    bool timerStoppedWhileBusy = false;
+    operations_.OnBegin = [&] { timerStoppedWhileBusy = !timer_->IsActive(); };
+    engine_->DataHeaderPending = false;
+
+    ASSERT_TRUE(Search({"sim-mfc1", "sim-pump1"}));
+
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(window_.LogTexts(),
+              (std::vector<std::string>{"Searching for Kestra and Lumora devices, this may take a while",
+                                        "Found ports: sim-mfc1,sim-pump1", "Scanning port: sim-mfc1", "...for MFC",
+                                        "Valid MFC found!!!", "Scanning port: sim-pump1", "...for MFC", "...for Pump",
+                                        "Pump found!!!", "", "Finished searching devices", "",
+                                        "Click found devices to configure them"}));
+    ASSERT_EQ(DevicesLocal().size(), 2u);
+    const TDeviceInfo mfc = Device("sim-mfc1");
+    EXPECT_EQ(mfc.DevType, dtMFCA);
+    EXPECT_EQ(mfc.Serial, "100001");
+    EXPECT_FALSE(mfc.IsConfigured());
+    const TDeviceInfo pump = Device("sim-pump1");
+    EXPECT_EQ(pump.DevType, dtPump);
+    EXPECT_EQ(pump.Serial, "12345678");
+    EXPECT_EQ(operations_.Rows, (std::vector<TDeviceRowTexts>{
+                                    {"sim-mfc1", "Unknown", "Kestra", "MFC-A", "Kestra MFC-A"},
+                                    {"sim-pump1", "Unknown", "Lumora", "Pump", "Lumora Pump"},
+                                }));
+    // Two serial-number queries, each with the CR the command carries and the one appended.
+    EXPECT_EQ(controller.Received(), (std::vector<std::string>{"A??M5", "", "A??M5", ""}));
+
+    EXPECT_EQ(operations_.Events, (std::vector<std::string>{"Begin Searching for devices", "End"}));
+    EXPECT_TRUE(timerStoppedWhileBusy);
+    EXPECT_TRUE(timer_->IsActive());
+    EXPECT_TRUE(engine_->DataHeaderPending);
+    EXPECT_EQ(window_.Events.front(), "ClearGraph data");
+    EXPECT_GE(window_.TableClears, 1);
+    bool saved = false;
+    for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
+        saved = saved || entry.path().filename().string().ends_with(" log SearchDevicesClick.txt");
+    EXPECT_TRUE(saved);
+}
+
+// Probed at once, the silent first port ends last; its block still comes first. Both
+// probes' reports follow its "No valid" line.
+TEST_F(DeviceSearchTest, SilentPortIsReportedInPortOrderAndASecondSearchIsRefused) {
+    ports_.AddSilent("port-a");
+    ports_.AddMfc("port-b", "200002");
+    std::vector<std::string> busyMessages;
+    operations_.OnProgress = [&] {
+        if (!busyMessages.empty()) return;
+        EXPECT_FALSE(search_->Searchdevices1Click());
+        busyMessages = messages_.messages;
+    };
+
+    ASSERT_TRUE(Search({"port-a", "port-b"}));
+
+    EXPECT_EQ(busyMessages, std::vector<std::string>{kOperationBusyMessage});
+    const std::vector<std::string> texts = window_.LogTexts();
+    ASSERT_GE(texts.size(), 12u);
+    EXPECT_EQ(Lines(texts, 2, 4), (std::vector<std::string>{"Scanning port: port-a", "...for MFC", "...for Pump",
+                                                            "No valid MFC or Pump on port"}));
+    const std::string& details = window_.Log[6];
+    EXPECT_NE(details.find("\r\n  Details for MFC search\r\n    Query port:port-a\r\n    => Failed to communicate\r\n"
+                           "\r\n  Details for Pump search\r\n    Query port:port-a\r\n    => No pump on port\r\n"),
+              std::string::npos)
+        << details;
+    EXPECT_EQ(Lines(texts, 7, 3),
+              (std::vector<std::string>{"Scanning port: port-b", "...for MFC", "Valid MFC found!!!"}));
+    ASSERT_EQ(DevicesLocal().size(), 1u);
+    EXPECT_EQ(Device("port-b").Serial, "200002");
+    EXPECT_EQ(operations_.Rows.size(), 1u);
+    EXPECT_EQ(operations_.Rows[0][1], "Unknown");
+
+    operations_.OnProgress = nullptr;
+    messages_.messages.clear();
+    const std::size_t logged = window_.Log.size();
+    EXPECT_FALSE(Search({"port-b"}));
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{kResearchNotSupported});
+    EXPECT_EQ(window_.Log.size(), logged);
+    EXPECT_EQ(DevicesLocal().size(), 1u);
+}
+
+TEST_F(DeviceSearchTest, NamesThatAreNotPlainDeviceNamesAreNeverProbed) {
+    ports_.AddMfc("sim-mfc1");
+    ASSERT_TRUE(Search({"../tessaro-sim/sim-mfc1", "pts/0", "", "sim-mfc1"}));
+    EXPECT_TRUE(LogHolds("Port name \"../tessaro-sim/sim-mfc1\" is not a device name: not probed"));
+    EXPECT_TRUE(LogHolds("Port name \"pts/0\" is not a device name: not probed"));
+    EXPECT_TRUE(LogHolds("Port name \"\" is not a device name: not probed"));
+    ASSERT_EQ(DevicesLocal().size(), 1u);
+    EXPECT_EQ(DevicesLocal()[0].COMPort, "sim-mfc1");
+
+    for (const char* name : {"..", ".", "a/b", "a\\b", "../x"}) EXPECT_FALSE(IsPlainPortName(name)) << name;
+    for (const char* name : {"ttyUSB0", "sim-pump1", "COM3", "..x"}) EXPECT_TRUE(IsPlainPortName(name)) << name;
+}
+
+TEST_F(DeviceSearchTest, ConfiguredDemoDevicesAreEndedBeforeTheyLeave) {
+    ASSERT_TRUE(engine_->ApplyConfiguration("COMX", [] {
+        TConfigurationEntry entry;
+        entry.NameRole = "Demo";
+        entry.FluidID = kNitrogen;
+        entry.UnitName = "g/min";
+        entry.UnitIsGrams = true;
+        return entry;
+    }()));
+    ASSERT_TRUE(Device("COMX").IsConfigured());
+    ASSERT_TRUE(Search({}));
+    EXPECT_TRUE(DevicesLocal().empty());
+    EXPECT_TRUE(operations_.Rows.empty());
+    EXPECT_EQ(window_.FreedLeds.size(), 1u);
+    EXPECT_TRUE(LogHolds("Found ports: "));
+}
+
+TEST_F(DeviceSearchTest, ProbeReportsTellWhatAnsweredWithTheirExactTexts) {
+    ports_.AddMfc("sim-mfc1", "100001");
+    ports_.AddPump("sim-pump0", "0");
+
+    std::string details;
+    TDeviceInfo entry;
+    ASSERT_TRUE(ProbeMfc("sim-mfc1", details, entry));
+    EXPECT_EQ(details.rfind("\r\n  Details for MFC search\r\n    Query port:sim-mfc1\r\n"
+                            "    Port sim-mfc1 was opened, command sent\r\n"
+                            "    Response  : *A M05 Serial Number 100001*\r\n    Status    : \rDuration: 00:",
+                            0),
+              0u)
+        << details;
+    EXPECT_TRUE(details.ends_with("\r\n    => *** MFC found ***\r\n")) << details;
+    EXPECT_EQ(entry.Serial, "100001");
+
+    details.clear();
+    ASSERT_TRUE(ProbePump("sim-pump0", details, entry));
+    EXPECT_EQ(details, "\r\n  Details for Pump search\r\n    Query port:sim-pump0\r\n    => Pump found:Lumora Pump\r\n"
+                       "    => Pump serial:0\r\n");
+    EXPECT_EQ(entry.DevType, dtPump);
+    EXPECT_EQ(entry.Serial, "0");
+
+    details.clear();
+    EXPECT_FALSE(ProbePump("sim-mfc1", details, entry));
+    EXPECT_TRUE(details.ends_with("    Query port:sim-mfc1\r\n    => No pump on port\r\n")) << details;
+}
+
+TEST(DeviceRows, SortByNameOrRoleThenDeviceIgnoringCase) {
+    std::vector<TDeviceRowTexts> rows = {
+        {"p1", "Unknown", "Lumora", "Pump", "humidifier"}, {"p2", "Unknown", "Kestra", "MFC-B", "Kestra MFC"},
+        {"p3", "Unknown", "Kestra", "mfc-a", "kestra mfc"}, {"p4", "Unknown", "Kestra", "MFC-C", "Anode"}};
+    SortDeviceRows(rows);
+    std::vector<std::string> order;
+    for (const TDeviceRowTexts& row : rows) order.push_back(row[0]);
+    EXPECT_EQ(order, (std::vector<std::string>{"p4", "p1", "p3", "p2"}));
+}
+
+TEST(PermissionAdvice, NamesTheOwningGroupOnlyForAPermissionRefusal) {
+    const std::vector<std::string> advice =
+        PermissionAdvice("ttyUSB0", "/dev/ttyUSB0: " + std::string(std::strerror(EACCES)), "dialout");
+    ASSERT_EQ(advice.size(), 2u);
+    EXPECT_EQ(advice[0], "Port ttyUSB0 may be used only by members of the group \"dialout\".");
+    EXPECT_NE(advice[1].find("sudo usermod -aG dialout $USER"), std::string::npos);
+    EXPECT_TRUE(PermissionAdvice("ttyUSB0", "/dev/ttyUSB0: held by another exchange", "dialout").empty());
+}
+
+// Found instruments are configured and run like any other: a segment program on the first
+// controller, a direct setpoint on the second and on the pump.
+TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints) {
+    sim::SimulatedInstrument& nitrogen = ports_.AddMfc("sim-mfc1", "100001", kNitrogen, 1.0);
+    sim::SimulatedInstrument& air = ports_.AddMfc("sim-mfc2", "100002", kAir, 5.0);
+    sim::SimulatedInstrument& pump = ports_.AddPump("sim-pump1");
+    ASSERT_TRUE(Search({"sim-mfc1", "sim-mfc2", "sim-pump1"}));
+    ASSERT_EQ(DevicesLocal().size(), 3u);
+    EXPECT_EQ(Device("sim-mfc2").DevType, dtMFCB);
+
+    const auto grams = [](std::int32_t fluid) {
+        TConfigurationEntry entry;
+        entry.NameRole = "Found";
+        entry.FluidID = fluid;
+        entry.UnitName = "g/min";
+        entry.UnitIsGrams = true;
+        entry.SyringeSize_µL = 12500;
+        entry.FluidTemperatureC = 20;
+        return entry;
+    };
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc1", grams(kNitrogen)));
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc2", grams(kAir)));
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-pump1", grams(kWater)));
+    EXPECT_TRUE(messages_.messages.empty()) << messages_.messages.front();
+
+    TDeviceInfo first = Device("sim-mfc1");
+    first.SegmentProgram = "0 40 Step\r\n60 40 Step";
+    ASSERT_TRUE(StoreDevice(first));
+    engine_->ButtonSegmentProgramStartClick({"sim-mfc1"});
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged("sim-mfc2", 25);
+    engine_->RtDoubleEditDirectControlDesiredFlowValueChanged("sim-pump1", 10);
+    engine_->ButtonApplyFlowClick({"sim-mfc2", "sim-pump1"});
+    timer_->Start();
+
+    const auto setpointCounts = [](sim::SimulatedInstrument& instrument) {
+        double counts = -1;
+        instrument.WithModel([&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
+        return counts;
+    };
+    const auto fullScale_gpm = [](sim::SimulatedInstrument& instrument) {
+        double value = 0;
+        instrument.WithModel([&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
+        return value;
+    };
+    const auto follows = [&](const std::string& port, double expected_gpm) {
+        return std::abs(Device(port).FlowUnitUser.GasFlowValue - expected_gpm) < 0.02 * expected_gpm;
+    };
+    ASSERT_TRUE(test::ServeUntil([&] {
+        return setpointCounts(nitrogen) == 0.4 * 64000 && setpointCounts(air) == 0.25 * 64000 &&
+               follows("sim-mfc1", 0.4 * fullScale_gpm(nitrogen)) && follows("sim-mfc2", 0.25 * fullScale_gpm(air));
+    })) << Device("sim-mfc1").FlowUnitUser.GasFlowValue << " " << Device("sim-mfc2").FlowUnitUser.GasFlowValue;
+
+    const std::string wanted = Device("sim-pump1").ThreadPump->GUIOut.Command;
+    ASSERT_FALSE(wanted.empty());
+    EXPECT_TRUE(test::ServeUntil([&] {
+        const std::vector<std::string> received = pump.Received();
+        return std::ranges::any_of(received, [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
+    })) << wanted;
+}
+
+}  // namespace
+}  // namespace tessaro

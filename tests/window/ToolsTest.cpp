@@ -1,0 +1,97 @@
+// The "Tools" page and the device search menu command of the main window.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include "SimulatedPorts.h"
+#include "WindowFixture.h"
+#include "discovery/DeviceSearch.h"
+
+namespace tessaro::test {
+namespace {
+
+using ToolsTest = WindowFixture;
+
+TEST_F(ToolsTest, ToolsPageHoldsItsTextAndControls) {
+    auto* text = Child<QLabel>("LabelToolsInfo");
+    EXPECT_EQ(text->textFormat(), Qt::RichText);
+    EXPECT_TRUE(text->text().contains("<p>These tools apply only to one device at a time. </p>"));
+    EXPECT_TRUE(text->text().contains("the software <B>unresponsive</B> until the commanded task finishes"));
+    EXPECT_TRUE(text->text().contains(
+        "<p>Instead, use only in a dedicated situation, for setup, maintenance, configuration, debugging or testing.</p>"));
+    EXPECT_EQ(Child<QGroupBox>("GroupBoxPrimePump")->title(), "Prime pump");
+    EXPECT_EQ(Child<QLabel>("LabelPrimeLoops")->text(), "Loops");
+    auto* loops = Child<QSpinBox>("SpinEditPrimeLoops");
+    EXPECT_EQ(loops->minimum(), 1);
+    EXPECT_EQ(loops->maximum(), 10);
+    EXPECT_EQ(loops->value(), 1);
+    EXPECT_EQ(Child<QPushButton>("ButtonPrimePump")->text(), "Start pump priming loops");
+    EXPECT_EQ(Child<QPushButton>("ButtonChangeSyringe")->text(), "Change pump syringe");
+    EXPECT_EQ(Child<QPushButton>("ButtonDeviceInitialize")->text(), "Initialize selected device");
+    EXPECT_TRUE(Child<QAction>("Searchdevices1")->isEnabled());
+}
+
+TEST_F(ToolsTest, ToolButtonsActOnTheFocusedDevice) {
+    Child<QPushButton>("ButtonPrimePump")->click();
+    Child<QPushButton>("ButtonDeviceInitialize")->click();
+    EXPECT_TRUE(messages.messages.empty());  // no focused row: nothing
+
+    Focus("COMX");
+    for (const char* button : {"ButtonPrimePump", "ButtonChangeSyringe", "ButtonDeviceInitialize"})
+        Child<QPushButton>(button)->click();
+    EXPECT_EQ(messages.messages, (std::vector<std::string>{"No pump selected", "No pump selected",
+                                                           "There is no Initialize procedure for demo device"}));
+}
+
+// A silent port costs the probes' time-outs; meanwhile the window keeps serving events,
+// shows the progress and refuses input.
+TEST_F(ToolsTest, SearchKeepsTheWindowServingEventsAndShowsWhatItFound) {
+    SimulatedPorts ports;
+    ports.AddSilent("port-a");
+    ports.AddMfc("port-b", "300003");
+    form->DeviceSearch().SetPortLister([] { return std::vector<std::string>{"port-a", "port-b"}; });
+
+    int ticks = 0;
+    bool panelShown = false;
+    bool listRefusedInput = false;
+    QString progress;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        ++ticks;
+        panelShown = panelShown || Child<QWidget>("PanelOperation")->isVisible();
+        listRefusedInput = listRefusedInput || !Child<QWidget>("ListViewDevices")->isEnabled();
+        if (progress.isEmpty()) progress = Child<QLabel>("LabelOperation")->text();
+    });
+    watcher.start(100);
+    form->show();
+    Child<QAction>("Searchdevices1")->trigger();
+    watcher.stop();
+
+    EXPECT_GE(ticks, 20);  // the probes take over 5 s
+    EXPECT_TRUE(panelShown);
+    EXPECT_TRUE(listRefusedInput);
+    EXPECT_TRUE(progress.startsWith("Probing port port-a")) << progress.toStdString();
+    EXPECT_FALSE(Child<QWidget>("PanelOperation")->isVisible());
+    EXPECT_TRUE(Child<QWidget>("ListViewDevices")->isEnabled());
+    EXPECT_EQ(Child<QProgressBar>("ProgressBarOperation")->value(), 2);
+
+    auto* list = Child<QTreeWidget>("ListViewDevices");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "port-b");
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "Unknown");
+    EXPECT_EQ(list->topLevelItem(0)->text(4), "Kestra MFC-A");
+    EXPECT_TRUE(Child<QPlainTextEdit>("MemoMain")->toPlainText().contains("Click found devices to configure them"));
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+}  // namespace
+}  // namespace tessaro::test
