@@ -122,6 +122,7 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     ConnectMainMenu();
     ConnectConfigureTab();
     ConnectRunControls();
+    ConnectSegmentControls();
     FormCreate();
 }
 
@@ -294,10 +295,6 @@ void TGUIF::ScrollDataTableToEnd() {
 
 void TGUIF::SetAutoScrollChecked(bool on) { MenuEntry("Autoscrolltolastline1")->setChecked(on); }
 
-void TGUIF::MemoSegmentsUpdate() {
-    // The merged listing of the selected devices' programs is written by the segment program
-    // files module; the view keeps its text until then.
-}
 
 // --- Frame -----------------------------------------------------------------------------------------------
 
