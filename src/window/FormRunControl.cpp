@@ -50,8 +50,7 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     // Enough decimals that a time picked from the table in hours or days converts back to
     // the same minutes.
     RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 12, fields);
-    LabelSegmentStartTime =
-        AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", RtDoubleEditSegmentTime);
+    LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", RtDoubleEditSegmentTime);
     LabelSegmentStartTimeTimeConversions = NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields);
     grid->addWidget(LabelSegmentStartTimeTimeConversions, 1, 2);
 

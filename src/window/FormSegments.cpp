@@ -213,7 +213,8 @@ void TGUIF::SaveSegmentProgramAs1Click() { engine_->SaveSegmentProgram(FocusedPo
 void TGUIF::LoadSegmentProgram2Click() { engine_->LoadSegmentProgram(FocusedPort(), openSegmentFile_); }
 
 std::optional<std::filesystem::path> TGUIF::ChooseSaveFile(const TFileDialogRequest& request) {
-    const QString offered = PathText(request.Folder / std::filesystem::path(QString::fromStdString(request.FileName).toStdU16String()));
+    const QString offered =
+        PathText(request.Folder / std::filesystem::path(QString::fromStdString(request.FileName).toStdU16String()));
     return ChosenPath(
         QFileDialog::getSaveFileName(this, "Save Segment Program As", offered, QtFileFilter(request.Filter)));
 }

@@ -101,8 +101,7 @@ TEST_F(SegmentProgramsTest, WithoutADeviceTheTableKeepsTheEditAndNoProgramChange
     EXPECT_FALSE(added.Stored);
     EXPECT_EQ(added.Table, (TSegmentTable{{"5", "50", "Step", ""}}));
 
-    const TSegmentTableEdit deleted =
-        engine_->DeleteSegment("COM99", {{"1", "2", "Step"}, {"3", "4", "Step"}}, 0);
+    const TSegmentTableEdit deleted = engine_->DeleteSegment("COM99", {{"1", "2", "Step"}, {"3", "4", "Step"}}, 0);
     EXPECT_FALSE(deleted.Stored);
     EXPECT_EQ(deleted.Table, (TSegmentTable{{"3", "4", "Step"}}));
     EXPECT_EQ(messages_.messages, (std::vector<std::string>{"Could not get assigned device.", "Error"}));
@@ -152,7 +151,10 @@ TEST_F(SegmentProgramsTest, TheOfferedNameGetsItsExtensionOnce) {
 }
 
 TEST_F(SegmentProgramsTest, LoadedTextIsDecodedAndTrimmedAndABlankFileClearsTheProgram) {
-    const path utf16 = ProgramFile("wide.txt", std::string("\xFF\xFE\n\0" "1\0 \0" "2\0 \0S\0t\0e\0p\0\r\0\n\0", 22));
+    const path utf16 = ProgramFile("wide.txt", std::string("\xFF\xFE\n\0"
+                                                           "1\0 \0"
+                                                           "2\0 \0S\0t\0e\0p\0\r\0\n\0",
+                                                           22));
     EXPECT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(utf16)));
     EXPECT_EQ(Device("COMX").SegmentProgram, "1 2 Step");
 

@@ -30,7 +30,8 @@ bool FindPortDevice(const std::optional<std::string>& port, TDeviceInfo& device)
 bool ReadProgramFile(const QString& path, std::string& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessage("Reading the segment program file " + Quoted(path) + " failed: " + file.errorString().toStdString());
+        ShowMessage("Reading the segment program file " + Quoted(path) +
+                    " failed: " + file.errorString().toStdString());
         return false;
     }
     const auto tooLarge = [&path] {
@@ -41,7 +42,8 @@ bool ReadProgramFile(const QString& path, std::string& bytes) {
     // Bounded also for files whose size is not known beforehand (pipes, devices).
     const QByteArray read = file.read(static_cast<qint64>(kMaxSegmentProgramFileBytes) + 1);
     if (file.error() != QFileDevice::NoError) {
-        ShowMessage("Reading the segment program file " + Quoted(path) + " failed: " + file.errorString().toStdString());
+        ShowMessage("Reading the segment program file " + Quoted(path) +
+                    " failed: " + file.errorString().toStdString());
         return false;
     }
     if (read.size() > static_cast<qsizetype>(kMaxSegmentProgramFileBytes)) return tooLarge();
@@ -56,7 +58,8 @@ bool WriteProgramFile(const QString& path, const std::string& bytes) {
                          file.write(bytes.data(), static_cast<qint64>(bytes.size())) == qint64(bytes.size()) &&
                          file.commit();
     if (!written) {
-        ShowMessage("Writing the segment program file " + Quoted(path) + " failed: " + file.errorString().toStdString());
+        ShowMessage("Writing the segment program file " + Quoted(path) +
+                    " failed: " + file.errorString().toStdString());
         file.cancelWriting();
     }
     return written;

@@ -42,8 +42,7 @@ void SortSegmentTable(TSegmentTable& table) {
     order.reserve(table.size());
     for (size_t i = 0; i < table.size(); ++i)
         order.emplace_back(StrToFloatDot(table[i].empty() ? "" : table[i][cellTime]), i);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     TSegmentTable sorted;
     sorted.reserve(table.size());
     for (const auto& [time, index] : order) sorted.push_back(std::move(table[index]));

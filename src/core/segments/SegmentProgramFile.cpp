@@ -11,10 +11,10 @@ namespace tessaro {
 namespace {
 
 // Windows-1252 at 0x80..0x9F; the five holes of the code page keep their C1 code points.
-constexpr std::array<char32_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char32_t, 32> kWindows1252High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -143,8 +143,7 @@ std::optional<std::string> DecodeSegmentProgramFile(std::string_view bytes) {
 std::string DefaultSegmentProgramFileName(const TLocalDateTime& now, std::string_view port,
                                           std::string_view deviceTypeName) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", now.Year, now.Month, now.Day, now.Hour,
-                  now.Minute);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", now.Year, now.Month, now.Day, now.Hour, now.Minute);
     return std::string(stamp) + " " + std::string(port) + " " + std::string(deviceTypeName) + ".txt";
 }
 

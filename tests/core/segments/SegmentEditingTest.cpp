@@ -68,7 +68,8 @@ TEST(SegmentEditing, TimesThatShowTheSameAreOneTime) {
 TEST(SegmentEditing, SortingKeepsEqualTimesInOrderAndStopsAtAnUnreadableTime) {
     TSegmentTable table = {{"20", "1", "Step"}, {"5", "2", "Step"}, {"5", "3", "Ramp"}, {"1e1", "4", "Step"}};
     SortSegmentTable(table);
-    EXPECT_EQ(table, (TSegmentTable{{"5", "2", "Step"}, {"5", "3", "Ramp"}, {"1e1", "4", "Step"}, {"20", "1", "Step"}}));
+    EXPECT_EQ(table,
+              (TSegmentTable{{"5", "2", "Step"}, {"5", "3", "Ramp"}, {"1e1", "4", "Step"}, {"20", "1", "Step"}}));
 
     TSegmentTable broken = {{"20", "1", "Step"}, {"1,5", "2", "Step"}};
     const TSegmentTable before = broken;

@@ -27,14 +27,28 @@ TEST(SegmentProgramFile, ReadsUtf8Utf16AndWindows1252) {
     };
     const Case cases[] = {
         {"10 50 Step\r\n", "10 50 Step\r\n"},
-        {"\xEF\xBB\xBF" "1 2 Step", "1 2 Step"},
-        {"\xFF\xFE" "1\0 \0" "2\0"s, "1 2"},
-        {"\xFE\xFF" "\0" "1\0 \0" "2"s, "1 2"},
-        {"\xFF\xFE" "\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},  // a surrogate pair
-        {"\xFF\xFE" "\x00\xD8" "A"s, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // unpaired surrogate, odd byte
+        {"\xEF\xBB\xBF"
+         "1 2 Step",
+         "1 2 Step"},
+        {"\xFF\xFE"
+         "1\0 \0"
+         "2\0"s,
+         "1 2"},
+        {"\xFE\xFF"
+         "\0"
+         "1\0 \0"
+         "2"s,
+         "1 2"},
+        {"\xFF\xFE"
+         "\x3D\xD8\x00\xDE"s,
+         "\xF0\x9F\x98\x80"},  // a surrogate pair
+        {"\xFF\xFE"
+         "\x00\xD8"
+         "A"s,
+         "\xEF\xBF\xBD\xEF\xBF\xBD"},  // unpaired surrogate, odd byte
         {"1 2 Step caf\xC3\xA9", "1 2 Step caf\xC3\xA9"},
         {"1 2 Step caf\xE9 \x80", "1 2 Step caf\xC3\xA9 \xE2\x82\xAC"},  // not UTF-8: Windows-1252
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},  // an overlong form is not UTF-8
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                                // an overlong form is not UTF-8
     };
     for (const Case& c : cases) {
         const std::optional<std::string> text = DecodeSegmentProgramFile(c.bytes);
@@ -45,12 +59,15 @@ TEST(SegmentProgramFile, ReadsUtf8Utf16AndWindows1252) {
 
 TEST(SegmentProgramFile, BytesWithANulCharacterAreNoText) {
     EXPECT_FALSE(DecodeSegmentProgramFile("1 2 Step\0"s).has_value());
-    EXPECT_FALSE(DecodeSegmentProgramFile("\xFF\xFE" "1\0\0\0"s).has_value());
+    EXPECT_FALSE(DecodeSegmentProgramFile("\xFF\xFE"
+                                          "1\0\0\0"s)
+                     .has_value());
     EXPECT_TRUE(DecodeSegmentProgramFile("").has_value());
 }
 
 TEST(SegmentProgramFile, TheOfferedNameAndItsExtension) {
-    EXPECT_EQ(DefaultSegmentProgramFileName({2026, 2, 4, 14, 46, 5, 0}, "COM3", "MFC-A"), "2026-02-04 14-46 COM3 MFC-A.txt");
+    EXPECT_EQ(DefaultSegmentProgramFileName({2026, 2, 4, 14, 46, 5, 0}, "COM3", "MFC-A"),
+              "2026-02-04 14-46 COM3 MFC-A.txt");
     EXPECT_EQ(WithTxtExtension("2026-02-04 14-46 COM3 MFC-A.txt"), "2026-02-04 14-46 COM3 MFC-A.txt");
     EXPECT_EQ(WithTxtExtension("/data/program"), "/data/program.txt");
     EXPECT_EQ(WithTxtExtension("PROGRAM.TXT"), "PROGRAM.TXT");
