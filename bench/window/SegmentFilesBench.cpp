@@ -89,6 +89,37 @@ void BM_LoadSixteenThousandSegments(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadSixteenThousandSegments)->Unit(benchmark::kMillisecond);
 
+// The same without drawing the planned curve: the file read, decoded, checked and stored
+// by the engine, the segment table filled and the merged listing written into its view.
+void BM_LoadFillAndListSixteenThousandSegments(benchmark::State& state) {
+    LoadedWindow window;
+    TNullWindowPort headless;
+    TEngine engine(headless, window.Form().Engine().Settings());
+    const std::filesystem::path file = window.Form().Engine().Settings().DataFolder / "long.txt";
+    auto* devices = window.Form().findChild<QTreeWidget*>("ListViewDevices");
+    // Selecting a row redraws the planned curves of the selection; the rows are selected
+    // here for the listing only.
+    const QSignalBlocker quiet(devices);
+    for (auto _ : state) {
+        devices->topLevelItem(1)->setSelected(false);
+        window.Form().MemoSegmentsUpdate();  // the listing view starts empty
+        TDeviceInfo device;
+        FindDevice(window.Port(), device);
+        device.SegmentProgram.clear();
+        StoreDevice(device);
+        engine.LoadSegmentProgram(window.Port(), [&file](const TFileDialogRequest&) { return std::optional(file); });
+        FindDevice(window.Port(), device);
+        window.Form().FillSegmentTable(device.SegmentProgram);
+        devices->topLevelItem(1)->setSelected(true);
+        window.Form().MemoSegmentsUpdate();
+        QCoreApplication::processEvents();
+    }
+    TDeviceInfo device;
+    FindDevice(window.Port(), device);
+    if (SegmentCount(device.SegmentProgram) != kSegments) state.SkipWithError("the program was not loaded");
+}
+BENCHMARK(BM_LoadFillAndListSixteenThousandSegments)->Unit(benchmark::kMillisecond);
+
 void BM_ListingOfSixteenThousandSegments(benchmark::State& state) {
     LoadedWindow window;
     window.Form().findChild<QAction*>("LoadSegmentProgram2")->trigger();

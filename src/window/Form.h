@@ -118,6 +118,8 @@ public:
     void LoadSegmentProgram2Click();
     // The dialogs of the two items above; tests answer them instead of an operator.
     void SetSegmentFileDialogs(TChooseFile save, TChooseFile open);
+    // The segment table shows `program` (part of showing a device).
+    void FillSegmentTable(const std::string& program);
     // The merged listing of the selected devices into MemoSegments, while "Show Segment
     // Programs" is ticked.
     void MergeSegments();
@@ -204,7 +206,6 @@ private:
     // Showing and taking a device.
     void ShowDeviceIdentity(const TDeviceInfo& device);
     void ShowDirectSetpoint(double value);
-    void FillSegmentTable(const std::string& program);
     void ShowSegmentTable(const TSegmentTable& table);
     TSegmentTable SegmentTableShown() const;
     int SelectedSegmentRow() const;
