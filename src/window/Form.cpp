@@ -129,6 +129,7 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     ConnectConfigureTab();
     ConnectRunControls();
     ConnectTools();
+    ConnectSegmentControls();
     FormCreate();
 }
 
@@ -313,10 +314,6 @@ void TGUIF::ScrollDataTableToEnd() {
 
 void TGUIF::SetAutoScrollChecked(bool on) { MenuEntry("Autoscrolltolastline1")->setChecked(on); }
 
-void TGUIF::MemoSegmentsUpdate() {
-    // The merged listing of the selected devices' programs is written by the segment program
-    // files module; the view keeps its text until then.
-}
 
 // --- Frame -----------------------------------------------------------------------------------------------
 

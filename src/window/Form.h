@@ -34,6 +34,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QRadioButton;
 class QSplitter;
 class QTabWidget;
 class QTextBrowser;
@@ -111,6 +112,25 @@ public:
     void EditFlowUnitTemperatureCValueChanged();
     void EditFlowUnitPressureBarValueChanged();
     void UpdateGasFlowUnits();
+
+    // --- Design segments: the segment table and its program files ---------------------------
+    void ButtonSegmentApplyClick();
+    void ButtonSegmentDeleteClick();
+    void ButtonSegmentTypeClick();
+    void ListViewSegmentProgramChange();
+    // The right button released over the table at `globalPos` opens PopupMenuSegment.
+    void ListViewSegmentProgramMouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    void RtDoubleEditSegmentTimeValueChanged();
+    void RtDoubleEditSegmentFlowValueChanged();
+    void SaveSegmentProgramAs1Click();
+    void LoadSegmentProgram2Click();
+    // The dialogs of the two items above; tests answer them instead of an operator.
+    void SetSegmentFileDialogs(TChooseFile save, TChooseFile open);
+    // The segment table shows `program` (part of showing a device).
+    void FillSegmentTable(const std::string& program);
+    // The merged listing of the selected devices into MemoSegments, while "Show Segment
+    // Programs" is ticked.
+    void MergeSegments();
 
     // --- Graph and views -----------------------------------------------------------------------
     void SegmentSerie(TDeviceInfo& aDevice, bool Clear);
@@ -196,6 +216,7 @@ private:
     QWidget* BuildStatusBar();
     void ConnectConfigureTab();
     void ConnectRunControls();
+    void ConnectSegmentControls();
     QAction* AddMenuEntry(QMenu* menu, const char* name, const QString& caption);
     QAction* MenuEntry(const char* name) const;
 
@@ -209,7 +230,15 @@ private:
     // Showing and taking a device.
     void ShowDeviceIdentity(const TDeviceInfo& device);
     void ShowDirectSetpoint(double value);
-    void FillSegmentTable(const std::string& program);
+    void ShowSegmentTable(const TSegmentTable& table);
+    TSegmentTable SegmentTableShown() const;
+    int SelectedSegmentRow() const;
+    void ShowSegmentType(const std::string& caption);
+    TSegmentEntry SegmentEntryTyped() const;
+    int TerminationItemSelected() const;
+    std::string MergedListing() const;
+    std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request);
+    std::optional<std::filesystem::path> ChooseOpenFile(const TFileDialogRequest& request);
     void ShowPumpDetails(const TDeviceInfo& device);
     void ShowFlowControllerDetails(const TDeviceInfo& device);
     TConfigurationEntry ConfigurationEntry(const TDeviceInfo& device) const;
@@ -274,6 +303,12 @@ private:
     QLabel* LabelSelectedDeviceNameRole = nullptr;
     QLabel* LabelSegmentStartTime = nullptr;
     QTreeWidget* ListViewSegmentProgram = nullptr;
+    QMenu* PopupMenuSegment = nullptr;
+    TNumberEdit* RtDoubleEditSegmentTime = nullptr;
+    QLabel* LabelSegmentStartTimeTimeConversions = nullptr;
+    QPushButton* ButtonSegmentType = nullptr;  // BitBtn3
+    QLineEdit* EditNote = nullptr;
+    QWidget* RadioGroupSegmentTerminationType = nullptr;
     TNumberEdit* RtDoubleEditSegmentFlow = nullptr;
     TNumberEdit* RtDoubleEditDevMaxFlow = nullptr;
     QLabel* LabelSpecifiedFlowUnit = nullptr;
@@ -306,6 +341,9 @@ private:
     QPointer<TLed> ActivityLed;
     std::vector<QPointer<TLed>> deviceLeds_;
     std::map<std::string, TDeviceCurves> curves_;  // by COM port
+    TChooseFile saveSegmentFile_;
+    TChooseFile openSegmentFile_;
+    std::string shownListing_;
     double shownTimeFactor_ = 1;
     QString lastHoveredName_;
     QString shownHelp_;

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -27,6 +28,12 @@ bool TGUIF::eventFilter(QObject* watched, QEvent* event) {
                     ComboBoxDeviceFluidMouseEnter();
                 else
                     ShowHelp(control);
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (watched == ListViewSegmentProgram->viewport()) {
+                const auto* release = static_cast<QMouseEvent*>(event);
+                Guarded([&] { ListViewSegmentProgramMouseUp(release->button(), release->globalPosition().toPoint()); });
             }
             break;
         case QEvent::KeyRelease:

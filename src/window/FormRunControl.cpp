@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -18,6 +19,7 @@
 #include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "segments/SegmentEditing.h"
 
 namespace tessaro {
 
@@ -45,9 +47,12 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     LabelSelectedDeviceNameRole = NewLabel("LabelSelectedDeviceNameRole", QString(), fields);
     grid->addWidget(LabelSelectedDeviceNameRole, 0, 1, 1, 2);
 
-    auto* startTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 6, fields);
-    LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", startTime);
-    grid->addWidget(NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields), 1, 2);
+    // Enough decimals that a time picked from the table in hours or days converts back to
+    // the same minutes.
+    RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 12, fields);
+    LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", RtDoubleEditSegmentTime);
+    LabelSegmentStartTimeTimeConversions = NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields);
+    grid->addWidget(LabelSegmentStartTimeTimeConversions, 1, 2);
 
     RtDoubleEditSegmentFlow = NewNumberEdit("RtDoubleEditSegmentFlow", 0, 100, 0, 6, fields);
     AddCaptionedRow(grid, 2, "LabelSegmentFlow", "Segment flow, %", RtDoubleEditSegmentFlow);
@@ -63,15 +68,15 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     grid->addWidget(NewLabel("LabelResultingFlowCaption", "Resulting flow", fields), 4, 0);
     grid->addWidget(LabelResultingFlowinSpecifiedUnit, 4, 1, 1, 2);
 
-    // Adding, replacing and deleting segments are wired with the segment editor.
-    auto* type = NewButton("BitBtn3", "Step", fields);
-    type->setEnabled(false);
-    grid->addWidget(type, 5, 0);
-    auto* note = NewLineEdit("EditNote", QString(), fields);
-    note->setPlaceholderText("Note");
-    grid->addWidget(note, 5, 1, 1, 2);
+    ButtonSegmentType = NewButton("BitBtn3", kStepType, fields);
+    ShowSegmentType(kStepType);
+    grid->addWidget(ButtonSegmentType, 5, 0);
+    EditNote = NewLineEdit("EditNote", QString(), fields);
+    EditNote->setPlaceholderText("Note");
+    grid->addWidget(EditNote, 5, 1, 1, 2);
 
     QGroupBox* termination = NewGroup("RadioGroupSegmentTerminationType", "Segment program termination type", fields);
+    RadioGroupSegmentTerminationType = termination;
     auto* keep = new QRadioButton("Keep last flow indefinitely", termination);
     keep->setObjectName("RadioButtonKeepLastFlow");
     keep->setChecked(true);
@@ -79,11 +84,8 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     grid->addWidget(termination, 6, 0, 1, 3);
 
     auto* edits = new QHBoxLayout;
-    for (const auto& [name, caption] : {std::pair{"BitBtn4", "Add / Apply Segment"}, {"BitBtn5", "Delete segment"}}) {
-        QPushButton* button = NewButton(name, caption, fields);
-        button->setEnabled(false);
-        edits->addWidget(button);
-    }
+    edits->addWidget(NewButton("BitBtn4", "Add / Apply Segment", fields));
+    edits->addWidget(NewButton("BitBtn5", "Delete segment", fields));
     grid->addLayout(edits, 7, 0, 1, 3);
 
     QGroupBox* selected = NewGroup("GroupBoxSelectedDevices", "Selected devices", fields);
@@ -103,6 +105,12 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     ListViewSegmentProgram->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewSegmentProgram->header()->setSectionsClickable(false);
     ListViewSegmentProgram->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ListViewSegmentProgram->setUniformRowHeights(true);
+
+    PopupMenuSegment = new QMenu(this);
+    PopupMenuSegment->setObjectName("PopupMenuSegment");
+    PopupMenuSegment->addAction("Load Segment Program")->setObjectName("LoadSegmentProgram2");
+    PopupMenuSegment->addAction("Save Segment Program As")->setObjectName("SaveSegmentProgramAs1");
 
     columns->addWidget(fields, 1);
     columns->addWidget(ListViewSegmentProgram, 1);
@@ -161,8 +169,6 @@ void TGUIF::ConnectRunControls() {
     connect(RtDoubleEditDirectControlDesiredFlow, &QDoubleSpinBox::valueChanged, this, [this](double value) {
         Guarded([this, value] { engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(FocusedPort(), value); });
     });
-    connect(RtDoubleEditSegmentFlow, &QDoubleSpinBox::valueChanged, this,
-            [this] { Guarded([this] { UpdateGasFlowUnits(); }); });
 
     connect(ListViewDevices, &QTreeWidget::itemClicked, this, [this] { Guarded([this] { ListViewDevicesClick(); }); });
     connect(ListViewDevices, &QTreeWidget::currentItemChanged, this,
@@ -175,15 +181,7 @@ void TGUIF::ConnectRunControls() {
 void TGUIF::FillSegmentTable(const std::string& program) {
     TSegmentTable table;
     ProgramTextToTable(program, table);
-    ListViewSegmentProgram->clear();
-    QList<QTreeWidgetItem*> rows;
-    for (const TSegmentTableRow& cells : table) {
-        auto* row = new QTreeWidgetItem;
-        for (int column = 0; column < static_cast<int>(cells.size()) && column < 4; ++column)
-            row->setText(column, QString::fromStdString(cells[static_cast<size_t>(column)]));
-        rows.append(row);
-    }
-    ListViewSegmentProgram->addTopLevelItems(rows);
+    ShowSegmentTable(table);
 }
 
 }  // namespace tessaro

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "engine/DeviceSetup.h"
+#include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
+#include "segments/SegmentEditing.h"
 
 namespace tessaro {
 
@@ -78,6 +80,22 @@ public:
     // The numbers of the flow displays for the device of `port` at the two entered
     // percentages; a pump's planned programs go to the on-screen log.
     std::optional<TFlowDisplays> FlowDisplays(const std::string& port, double segmentPct, double directPct);
+
+    // Segment programs of the "Design segments" page. `port` is the focused device; `table`
+    // the page's segment table as it stands.
+    // "Add / Apply Segment": the entry is added to the table, or replaces the row at its
+    // time, and the table becomes the device's program with the termination of
+    // `terminationItem`.
+    TSegmentTableEdit ApplySegment(const std::optional<std::string>& port, TSegmentTable table,
+                                   const TSegmentEntry& entry, int terminationItem);
+    // "Delete segment" of row `row` (-1 when no row is selected: nothing happens).
+    TSegmentTableEdit DeleteSegment(const std::optional<std::string>& port, TSegmentTable table, int row);
+    // The table's context menu. True when a file was written, or a program loaded.
+    bool SaveSegmentProgram(const std::optional<std::string>& port, const TChooseFile& chooseFile);
+    bool LoadSegmentProgram(const std::optional<std::string>& port, const TChooseFile& chooseFile);
+    // The merged listing of the devices of `ports` (the selected rows, top to bottom): the
+    // banner, the table and a closing line break.
+    std::string MergedSegmentListing(const std::vector<std::string>& ports) const;
 
     // Recording.
     void DataTableColumns();

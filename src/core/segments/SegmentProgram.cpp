@@ -151,37 +151,38 @@ double RampValue(const TSegment& from, const TSegment& to, double t) {
 }
 
 // Validates one line; false when the text is invalid. `stop` ends the validation.
-bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator) {
+bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator,
+                  const TMessageReport& report) {
     const std::string line = UpperCaseAscii(TrimBlanksAndControls(rawLine));
     const auto fields = SplitAtEach(line);
     stop = true;
     if (fields.size() != 3 && fields.size() != 4) {
-        ShowMessage("Invalid element count");
+        report("Invalid element count");
         return false;
     }
     if (fields[2] != "STEP" && fields[2] != "RAMP") {
-        ShowMessage("Invalid S/R");
+        report("Invalid S/R");
         return false;
     }
     bool valid = true;
     if (double parsed; TryParseDot(fields[0], parsed)) {
         time = parsed;
     } else {
-        ShowMessage("Invalid time format");
+        report("Invalid time format");
         valid = false;
     }
     if (double parsed; TryParseDot(fields[1], parsed)) {
         setpoint = parsed;
     } else {
-        ShowMessage("Invalid setpoint format");
+        report("Invalid setpoint format");
         valid = false;
     }
     if (!(time >= 0)) {
-        ShowMessage("Time out of bounds: " + FormatGeneral(time, separator));
+        report("Time out of bounds: " + FormatGeneral(time, separator));
         return false;
     }
     if (!(setpoint >= 0 && setpoint <= 100)) {
-        ShowMessage("Setpoint out of bounds:" + FormatGeneral(setpoint, separator));
+        report("Setpoint out of bounds:" + FormatGeneral(setpoint, separator));
         return false;
     }
     stop = false;
@@ -206,15 +207,19 @@ std::vector<std::string_view> SplitProgramLines(std::string_view text) {
 }
 
 bool ValidateSegmentProgram(std::string_view text, char decimalSeparator) {
+    return ValidateSegmentProgram(text, decimalSeparator, [](const std::string& message) { ShowMessage(message); });
+}
+
+bool ValidateSegmentProgram(std::string_view text, char decimalSeparator, const TMessageReport& report) {
     for (std::string_view c : SplitUtf8Chars(text))
-        if (c.size() > 1 || !IsProgramCharacter(c[0])) ShowMessage("Invalid character: " + std::string(c));
+        if (c.size() > 1 || !IsProgramCharacter(c[0])) report("Invalid character: " + std::string(c));
 
     bool valid = true;
     double time = 0;
     double setpoint = 0;
     for (std::string_view line : SplitProgramLines(text)) {
         bool stop = false;
-        if (!ValidateLine(line, time, setpoint, stop, decimalSeparator)) valid = false;
+        if (!ValidateLine(line, time, setpoint, stop, decimalSeparator, report)) valid = false;
         if (stop) break;
     }
     return valid;

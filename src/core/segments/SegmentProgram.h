@@ -4,6 +4,7 @@
 // table conversion and merging, plus the small text utilities the whole program uses.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ using TSegmentTable = std::vector<TSegmentTableRow>;
 // Program text. Problems are reported through ShowMessage, in the order found.
 // Numbers in the messages use `decimalSeparator`.
 bool ValidateSegmentProgram(std::string_view text, char decimalSeparator = '.');
+// The same check with the problems handed to `report` instead of shown.
+using TMessageReport = std::function<void(const std::string& message)>;
+bool ValidateSegmentProgram(std::string_view text, char decimalSeparator, const TMessageReport& report);
 int SegmentCount(std::string_view text);
 TSegment ReadSegment(int index, std::string_view text);
 // One line of a program, without its line break, read as ReadSegment reads line `index`.
@@ -62,5 +66,13 @@ std::string LogTimestamp(const TLocalDateTime& now);  // "hh:nn:ss:zzz "
 enum class DurationStyle { Long, Compact };
 std::string DurationToText(DurationStyle style, double minutes, char decimalSeparator = '.');
 std::string SanitizeNote(std::string_view text);
+
+// The merged listing of several devices' programs, side by side by time. `lines`: the time
+// unit's letter, its factor in minutes written with `decimalSeparator`, then one
+// "port|type name|program text" per device. Without these the result is the message that
+// names what is missing.
+std::string FormatSegmentProgramsTable(const std::vector<std::string>& lines, char decimalSeparator = '.');
+// The two lines above the listing of `deviceCount` devices, each ended by CR LF.
+std::string SegmentProgramsBanner(int deviceCount);
 
 }  // namespace tessaro

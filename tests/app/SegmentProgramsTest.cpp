@@ -1,0 +1,242 @@
+// Segment programs through the engine: editing a device's program from the segment table,
+// saving and loading program files, and the merged listing of the selected devices.
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "MessageCapture.h"
+#include "RecordingWindowPort.h"
+#include "clock/Clock.h"
+#include "engine/Engine.h"
+#include "engine/Startup.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "segments/SegmentProgramFile.h"
+
+namespace tessaro {
+namespace {
+
+using std::filesystem::path;
+
+class SegmentProgramsTest : public ::testing::Test {
+protected:
+    SegmentProgramsTest() : scopedClock_(clock_) {
+        clock_.SetLocalNow(QDateTime(QDate(2026, 2, 4), QTime(14, 46, 30)));
+        InitializeModules();
+        TEngineSettings settings;
+        settings.DataFolder = path(folder_.path().toStdString());
+        settings.Sleeps = false;
+        engine_ = std::make_unique<TEngine>(window_, settings);
+        engine_->FormCreate();
+        window_.Log.clear();
+    }
+    ~SegmentProgramsTest() override { DevicesLocal().clear(); }
+
+    static TDeviceInfo Device(const std::string& port) {
+        TDeviceInfo device;
+        EXPECT_TRUE(FindDevice(port, device)) << port;
+        return device;
+    }
+    static void SetProgram(const std::string& port, const std::string& program) {
+        TDeviceInfo device = Device(port);
+        device.SegmentProgram = program;
+        StoreDevice(device);
+    }
+    // A dialog that answers `chosen` and remembers what it was asked.
+    TChooseFile Dialog(std::optional<path> chosen) {
+        return [this, chosen](const TFileDialogRequest& request) {
+            requests_.push_back(request);
+            return chosen;
+        };
+    }
+    path ProgramFile(const std::string& name, const std::string& bytes) const {
+        const path file = engine_->SegmentProgramsFolder() / name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file;
+    }
+    static std::string FileBytes(const path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+
+    TFakeClock clock_;
+    TScopedClock scopedClock_;
+    QTemporaryDir folder_;
+    test::RecordingWindowPort window_;
+    MessageCapture messages_;
+    std::unique_ptr<TEngine> engine_;
+    std::vector<TFileDialogRequest> requests_;
+};
+
+// --- Editing ------------------------------------------------------------------------------------
+
+TEST_F(SegmentProgramsTest, AnAppliedSegmentBecomesTheDevicesProgramAndTheDeviceIsShown) {
+    TSegmentTable table;
+    ProgramTextToTable("10 100 Ramp\r\n20 30 Step", table);
+    const TSegmentTableEdit edit = engine_->ApplySegment("COMX", table, {15, 12.5, "Step", "Flow 5% (check)"}, 0);
+    EXPECT_TRUE(edit.Stored);
+    EXPECT_EQ(Device("COMX").SegmentProgram, "10 100 Ramp\r\n15 12.5 Step Flow_5%_check\r\n20 30 Step");
+    EXPECT_EQ(Device("COMX").SegmentProgramTermination, TSegProgTermination::tspttKeep);
+    EXPECT_EQ(window_.Shown, std::vector<std::string>{"COMX"});
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(SegmentProgramsTest, TimesAreTypedInTheDisplayUnit) {
+    engine_->SetTimeUnit("HOUR");
+    engine_->ApplySegment("COMY", {}, {1.5, 40, "Ramp", ""}, -1);
+    EXPECT_EQ(Device("COMY").SegmentProgram, "90 40 Ramp");
+}
+
+TEST_F(SegmentProgramsTest, WithoutADeviceTheTableKeepsTheEditAndNoProgramChanges) {
+    const std::string before = Device("COMX").SegmentProgram;
+    const TSegmentTableEdit added = engine_->ApplySegment(std::nullopt, {}, {5, 50, "Step", ""}, 0);
+    EXPECT_FALSE(added.Stored);
+    EXPECT_EQ(added.Table, (TSegmentTable{{"5", "50", "Step", ""}}));
+
+    const TSegmentTableEdit deleted = engine_->DeleteSegment("COM99", {{"1", "2", "Step"}, {"3", "4", "Step"}}, 0);
+    EXPECT_FALSE(deleted.Stored);
+    EXPECT_EQ(deleted.Table, (TSegmentTable{{"3", "4", "Step"}}));
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{"Could not get assigned device.", "Error"}));
+    EXPECT_EQ(Device("COMX").SegmentProgram, before);
+    EXPECT_TRUE(window_.Shown.empty());
+}
+
+TEST_F(SegmentProgramsTest, DeletingTheOnlyRowLeavesAnEmptyProgramAtZero) {
+    SetProgram("COMX", "5 40 Step");
+    // No row selected: nothing happens.
+    EXPECT_FALSE(engine_->DeleteSegment("COMX", {{"5", "40", "Step"}}, -1).Stored);
+    EXPECT_EQ(Device("COMX").SegmentProgram, "5 40 Step");
+
+    EXPECT_TRUE(engine_->DeleteSegment("COMX", {{"5", "40", "Step"}}, 0).Stored);
+    EXPECT_EQ(Device("COMX").SegmentProgram, "");
+    for (double t : {0.0, 5.0, 100.0}) EXPECT_EQ(SegmentAtTime(Device("COMX").SegmentProgram, t).Setpoint, 0);
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+// --- Files --------------------------------------------------------------------------------------
+
+TEST_F(SegmentProgramsTest, SavedAndLoadedProgramsMakeTheRoundTrip) {
+    const std::string demo = Device("COMX").SegmentProgram;
+    const path chosen = engine_->SegmentProgramsFolder() / "demo";
+    ASSERT_TRUE(engine_->SaveSegmentProgram("COMX", Dialog(chosen)));
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_EQ(requests_[0].Filter, "Text files (*.txt)|*.TXT");
+    EXPECT_EQ(requests_[0].Folder, engine_->SegmentProgramsFolder());
+    EXPECT_EQ(requests_[0].FileName, "2026-02-04 14-46 COMX MFC.txt");
+    const path written = engine_->SegmentProgramsFolder() / "demo.txt";
+    EXPECT_EQ(FileBytes(written), demo + "\r\n");
+
+    SetProgram("COMX", "");
+    EXPECT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(written)));
+    EXPECT_EQ(requests_[1].Folder, engine_->SegmentProgramsFolder());
+    EXPECT_EQ(Device("COMX").SegmentProgram, demo);
+    EXPECT_EQ(window_.Shown, std::vector<std::string>{"COMX"});
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(SegmentProgramsTest, TheOfferedNameGetsItsExtensionOnce) {
+    SetProgram("COMY", "1 2 Step");
+    engine_->SaveSegmentProgram("COMY", [this](const TFileDialogRequest& request) {
+        return std::optional(engine_->SegmentProgramsFolder() / request.FileName);
+    });
+    EXPECT_EQ(FileBytes(engine_->SegmentProgramsFolder() / "2026-02-04 14-46 COMY MFC.txt"), "1 2 Step\r\n");
+}
+
+TEST_F(SegmentProgramsTest, LoadedTextIsDecodedAndTrimmedAndABlankFileClearsTheProgram) {
+    const path utf16 = ProgramFile("wide.txt", std::string("\xFF\xFE\n\0"
+                                                           "1\0 \0"
+                                                           "2\0 \0S\0t\0e\0p\0\r\0\n\0",
+                                                           22));
+    EXPECT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(utf16)));
+    EXPECT_EQ(Device("COMX").SegmentProgram, "1 2 Step");
+
+    EXPECT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(ProgramFile("blank.txt", " \r\n\r\n"))));
+    EXPECT_EQ(Device("COMX").SegmentProgram, "");
+}
+
+TEST_F(SegmentProgramsTest, AnInvalidFileIsToldAndLeavesTheProgram) {
+    const std::string before = Device("COMX").SegmentProgram;
+    EXPECT_FALSE(engine_->LoadSegmentProgram("COMX", Dialog(ProgramFile("comma.txt", "10,5 50 Step\r\n"))));
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{"Invalid character: ,", "Invalid time format"}));
+    EXPECT_EQ(window_.LogTexts(), std::vector<std::string>{"Invalid segment program"});
+    EXPECT_EQ(Device("COMX").SegmentProgram, before);
+    EXPECT_TRUE(window_.Shown.empty());
+}
+
+TEST_F(SegmentProgramsTest, AFloodOfInvalidCharactersIsOneMessage) {
+    const path flood = ProgramFile("flood.txt", "1 2 Step " + std::string(100000, ','));
+    engine_->LoadSegmentProgram("COMX", Dialog(flood));
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_NE(messages_.messages[0].find("... and 99990 more messages"), std::string::npos);
+}
+
+TEST_F(SegmentProgramsTest, NoDeviceOrACancelledDialogDoesNothing) {
+    const std::string before = Device("COMX").SegmentProgram;
+    EXPECT_FALSE(engine_->LoadSegmentProgram(std::nullopt, Dialog(std::nullopt)));
+    EXPECT_FALSE(engine_->SaveSegmentProgram("COM99", Dialog(std::nullopt)));
+    EXPECT_TRUE(requests_.empty());
+
+    EXPECT_FALSE(engine_->LoadSegmentProgram("COMX", Dialog(std::nullopt)));
+    EXPECT_FALSE(engine_->SaveSegmentProgram("COMX", Dialog(std::nullopt)));
+    EXPECT_EQ(requests_.size(), 2u);
+    EXPECT_EQ(Device("COMX").SegmentProgram, before);
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_TRUE(window_.Log.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(engine_->SegmentProgramsFolder()));
+}
+
+TEST_F(SegmentProgramsTest, FilesThatAreNoProgramAreRefusedBeforeParsing) {
+    struct Case {
+        path file;
+        const char* told;
+    };
+    const Case cases[] = {
+        {ProgramFile("large.txt", std::string(kMaxSegmentProgramFileBytes + 1, ',')), "is larger than 1 MB"},
+        {ProgramFile("binary.txt", std::string("1 2 Step\0\x01", 10)), "is not a text file"},
+        {engine_->SegmentProgramsFolder() / "missing.txt", "Reading the segment program file"},
+    };
+    const std::string before = Device("COMX").SegmentProgram;
+    for (const Case& c : cases) {
+        messages_.messages.clear();
+        EXPECT_FALSE(engine_->LoadSegmentProgram("COMX", Dialog(c.file)));
+        ASSERT_EQ(messages_.messages.size(), 1u) << c.told;
+        EXPECT_NE(messages_.messages[0].find(c.told), std::string::npos) << messages_.messages[0];
+    }
+    EXPECT_EQ(Device("COMX").SegmentProgram, before);
+}
+
+TEST_F(SegmentProgramsTest, AFailedWriteNamesTheReasonAndLeavesNoFile) {
+    const path folderGone = engine_->SegmentProgramsFolder() / "gone" / "p.txt";
+    EXPECT_FALSE(engine_->SaveSegmentProgram("COMX", Dialog(folderGone)));
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_NE(messages_.messages[0].find("Writing the segment program file"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(folderGone.parent_path()));
+}
+
+// --- Merged listing ---------------------------------------------------------------------------
+
+TEST_F(SegmentProgramsTest, TheListingShowsTheGivenDevicesInTheDisplayUnit) {
+    SetProgram("COMX", "10 100 Ramp\r\n12 100 Step");
+    SetProgram("COMY", "90 50 Step");
+    engine_->SetTimeUnit("HOUR");
+    const std::string listing = engine_->MergedSegmentListing({"COMX", "COM99", "COMY"});
+    EXPECT_EQ(listing, " Segment programs \r\n" + std::string(62, '=') +
+                           "\r\n"
+                           "  Time,h |            Time |       COMX MFC |       COMY MFC | \r\n"
+                           "---------+-----------------+-Setpoint--Type-+-Setpoint--Type-+-\r\n"
+                           "   0.167 |             10m |      100  Ramp |                | \r\n"
+                           "   0.200 |             12m |      100  Step |                | \r\n"
+                           "   1.500 |          1h 30m |                |       50  Step | \r\n"
+                           "\r\n");
+}
+
+}  // namespace
+}  // namespace tessaro
