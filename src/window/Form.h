@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -242,6 +243,9 @@ private:
     void ShowPumpDetails(const TDeviceInfo& device);
     void ShowFlowControllerDetails(const TDeviceInfo& device);
     TConfigurationEntry ConfigurationEntry(const TDeviceInfo& device) const;
+    // True when every field holds a number in its range; otherwise the first one that does
+    // not is named in a message.
+    bool FieldsAccepted(std::initializer_list<const TNumberEdit*> fields) const;
     void ShowFlowUnitFields(bool volumetric);
     void SelectRowTagged(QComboBox* list, int tag);
 

@@ -144,11 +144,14 @@ QWidget* TGUIF::BuildConfigureFlowUnitGroup() {
     // Reference temperature and pressure matter only for volumetric units; the unit starts
     // as grams, so they start hidden with their notes.
     EditFlowUnitTemperatureC = NewNumberEdit("EditFlowUnitTemperatureC", -273.15, 900000, 20, 2, GroupBoxFlowUnit);
+    // Volumes at absolute zero or at no pressure are no reference conditions.
+    EditFlowUnitTemperatureC->SetAllowedRange(-273.15, 900000, true);
     AddCaptionedRow(grid, 2, "LabelFlowUnitTemperature", "Temperature, ºC", EditFlowUnitTemperatureC);
     LabelUnitTemp = NewLabel("LabelUnitTemp", "Irrelevant when unit is g", GroupBoxFlowUnit);
     grid->addWidget(LabelUnitTemp, 2, 2);
 
     EditFlowUnitPressureBar = NewNumberEdit("EditFlowUnitPressureBar", 0, 10000, 1.01325, 5, GroupBoxFlowUnit);
+    EditFlowUnitPressureBar->SetAllowedRange(0, 10000, true);
     AddCaptionedRow(grid, 3, "LabelFlowUnitPressure", "Pressure, bar", EditFlowUnitPressureBar);
     LabelPSI = NewLabel("LabelPSI", "Irrelevant when unit is g", GroupBoxFlowUnit);
     grid->addWidget(LabelPSI, 3, 2);
@@ -308,11 +311,26 @@ TConfigurationEntry TGUIF::ConfigurationEntry(const TDeviceInfo& device) const {
 
 // --- Apply -------------------------------------------------------------------------------------------
 
+bool TGUIF::FieldsAccepted(std::initializer_list<const TNumberEdit*> fields) const {
+    for (const TNumberEdit* field : fields) {
+        if (field->HasAcceptableText()) continue;
+        ShowMessage(field->RefusalMessage().toStdString());
+        return false;
+    }
+    return true;
+}
+
 void TGUIF::ButtonApplyConfigurationClick() {
     // The values on the page are those of the device shown last, whichever row has the
     // focus now.
     TDeviceInfo device;
     if (!FocusedPort() || !FindDevice(shownPort_, device)) return;
+    const bool accepted =
+        device.DevType == dtPump
+            ? FieldsAccepted({RtDoubleEditSyringeSize, RtDoubleEditFluidTemperature})
+            : ComboBoxFlowUnitPredefined->currentIndex() == kPredefinedGramsRow ||
+                  FieldsAccepted({EditFlowUnitTemperatureC, EditFlowUnitPressureBar});
+    if (!accepted) return;
     // Starting a pump's worker talks to the pump first, which may take a while.
     const BusyCursor busy;
     engine_->ApplyConfiguration(shownPort_, ConfigurationEntry(device));

@@ -164,7 +164,13 @@ void TGUIF::ConnectRunControls() {
     onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
     onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);
     onClick("BitBtn8", &TEngine::ButtonSegmentProgramStopClick);
-    onClick("BitBtn7", &TEngine::ButtonApplyFlowClick);
+    connect(findChild<QPushButton*>("BitBtn7"), &QPushButton::clicked, this, [this] {
+        Guarded([this] {
+            if (!FieldsAccepted({RtDoubleEditDirectControlDesiredFlow})) return;
+            engine_->ButtonApplyFlowClick(SelectedPorts());
+            ShowFocusedDevice();
+        });
+    });
 
     connect(RtDoubleEditDirectControlDesiredFlow, &QDoubleSpinBox::valueChanged, this, [this](double value) {
         Guarded([this, value] { engine_->RtDoubleEditDirectControlDesiredFlowValueChanged(FocusedPort(), value); });

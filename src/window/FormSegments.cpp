@@ -166,6 +166,7 @@ int TGUIF::TerminationItemSelected() const {
 // --- Handlers ----------------------------------------------------------------------------------
 
 void TGUIF::ButtonSegmentApplyClick() {
+    if (!FieldsAccepted({RtDoubleEditSegmentTime, RtDoubleEditSegmentFlow})) return;
     const TSegmentTableEdit edit =
         engine_->ApplySegment(FocusedPort(), SegmentTableShown(), SegmentEntryTyped(), TerminationItemSelected());
     if (!edit.Stored) ShowSegmentTable(edit.Table);

@@ -62,7 +62,7 @@ TNumberEdit* NewNumberEdit(const char* name, double minimum, double maximum, dou
     auto* edit = new TNumberEdit(parent);
     edit->setObjectName(name);
     edit->setDecimals(decimals);
-    edit->setRange(minimum, maximum);
+    edit->SetAllowedRange(minimum, maximum);
     edit->setValue(value);
     edit->setKeyboardTracking(false);
     return edit;
@@ -92,6 +92,7 @@ QLabel* AddCaptionedRow(QGridLayout* grid, int row, const char* captionName, con
                         int columnSpan) {
     QLabel* label = NewLabel(captionName, caption, field->parentWidget());
     label->setBuddy(field);
+    if (auto* number = qobject_cast<TNumberEdit*>(field)) number->SetCaption(caption);
     new CaptionFollowsField(label, field);
     grid->addWidget(label, row, 0);
     grid->addWidget(field, row, 1, 1, columnSpan);

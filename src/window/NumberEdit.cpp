@@ -1,33 +1,18 @@
 #include "NumberEdit.h"
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
-#include <cmath>
 
-#include "segments/SegmentProgram.h"
-#include "text/Errors.h"
 #include "text/NumberFormat.h"
 
 namespace tessaro {
 
 namespace {
 
-bool ReadNumber(const QString& text, double& value) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty()) return false;
-    try {
-        value = StrToFloatAnySeparator(trimmed.toStdString());
-    } catch (const ConversionError&) {
-        return false;
-    }
-    return std::isfinite(value);
-}
-
-// What a number may look like while it is being typed.
-bool IsPartialNumber(const QString& text) {
-    for (const QChar c : text)
-        if (!c.isDigit() && c != '.' && c != ',' && c != '-' && c != '+' && c != ' ') return false;
-    return true;
-}
+// Longer texts are no number anyone types; they are not taken at all.
+constexpr int kLongestText = 64;
+constexpr const char* kRefusedStyle = "TNumberEdit { border: 2px solid #D00000; }";
 
 }  // namespace
 
@@ -37,22 +22,75 @@ char LocaleDecimalSeparator() {
     return '.';
 }
 
-TNumberEdit::TNumberEdit(QWidget* parent) : QDoubleSpinBox(parent) {}
+TNumberEdit::TNumberEdit(QWidget* parent) : QDoubleSpinBox(parent) {
+    connect(lineEdit(), &QLineEdit::textChanged, this, &TNumberEdit::ShowAcceptance);
+}
+
+void TNumberEdit::SetAllowedRange(double minimum, double maximum, bool minimumExcluded) {
+    minimumExcluded_ = minimumExcluded;
+    setRange(minimum, maximum);
+    ShowAcceptance();
+}
+
+TNumberRange TNumberEdit::AllowedRange() const { return {minimum(), maximum(), minimumExcluded_}; }
+
+bool TNumberEdit::HasAcceptableText() const {
+    return NumberInRange(text().toStdString(), AllowedRange()).has_value();
+}
+
+QString TNumberEdit::RefusalMessage() const {
+    const QString caption = caption_.isEmpty() ? objectName() : caption_;
+    return QString::fromStdString(
+        RefusedFieldMessage(caption.toStdString(), AllowedRange(), LocaleDecimalSeparator()));
+}
 
 QString TNumberEdit::textFromValue(double value) const {
     return QString::fromStdString(FormatGeneral(value, LocaleDecimalSeparator()));
 }
 
 double TNumberEdit::valueFromText(const QString& text) const {
-    double value = 0;
-    return ReadNumber(text, value) ? value : this->value();
+    const std::optional<double> number = NumberInRange(text.toStdString(), AllowedRange());
+    return number ? *number : this->value();
 }
 
 QValidator::State TNumberEdit::validate(QString& text, int&) const {
-    double value = 0;
-    if (ReadNumber(text, value))
-        return value >= minimum() && value <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
-    return IsPartialNumber(text) ? QValidator::Intermediate : QValidator::Invalid;
+    if (text.size() > kLongestText) return QValidator::Invalid;
+    // Anything else stays as typed: a refused text is shown as refused, never replaced.
+    return NumberInRange(text.toStdString(), AllowedRange()) ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+void TNumberEdit::fixup(QString&) const {}
+
+void TNumberEdit::focusOutEvent(QFocusEvent* event) {
+    // The spin box would put the last valid value back, which would then be used as if it
+    // had been typed.
+    if (HasAcceptableText())
+        QDoubleSpinBox::focusOutEvent(event);
+    else
+        QWidget::focusOutEvent(event);
+}
+
+void TNumberEdit::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !HasAcceptableText()) {
+        event->accept();
+        return;
+    }
+    QDoubleSpinBox::keyPressEvent(event);
+}
+
+void TNumberEdit::ShowAcceptance() {
+    if (isReadOnly()) return;
+    const QString allowed = QString::fromStdString(RangeText(AllowedRange(), LocaleDecimalSeparator()));
+    if (HasAcceptableText()) {
+        setStyleSheet(QString());
+        setToolTip("Allowed: " + allowed);
+        setAccessibleDescription(QString());
+    } else {
+        setStyleSheet(kRefusedStyle);
+        setToolTip("Not a number " + allowed);
+        setAccessibleDescription("Not a number " + allowed);
+    }
 }
 
 }  // namespace tessaro

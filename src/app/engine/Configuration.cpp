@@ -4,6 +4,10 @@
 #include "gases/GasMixtures.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "text/Messages.h"
+#include "text/NumberFormat.h"
+#include "text/TextScan.h"
+
+#include <tuple>
 
 namespace tessaro {
 
@@ -24,13 +28,25 @@ void TakeGas(TDeviceInfo& device, std::int32_t gasID) {
 }
 
 void TakeFlowUnit(TGasFlowDetails& unit, const TConfigurationEntry& entry) {
-    unit.Name = entry.UnitName;
+    unit.Name = PrintableOnly(entry.UnitName);
     unit.Temperature = entry.UnitTemperatureC;
     unit.Pressure_BarA = entry.UnitPressureBar;
     unit.GasFlowType = entry.UnitIsGrams ? gfuGrams : gfuVolumetric;
 }
 
 }  // namespace
+
+bool TEngine::ReferenceConditionsAccepted(const TConfigurationEntry& entry) const {
+    // A volume at absolute zero or at no pressure has no mass: every flow would read 0.
+    for (const auto& [caption, value, range] :
+         {std::tuple{"Temperature, ºC", entry.UnitTemperatureC, kReferenceTemperatureRange},
+          std::tuple{"Pressure, bar", entry.UnitPressureBar, kReferencePressureRange}}) {
+        if (NumberInRange(FormatGeneral(value), range)) continue;
+        ShowMessage(RefusedFieldMessage(caption, range, settings_.DecimalSeparator));
+        return false;
+    }
+    return true;
+}
 
 void TEngine::TakeConfiguration(TDeviceInfo& device, const TConfigurationEntry& entry) {
     if (device.DevType == dtPump) {
@@ -41,7 +57,7 @@ void TEngine::TakeConfiguration(TDeviceInfo& device, const TConfigurationEntry& 
         if (entry.FluidID) TakeGas(device, *entry.FluidID);
         TakeFlowUnit(device.FlowUnitUser, entry);
     }
-    device.NameRole = entry.NameRole;
+    device.NameRole = PrintableOnly(entry.NameRole);
     device.Color = entry.Color;
     device.FluidTemperatureC = entry.FluidTemperatureC;
     device.Setpoint_gui = entry.Setpoint_gui;
@@ -56,6 +72,7 @@ bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEn
         ShowMessage(device.DevType == dtPump ? "No fluid selected for Pump" : "No fluid selected for MFC");
         return false;
     }
+    if (device.DevType != dtPump && !entry.UnitIsGrams && !ReferenceConditionsAccepted(entry)) return false;
     TakeConfiguration(device, entry);
 
     const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FieldInput.h"
 #include "registry/ColorNames.h"
 
 namespace tessaro {
@@ -48,6 +49,10 @@ inline constexpr std::array<double, 12> kSyringeSizes_µL = {12.5, 25,  50,   10
 // device; a size that is not one of kSyringeSizes_µL is refused with a message and leaves
 // both values as they were.
 bool AcceptSyringeSize(TDeviceInfo& device, double size);
+
+// The ranges of a volumetric unit's reference temperature (ºC) and pressure (bar, absolute).
+inline constexpr TNumberRange kReferenceTemperatureRange{-273.15, 900000, true};
+inline constexpr TNumberRange kReferencePressureRange{0, 10000, true};
 
 // The list of published reference conditions: row 0 is its header, row 1 the mass unit.
 inline constexpr int kPredefinedGramsRow = 1;

@@ -77,6 +77,9 @@ public:
     // Copies the Configure tab's entry into `device`; the syringe size is checked and, when
     // taken, stored with the record (see AcceptSyringeSize).
     void TakeConfiguration(TDeviceInfo& device, const TConfigurationEntry& entry);
+    // A volumetric unit's reference temperature and pressure; false, with the field and
+    // its range told, when one is out of range.
+    bool ReferenceConditionsAccepted(const TConfigurationEntry& entry) const;
     // The numbers of the flow displays for the device of `port` at the two entered
     // percentages; a pump's planned programs go to the on-screen log.
     std::optional<TFlowDisplays> FlowDisplays(const std::string& port, double segmentPct, double directPct);

@@ -129,3 +129,20 @@ std::vector<std::string_view> SplitUtf8Chars(std::string_view text) {
 }
 
 }  // namespace tessaro
+
+namespace tessaro {
+
+std::string PrintableOnly(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, pos);
+        const char32_t code = c.CodePoint;
+        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029;
+        if (c.Valid && !control) kept.append(text.substr(pos, c.Length));
+        pos += c.Length;
+    }
+    return kept;
+}
+
+}  // namespace tessaro

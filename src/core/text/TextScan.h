@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,5 +56,14 @@ std::string_view Utf8Substr(std::string_view text, std::size_t first, std::size_
 std::optional<char32_t> Utf8CharAt(std::string_view text, std::size_t index);
 // The text cut into its characters, each as its bytes.
 std::vector<std::string_view> SplitUtf8Chars(std::string_view text);
+
+}  // namespace tessaro
+
+namespace tessaro {
+
+// The text with only its printable characters: control characters (C0, DEL, C1), the line
+// and paragraph separators and bytes that are no valid UTF-8 are left out. For names, notes
+// and units, which end up in fixed-width tables and single log lines.
+std::string PrintableOnly(std::string_view text);
 
 }  // namespace tessaro
