@@ -40,7 +40,7 @@ public:
         if (found == categories_.end()) {
             // The map's node keeps the key's characters in place for the category's lifetime.
             found = categories_.emplace(std::string(channel), nullptr).first;
-            found->second = std::make_unique<QLoggingCategory>(found->first.c_str(), QtInfoMsg);
+            found->second = std::make_unique<QLoggingCategory>(found->first.c_str(), QtWarningMsg);
         }
         return *found->second;
     }

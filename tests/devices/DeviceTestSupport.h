@@ -38,7 +38,7 @@ std::unique_ptr<sim::SimulatedInstrument> StartScripted(ScriptedModel::Script sc
 // Poll interval and reply time-out short enough for quick tests.
 void UseQuickTiming(TSerialPort& port, std::uint32_t pollMs = 20, std::uint32_t timeoutMs = 150);
 
-// Collects the lines of the diagnostic channels while it lives.
+// Switches every diagnostic channel on and collects its lines while it lives.
 class DiagnosticCapture {
 public:
     DiagnosticCapture();
