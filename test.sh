@@ -18,7 +18,7 @@ case "${1:-}" in
     dir=build-tsan
     configure_and_build "$dir" -DTESSARO_SANITIZE_THREAD=ON -DTESSARO_BUILD_BENCH=OFF
     # A race fails its test; the report names both threads' stacks.
-    export TSAN_OPTIONS=halt_on_error=0:exitcode=66:second_deadlock_stack=1
+    export TSAN_OPTIONS=halt_on_error=0:exitcode=66:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp
     ;;
   "")
     dir=build

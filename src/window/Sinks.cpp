@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "sanitizer/ThreadHandOver.h"
 #include "text/Messages.h"
 
 namespace tessaro {
@@ -23,7 +24,16 @@ void RunOnWindowThread(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+    HandOver(app);
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            TakeOver(app);
+            work();
+            HandOver(app);
+        },
+        Qt::BlockingQueuedConnection);
+    TakeOver(app);
 }
 
 void ShowMessageBox(const QString& text) {

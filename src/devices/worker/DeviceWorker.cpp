@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "sanitizer/ThreadHandOver.h"
+
 namespace tessaro {
 
 namespace {
@@ -20,8 +22,16 @@ void TDeviceWorker::ExchangeWithWindow() {
         DataExchange();
         return;
     }
+    HandOver(this);
     QMetaObject::invokeMethod(
-        this, [this] { DataExchange(); }, Qt::BlockingQueuedConnection);
+        this,
+        [this] {
+            TakeOver(this);
+            DataExchange();
+            HandOver(this);
+        },
+        Qt::BlockingQueuedConnection);
+    TakeOver(this);
 }
 
 void TDeviceWorker::EndAndWait() {
