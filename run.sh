@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tessaro and starts it. With --sim, simulated instruments are started on
-# pseudo-terminals first, so the device search finds them.
+# Builds Tessaro and starts it. With --sim, the simulated instruments of tessaro-sim are
+# started on pseudo-terminals first and stopped when the program ends.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh

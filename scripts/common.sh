@@ -2,11 +2,9 @@
 # missing ones), then configures and builds one build folder.
 
 tessaro_packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev   # libFuzzer targets
-  xvfb                       # screenshots of the window on a machine without a display
 )
 
 ensure_packages() {

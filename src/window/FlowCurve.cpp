@@ -65,7 +65,7 @@ QCPRange TFlowCurve::getValueRange(bool& foundRange, QCP::SignDomain inSignDomai
 void TFlowCurve::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const {
     const bool horizontal = keyAxis() && keyAxis()->orientation() == Qt::Horizontal;
     const double span_px = lines.size() < 2 ? 0 : std::abs(lines.last().x() - lines.first().x());
-    const bool dense = horizontal && span_px >= 1 && lines.size() >= kDenseLine * span_px;
+    const bool dense = horizontal && span_px >= 1 && static_cast<double>(lines.size()) >= kDenseLine * span_px;
     if (!dense || painter->modes().testFlag(QCPPainter::pmVectorized) || painter->pen().style() != Qt::SolidLine)
         return QCPGraph::drawLinePlot(painter, lines);
     DrawBand(painter, lines);

@@ -346,24 +346,24 @@ void TGUIF::BuildMainMenu() {
         timeUnits->addAction(entry);
     }
 
-    QMenu* data = bar->addMenu("Data");
-    data->setObjectName("Data1");
-    auto* views = new QActionGroup(data);
+    QMenu* dataMenu = bar->addMenu("Data");
+    dataMenu->setObjectName("Data1");
+    auto* views = new QActionGroup(dataMenu);
     for (const auto& [name, caption] : {std::pair{"ShowGraph1", "Show Graph"},
                                         {"ShowSegmentProgramTable1", "Show Segment Program Table"},
                                         {"ShowTable1", "Show Data Table"}}) {
-        QAction* entry = AddMenuEntry(data, name, caption);
+        QAction* entry = AddMenuEntry(dataMenu, name, caption);
         entry->setCheckable(true);
         views->addAction(entry);
     }
-    data->addSeparator();
-    AddMenuEntry(data, "Graph1", "Graph")->setEnabled(false);
-    AddMenuEntry(data, "ShowSegmentPrograms1", "Show Segment Programs")->setCheckable(true);
-    AddMenuEntry(data, "Showachievedflows1", "Show Device Flows")->setCheckable(true);
-    AddMenuEntry(data, "Cleargraphdiscarddata1", "Clear Graph && Remove Data");
-    data->addSeparator();
-    AddMenuEntry(data, "DataTable1", "Data Table")->setEnabled(false);
-    AddMenuEntry(data, "Autoscrolltolastline1", "Auto-scroll to last line")->setCheckable(true);
+    dataMenu->addSeparator();
+    AddMenuEntry(dataMenu, "Graph1", "Graph")->setEnabled(false);
+    AddMenuEntry(dataMenu, "ShowSegmentPrograms1", "Show Segment Programs")->setCheckable(true);
+    AddMenuEntry(dataMenu, "Showachievedflows1", "Show Device Flows")->setCheckable(true);
+    AddMenuEntry(dataMenu, "Cleargraphdiscarddata1", "Clear Graph && Remove Data");
+    dataMenu->addSeparator();
+    AddMenuEntry(dataMenu, "DataTable1", "Data Table")->setEnabled(false);
+    AddMenuEntry(dataMenu, "Autoscrolltolastline1", "Auto-scroll to last line")->setCheckable(true);
 
     QMenu* devices = bar->addMenu("Devices");
     devices->setObjectName("Devices1");

@@ -186,9 +186,9 @@ void TGUIF::SpaceOutSymbols() {
     const QCPRange shown = XAxis1()->range();
     for (auto& [port, curves] : curves_) {
         if (!curves.achieved) continue;
-        const QCPGraphDataContainer& data = *curves.achieved->data();
-        const auto from = data.findBegin(shown.lower);
-        const auto to = data.findEnd(shown.upper);
+        const QCPGraphDataContainer& achieved = *curves.achieved->data();
+        const auto from = achieved.findBegin(shown.lower);
+        const auto to = achieved.findEnd(shown.upper);
         int skip = 0;
         if (to - from > 1) {
             const double span_px = std::abs(XAxis1()->coordToPixel((to - 1)->key) - XAxis1()->coordToPixel(from->key));

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "sanitizer/ThreadHandOver.h"
 #include "text/Messages.h"
 
 namespace tessaro {
@@ -23,7 +24,16 @@ void RunOnWindowThread(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+    HandOver(app);
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            TakeOver(app);
+            work();
+            HandOver(app);
+        },
+        Qt::BlockingQueuedConnection);
+    TakeOver(app);
 }
 
 void ShowMessageBox(const QString& text) {
@@ -40,7 +50,7 @@ public:
         if (found == categories_.end()) {
             // The map's node keeps the key's characters in place for the category's lifetime.
             found = categories_.emplace(std::string(channel), nullptr).first;
-            found->second = std::make_unique<QLoggingCategory>(found->first.c_str(), QtInfoMsg);
+            found->second = std::make_unique<QLoggingCategory>(found->first.c_str(), QtWarningMsg);
         }
         return *found->second;
     }

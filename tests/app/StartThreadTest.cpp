@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QString>
 #include <algorithm>
 #include <chrono>
@@ -31,9 +32,13 @@ public:
             std::lock_guard lock(mutex_);
             lines_.clear();
         }
+        QLoggingCategory::setFilterRules("Unit: DeviceInfo.info=true");
         previous_ = qInstallMessageHandler(&RegistryLines::Handler);
     }
-    ~RegistryLines() { qInstallMessageHandler(previous_); }
+    ~RegistryLines() {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+    }
     static std::vector<std::string> Lines() {
         std::lock_guard lock(mutex_);
         return lines_;

@@ -1,5 +1,6 @@
 #include "DeviceTestSupport.h"
 
+#include <QLoggingCategory>
 #include <QString>
 #include <cstdlib>
 #include <filesystem>
@@ -43,10 +44,15 @@ DiagnosticCapture::DiagnosticCapture() {
         std::lock_guard lock(CaptureMutex());
         CapturedLines().clear();
     }
+    // The program's channels say only warnings unless switched on; Qt's own stay as they are.
+    QLoggingCategory::setFilterRules("*=true\nqt.*=false");
     previous_ = qInstallMessageHandler(&DiagnosticCapture::Handler);
 }
 
-DiagnosticCapture::~DiagnosticCapture() { qInstallMessageHandler(previous_); }
+DiagnosticCapture::~DiagnosticCapture() {
+    qInstallMessageHandler(previous_);
+    QLoggingCategory::setFilterRules(QString());
+}
 
 void DiagnosticCapture::Handler(QtMsgType, const QMessageLogContext& context, const QString& message) {
     std::lock_guard lock(CaptureMutex());

@@ -59,7 +59,7 @@ private:
     TScopedClock installed_{Clock};
 };
 
-// Collects the lines of the diagnostic channels while it lives.
+// Switches every diagnostic channel on and collects its lines while it lives.
 class DiagnosticCapture {
 public:
     DiagnosticCapture();

@@ -15,7 +15,7 @@
 
 namespace tessaro {
 
-Q_LOGGING_CATEGORY(DeviceInfoLog, "Unit: DeviceInfo", QtInfoMsg)
+Q_LOGGING_CATEGORY(DeviceInfoLog, "Unit: DeviceInfo", QtWarningMsg)
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "protocol/ReplyText.h"
 #include "text/NumberFormat.h"
 
-Q_LOGGING_CATEGORY(lcMFC, "MFC")
+Q_LOGGING_CATEGORY(lcMFC, "MFC", QtWarningMsg)
 
 namespace tessaro {
 

@@ -8,7 +8,7 @@
 #include "clock/Clock.h"
 #include "text/NumberFormat.h"
 
-Q_LOGGING_CATEGORY(lcThreadMFC, "ThreadMFC")
+Q_LOGGING_CATEGORY(lcThreadMFC, "ThreadMFC", QtWarningMsg)
 
 namespace tessaro {
 

@@ -5,7 +5,7 @@
 #include "clock/Clock.h"
 #include "text/Messages.h"
 
-Q_LOGGING_CATEGORY(lcPSD4, "PSD4 interface")
+Q_LOGGING_CATEGORY(lcPSD4, "PSD4 interface", QtWarningMsg)
 
 namespace tessaro {
 

@@ -5,7 +5,7 @@
 
 #include "clock/Clock.h"
 
-Q_LOGGING_CATEGORY(lcThreadPUMP, "ThreadPUMP")
+Q_LOGGING_CATEGORY(lcThreadPUMP, "ThreadPUMP", QtWarningMsg)
 
 namespace tessaro {
 

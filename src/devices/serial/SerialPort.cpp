@@ -14,7 +14,7 @@
 #include "serial/PortNames.h"
 #endif
 
-Q_LOGGING_CATEGORY(lcSerialPort, "SerialPort")
+Q_LOGGING_CATEGORY(lcSerialPort, "SerialPort", QtWarningMsg)
 
 namespace tessaro {
 

@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include "sanitizer/ThreadHandOver.h"
+
 namespace tessaro {
 
 namespace {
@@ -37,8 +39,16 @@ void TDeviceWorker::ExchangeWithWindow() {
         DataExchange();
         return;
     }
+    HandOver(this);
     QMetaObject::invokeMethod(
-        this, [this] { DataExchange(); }, Qt::BlockingQueuedConnection);
+        this,
+        [this] {
+            TakeOver(this);
+            DataExchange();
+            HandOver(this);
+        },
+        Qt::BlockingQueuedConnection);
+    TakeOver(this);
 }
 
 void TDeviceWorker::EndAndWait() {

@@ -15,8 +15,8 @@ class DiagnosticCapture {
 public:
     explicit DiagnosticCapture(std::string channel)
         : channel_(std::move(channel)),
-          previous_(SetDiagnosticSink([this](std::string_view channel, std::string_view line) {
-              if (channel == channel_) lines.emplace_back(line);
+          previous_(SetDiagnosticSink([this](std::string_view lineChannel, std::string_view line) {
+              if (lineChannel == channel_) lines.emplace_back(line);
           })) {}
     ~DiagnosticCapture() { SetDiagnosticSink(previous_); }
     DiagnosticCapture(const DiagnosticCapture&) = delete;
