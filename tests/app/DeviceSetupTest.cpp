@@ -222,6 +222,55 @@ TEST(ReferenceConditions, NotesInFahrenheitAndPsiWithEitherSeparator) {
     EXPECT_EQ(PsiNote(0.9999, ','), "14,502 psi");
 }
 
+TEST(FieldInput, ANumberCountsOnlyWhenItIsWholeAndInItsRange) {
+    const TNumberRange percent{0, 100};
+    const TNumberRange pressure{0, 10000, true};
+    struct Case {
+        const char* text;
+        TNumberRange range;
+        std::optional<double> number;
+    };
+    for (const Case& c : {Case{"15", percent, 15}, Case{" 12,5 ", percent, 12.5}, Case{"100", percent, 100},
+                          Case{"0", percent, 0}, Case{"150", percent, {}}, Case{"-5", percent, {}},
+                          Case{"abc", percent, {}}, Case{"", percent, {}}, Case{"5a", percent, {}},
+                          Case{"nan", percent, {}}, Case{"0", pressure, {}}, Case{"0.0001", pressure, 0.0001}}) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(NumberInRange(c.text, c.range), c.number);
+    }
+    EXPECT_EQ(RefusedFieldMessage("Setpoint, %", percent, '.'), "Setpoint, %: type a number from 0 to 100.");
+    EXPECT_EQ(RefusedFieldMessage("Pressure, bar", pressure, ','),
+              "Pressure, bar: type a number above 0 and at most 10000.");
+}
+
+TEST_F(DeviceSetupTest, AVolumetricUnitAtNoPressureOrAbsoluteZeroIsRefused) {
+    TConfigurationEntry entry = GramsOf(kAir);
+    entry.UnitIsGrams = false;
+    entry.UnitName = "ml/min";
+    entry.UnitPressureBar = 0;
+    EXPECT_FALSE(engine_->ApplyConfiguration("COMX", entry));
+    entry.UnitPressureBar = 1;
+    entry.UnitTemperatureC = -273.15;
+    EXPECT_FALSE(engine_->ApplyConfiguration("COMX", entry));
+    EXPECT_EQ(messages_.messages,
+              (std::vector<std::string>{"Pressure, bar: type a number above 0 and at most 10000.",
+                                        "Temperature, ºC: type a number above -273.15 and at most 900000."}));
+    EXPECT_EQ(Device("COMX").ThreadMFC, nullptr);
+    EXPECT_EQ(Device("COMX").NameRole, "Virtual Demo");
+
+    // Grams need no reference conditions.
+    entry.UnitIsGrams = true;
+    EXPECT_TRUE(engine_->ApplyConfiguration("COMX", entry));
+}
+
+TEST_F(DeviceSetupTest, NamesAndUnitsKeepTheirPrintableCharactersOnly) {
+    TConfigurationEntry entry = GramsOf(kAir, "Anode\r\n12:00:00:000 forged line\t\x7F");
+    entry.UnitIsGrams = false;
+    entry.UnitName = "ml/\nmin";
+    ASSERT_TRUE(engine_->ApplyConfiguration("COMX", entry));
+    EXPECT_EQ(Device("COMX").NameRole, "Anode12:00:00:000 forged line");
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Name, "ml/min");
+}
+
 TEST(ColorCode, BlueInTheHighByteInDecimalOfAtLeastEightDigits) {
     EXPECT_EQ(BlueGreenRedCode(0xFF800080), "08388736");  // purple reads the same both ways
     EXPECT_EQ(BlueGreenRedCode(0xFF123456), "05649426");  // 0x563412

@@ -12,7 +12,11 @@
 #include <QTreeWidget>
 #include <filesystem>
 
+#include <QTabWidget>
+#include <QTest>
+
 #include "ColorPickCombo.h"
+#include "NumberEdit.h"
 #include "StatusLed.h"
 #include "WindowFixture.h"
 #include "mfc/AlicatMFCThread.h"
@@ -298,6 +302,55 @@ TEST_F(ConfigureTest, AfterACommandOnSeveralDevicesApplyActsOnTheFocusedDeviceIt
     EXPECT_EQ(Device("COMX").FluidID, kNitrogen);
     EXPECT_EQ(Device("COMX").Color, DemoDevices()[0].Color);
     EXPECT_EQ(Device("COMY").ControlMode, dcmSegment);  // only the shown device is applied
+}
+
+TEST_F(ConfigureTest, ARefusedNumberStaysAsTypedIsShownAndStopsTheCommandThatUsesIt) {
+    Configure("COMX", kNitrogen);
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Child<QTabWidget>("PageControlMain")->setCurrentWidget(Child<QWidget>("TabSheetDirectControl"));
+    auto* setpoint = Child<TNumberEdit>("RtDoubleEditDirectControlDesiredFlow");
+    setpoint->setFocus();
+    setpoint->selectAll();
+    QTest::keyClicks(setpoint, "15");
+    QTest::keyClick(setpoint, Qt::Key_Tab);
+    ASSERT_EQ(Device("COMX").Setpoint_gui, 15);
+
+    for (const char* typed : {"150", "-5", "abc"}) {
+        SCOPED_TRACE(typed);
+        messages.messages.clear();
+        setpoint->setFocus();
+        setpoint->selectAll();
+        QTest::keyClicks(setpoint, typed);
+        QTest::keyClick(setpoint, Qt::Key_Tab);  // leaving the field keeps the text
+        EXPECT_EQ(setpoint->text(), typed);
+        EXPECT_FALSE(setpoint->HasAcceptableText());
+        EXPECT_TRUE(setpoint->styleSheet().contains("border"));
+        EXPECT_EQ(setpoint->toolTip(), "Not a number from 0 to 100");
+
+        Child<QPushButton>("BitBtn7")->click();
+        EXPECT_EQ(messages.messages, std::vector<std::string>{"Setpoint, %: type a number from 0 to 100."});
+        EXPECT_EQ(Device("COMX").ControlMode, dcmIdle);  // nothing applied
+        EXPECT_EQ(Device("COMX").Setpoint_pct, 0);
+    }
+
+    setpoint->selectAll();
+    QTest::keyClicks(setpoint, "40");
+    EXPECT_TRUE(setpoint->styleSheet().isEmpty());
+    EXPECT_EQ(setpoint->toolTip(), "Allowed: from 0 to 100");
+}
+
+TEST_F(ConfigureTest, AReferencePressureOfZeroIsRefusedByApply) {
+    Focus("COMX");
+    ChooseGas(kAir);
+    PickReferenceRow(4);
+    auto* pressure = Child<TNumberEdit>("EditFlowUnitPressureBar");
+    pressure->selectAll();
+    QTest::keyClicks(pressure, "0");
+    ClickApply();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"Pressure, bar: type a number above 0 and at most 10000."});
+    EXPECT_EQ(Device("COMX").ThreadMFC, nullptr);
 }
 
 TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {

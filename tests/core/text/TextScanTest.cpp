@@ -166,3 +166,24 @@ TEST(Utf8Text, CountsAndCutsByCharacterWithEveryInvalidByteOnItsOwn) {
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST(PrintableOnly, LeavesOutControlsSeparatorsAndBrokenBytes) {
+    struct Case {
+        std::string text;
+        std::string kept;
+    };
+    for (const Case& c : {Case{"Cathode side", "Cathode side"}, Case{"a\r\nb\tc\x7F", "abc"},
+                          Case{"ºC µl/min", "ºC µl/min"}, Case{"x\xC2\x85y", "xy"},  // NEL, a C1 control
+                          Case{"x\xE2\x80\xA8y", "xy"},                             // line separator
+                          Case{"x\xC0\xAFy", "xy"},                                  // overlong '/'
+                          Case{"", ""}}) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(PrintableOnly(c.text), c.kept);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
