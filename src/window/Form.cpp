@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTextCursor>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -30,6 +31,7 @@
 #include "StatusLed.h"
 #include "discovery/DeviceSearch.h"
 #include "discovery/MaintenanceTools.h"
+#include "discovery/BackgroundJobs.h"
 #include "engine/EngineTimer.h"
 #include "text/TextScan.h"
 #include "engine/Startup.h"
@@ -37,6 +39,8 @@
 namespace tessaro {
 
 namespace {
+
+constexpr int kCloseRetryMs = 200;
 
 constexpr int kMinimumWindowWidth = 1000;
 constexpr double kReferenceDpi = 96.0;
@@ -179,6 +183,13 @@ void TGUIF::closeEvent(QCloseEvent* event) {
     // A second request while the workers are being stopped waits for the first one.
     if (closing_) {
         event->ignore();
+        return;
+    }
+    // A search or a tool still talks to its instruments on its own threads: the close
+    // follows once it has ended, so nothing it reports lands on a closed window.
+    if (OperationRunning()) {
+        event->ignore();
+        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
         return;
     }
     if (!closed_) FormClose();

@@ -10,16 +10,33 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
+#include <memory>
 
 #include "SimulatedPorts.h"
 #include "WindowFixture.h"
+#include "discovery/BackgroundJobs.h"
 #include "discovery/DeviceSearch.h"
+#include "discovery/OperationWindow.h"
 
 namespace tessaro::test {
 namespace {
 
 using ToolsTest = WindowFixture;
+
+TEST_F(ToolsTest, CloseWaitsForARunningSearchOrToolToEnd) {
+    form->show();
+    TNullOperationWindow nowhere;
+    auto operation = std::make_unique<TOperationFrame>(nowhere, nullptr, "Searching");
+    form->close();
+    QTest::qWait(300);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(DevicesLocal().size() == 2);  // nothing was stopped or freed yet
+
+    operation.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 2000));
+}
 
 TEST_F(ToolsTest, ToolsPageHoldsItsTextAndControls) {
     auto* text = Child<QLabel>("LabelToolsInfo");
