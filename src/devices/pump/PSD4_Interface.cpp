@@ -4,6 +4,7 @@
 
 #include "clock/Clock.h"
 #include "text/Messages.h"
+#include "text/TextScan.h"
 
 Q_LOGGING_CATEGORY(lcPSD4, "PSD4 interface")
 
@@ -47,8 +48,12 @@ bool TPSD4::Connect(const std::string& aCOMPort) {
     COM->fInterrupt = interrupt_;
     TSerialResponse response{};
     COM->Send2(std::string(kPumpSignatureQuery), true, response);
+    ConnectFailure.clear();
     if (!IsPumpSignatureReply(response.Response)) {
-        Write("PSD4@" + aCOMPort + " no PSD/4 signature: " + response.Response + response.Status);
+        ConnectFailure = !response.Status.empty()
+                             ? std::string(TrimBlanksAndControls(response.Status))
+                             : "the reply \"" + response.Response + "\" is no PSD/4 signature";
+        Write("PSD4@" + aCOMPort + " no PSD/4 signature: " + ConnectFailure);
         return false;
     }
     pState = ps_Connected;

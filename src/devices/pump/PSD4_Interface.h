@@ -40,7 +40,9 @@ public:
     void SetInterrupt(const std::atomic<bool>* interrupt);
 
     // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.
+    // Otherwise ConnectFailure says why: the exchange's status, or the reply that came.
     bool Connect(const std::string& aCOMPort);
+    std::string ConnectFailure;
     // Sends "/" + address + aCommand + CR. Without a connection: false, nothing sent.
     // With aWantAnswer: decodes the reply; true when the pump answered with a well-formed
     // reply without an error state (LastCommand is then aCommand); false when the exchange
