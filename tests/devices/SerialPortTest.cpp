@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QString>
@@ -217,6 +218,45 @@ TEST(Send2, NeverTakesALateReplyForTheAnswerToTheNextCommand) {
     TSerialResponse second{};
     port.Send2("second\r", true, second);
     EXPECT_EQ(second.Response, "got second");
+}
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The other end of the line goes away after the command has arrived (a pty's master closed,
+// an adapter pulled): the exchange must fail at once, not spin through the read time-out and
+// come back with an empty status as if a blank reply were an answer.
+TEST(Send2, FailsAtOnceWithTheReadStatusWhenTheLineHangsUpMidExchange) {
+    for (const bool partOfAReply : {false, true}) {
+        SCOPED_TRACE(partOfAReply ? "after part of a reply" : "before any reply");
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        TSerialPort port;
+        port.fPort = pty->SlaveName();
+        UseQuickTiming(port, 20, 1000);
+        std::thread device([&] {
+            pollfd request{pty->MasterFd(), POLLIN, 0};
+            if (poll(&request, 1, 2000) != 1) return;
+            char command[16];
+            [[maybe_unused]] ssize_t n = read(pty->MasterFd(), command, sizeof command);
+            if (partOfAReply) n = write(pty->MasterFd(), "A +1", 4);
+            std::this_thread::sleep_for(40ms);  // the exchange is waiting or reading by now
+            pty.reset();                         // hang-up
+        });
+        TSerialResponse result{};
+        const double cpuBefore = ThreadCpuMs();
+        const auto start = Clock::now();
+        port.Send2("A\r", true, result);
+        const auto took = Clock::now() - start;
+        const double cpuMs = ThreadCpuMs() - cpuBefore;
+        device.join();
+        EXPECT_EQ(result.Status, kStatusReadFailed);
+        EXPECT_EQ(result.Response, "");
+        EXPECT_LT(took, 500ms);  // far below the read's own 1 s time-out
+        EXPECT_LT(cpuMs, 50.0);
+    }
 }
 
 TEST(Send2, WithoutWaitingWritesAndReportsThatItDidNotWait) {
