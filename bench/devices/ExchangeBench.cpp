@@ -8,9 +8,15 @@
 #include <QLoggingCategory>
 #include <chrono>
 #include <memory>
+#include <thread>
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
 
 #include "mfc/AlicatMFC.h"
 #include "serial/SerialPort.h"
+#include "sim/PseudoTerminal.h"
 #include "sim/SimulatedInstrument.h"
 
 namespace tessaro {
@@ -88,6 +94,44 @@ void BM_SendASCIISilent(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_SendASCIISilent)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The line hangs up (the other end of the pseudo-terminal closes) once the command has
+// arrived: the exchange must fail at once instead of spinning through the read time-out.
+// Reports the exchange's CPU time on the calling thread.
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+void BM_Send2HungUp(benchmark::State& state) {
+    QLoggingCategory::setFilterRules("*.debug=false\n*.info=false\n*.warning=false");
+    double totalCpuMs = 0, worstCpuMs = 0;
+    for (auto _ : state) {
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        TSerialPort port;
+        port.fPort = pty->SlaveName();
+        std::thread device([&] {
+            pollfd request{pty->MasterFd(), POLLIN, 0};
+            if (poll(&request, 1, 2000) != 1) return;
+            char command[16];
+            [[maybe_unused]] const ssize_t n = read(pty->MasterFd(), command, sizeof command);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            pty.reset();
+        });
+        const double before = ThreadCpuMs();
+        TSerialResponse result{};
+        port.Send2("A\r", true, result);
+        const double cpuMs = ThreadCpuMs() - before;
+        device.join();
+        if (result.Status != kStatusReadFailed) state.SkipWithError("the hang-up was not reported");
+        totalCpuMs += cpuMs;
+        worstCpuMs = std::max(worstCpuMs, cpuMs);
+    }
+    state.counters["cpu_mean_ms"] = totalCpuMs / static_cast<double>(state.iterations());
+    state.counters["cpu_worst_ms"] = worstCpuMs;
+}
+BENCHMARK(BM_Send2HungUp)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessaro

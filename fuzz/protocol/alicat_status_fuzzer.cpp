@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TAlicatData record;
     record.Pressure = -7;
     record.GasSN = "sentinel";
-    const AlicatStatusResult result = ParseAlicatStatus(reply, 1.5, record);
+    const AlicatStatusResult result = ParseAlicatStatus(reply, 'A', 1.5, record);
     if (result.Outcome == AlicatStatusParse::Applied) {
         for (double value : {record.Pressure, record.Temp, record.FlowRate_vol, record.FlowRate_mass,
                              record.SetpointFromDevice, record.Totalizer})

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string reply(TrimBlanksAndControls(text));
     const PumpStatusDecode decoded = DecodePumpStatus(reply);
-    if (decoded.HasStatusChar != (Utf8Length(reply) >= 3)) std::abort();
+    if (decoded.WellFormed != decoded.State.has_value()) std::abort();
+    if (decoded.WellFormed && !reply.starts_with("/0")) std::abort();
     if (decoded.State) {
         if (*decoded.State < ps_No_error || *decoded.State >= kPumpStateCount) std::abort();
         if (PumpStatusAsString(*decoded.State, decoded.Busy).empty()) std::abort();

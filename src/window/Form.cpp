@@ -288,6 +288,11 @@ void TGUIF::SetDeviceLed(QObject* led, bool on) {
         if (known && known.data() == led) known->SetOn(on);
 }
 
+void TGUIF::SetDeviceLedFault(QObject* led, bool fault) {
+    for (const QPointer<TLed>& known : deviceLeds_)
+        if (known && known.data() == led) known->SetFault(fault);
+}
+
 void TGUIF::FreeLed(QObject* led) {
     const auto found = std::find_if(deviceLeds_.begin(), deviceLeds_.end(),
                                     [led](const QPointer<TLed>& known) { return known && known.data() == led; });

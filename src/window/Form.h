@@ -167,6 +167,8 @@ public:
     void ShowNotice(const std::string& text) override;
     void SetActivityLed(bool on) override;
     void SetDeviceLed(QObject* led, bool on) override;
+    void SetDeviceLedFault(QObject* led, bool fault) override;
+    void ShowDeviceRow(const TDeviceInfo& device) override { SetRowTexts(device); }
     void FreeLed(QObject* led) override;
     QObject* AddDeviceLed() override;
     void SetDeviceLedLook(QObject* led, TRtColor offColor) override;

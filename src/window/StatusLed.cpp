@@ -12,6 +12,12 @@ void TLed::SetOn(bool on) {
     if (isVisible()) repaint();
 }
 
+void TLed::SetFault(bool fault) {
+    if (fault_ == fault) return;
+    fault_ = fault;
+    update();
+}
+
 void TLed::SetOnColor(const QColor& color) {
     onColor_ = color;
     update();
@@ -24,7 +30,8 @@ void TLed::SetOffColor(const QColor& color) {
 
 void TLed::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), on_ ? onColor_ : offColor_);
+    static const QColor kFaultColor(255, 0, 0);
+    painter.fillRect(rect(), fault_ ? kFaultColor : on_ ? onColor_ : offColor_);
 }
 
 }  // namespace tessaro

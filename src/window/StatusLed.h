@@ -16,6 +16,9 @@ public:
 
     void SetOn(bool on);
     bool IsOn() const { return on_; }
+    // A faulty device's LED is red whether lit or not.
+    void SetFault(bool fault);
+    bool IsFault() const { return fault_; }
     void SetOnColor(const QColor& color);
     void SetOffColor(const QColor& color);
     QColor OnColor() const { return onColor_; }
@@ -26,6 +29,7 @@ protected:
 
 private:
     bool on_ = false;
+    bool fault_ = false;
     QColor onColor_{0, 255, 0};
     QColor offColor_{192, 192, 192};
 };

@@ -19,6 +19,7 @@
 #include "discovery/BackgroundJobs.h"
 #include "discovery/DeviceProbes.h"
 #include "discovery/DeviceSearch.h"
+#include "engine/DeviceSetup.h"
 #include "engine/Engine.h"
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
@@ -241,6 +242,25 @@ TEST(PermissionAdvice, NamesTheOwningGroupOnlyForAPermissionRefusal) {
     EXPECT_EQ(advice[0], "Port ttyUSB0 may be used only by members of the group \"dialout\".");
     EXPECT_NE(advice[1].find("sudo usermod -aG dialout $USER"), std::string::npos);
     EXPECT_TRUE(PermissionAdvice("ttyUSB0", "/dev/ttyUSB0: held by another exchange", "dialout").empty());
+}
+
+// A pump found earlier that no longer answers when it is configured gets no worker, and the
+// operator is told which port and why instead of a row that silently stays "Unknown".
+TEST_F(DeviceSearchTest, PumpThatDoesNotAnswerWhenConfiguredIsReportedWithItsPortAndTheReason) {
+    sim::SimulatedInstrument& pump = ports_.AddPump("sim-pump1");
+    ASSERT_TRUE(Search({"sim-pump1"}));
+    pump.SetFault(sim::SimFault::Silent);
+    TConfigurationEntry entry;
+    entry.NameRole = "Humidifier";
+    entry.FluidID = kWater;
+    entry.SyringeSize_µL = 12500;
+    engine_->ApplyConfiguration("sim-pump1", entry);
+
+    EXPECT_FALSE(Device("sim-pump1").IsConfigured());
+    EXPECT_EQ(ShownDeviceListRow(Device("sim-pump1"))[1], "Unknown");
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0],
+              "The pump on sim-pump1 does not answer: Timeout while waiting for response, exiting.");
 }
 
 // Found instruments are configured and run like any other: a segment program on the first

@@ -19,7 +19,9 @@
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/AtomicFile.h"
+#include "engine/Clock.h"
 #include "engine/DataTableText.h"
+#include "engine/DeviceSetup.h"
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
 #include "mfc/AlicatMFCThread.h"
@@ -265,6 +267,65 @@ TEST_F(EngineTest, AFailingTickIsToldOnceWithoutWaitingForAnyoneAndTheTicksGoOn)
     EXPECT_EQ(std::count(log.begin(), log.end(), "Engine ticks run again"), 1);
     EXPECT_EQ(window_.ActivityLedOn, 3);
     EXPECT_FALSE(DataLines().empty());
+}
+
+// The worker counts its failed passes in a row; the engine shows the third one as "No reply"
+// (row state, red LED, one log line naming the device and when the silence began) and the
+// next good pass as the device answering again.
+TEST_F(EngineTest, InstrumentThatStopsAnsweringIsShownOncePerStreakAndHealsWhenItAnswers) {
+    TMFCThread& controller = ConfigureController(0);
+    TPSD4Thread& pump = ConfigurePump(1);
+    Device(0).NameRole = "Carrier";
+    Device(1).NameRole = "Humidifier";
+    struct Watched {
+        std::size_t Index;
+        std::uint32_t* FailedPasses;
+        std::string Label;
+    };
+    const Watched watched[] = {
+        {0, &controller.GUIIn.FailedPasses, "Carrier (MFC on COMX)"},
+        {1, &pump.GUIIn.FailedPasses, "Humidifier (Pump on COMY)"},
+    };
+    const auto linesWith = [&](const std::string& part) {
+        const std::vector<std::string> log = window_.LogTexts();
+        return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != l.npos; });
+    };
+    for (const Watched& w : watched) {
+        SCOPED_TRACE(w.Label);
+        window_.LedFaults.clear();
+        window_.RowsShown.clear();
+        for (int streak = 1; streak <= 2; ++streak) {
+            *w.FailedPasses = 1;
+            const TLocalDateTime began = ToLocalDateTime(LocalNow());
+            char since[16];
+            std::snprintf(since, sizeof since, "%02d:%02d:%02d", began.Hour, began.Minute, began.Second);
+            Tick(2);
+            *w.FailedPasses = 2;
+            Tick();
+            EXPECT_FALSE(Device(w.Index).NoReply);
+            EXPECT_TRUE(window_.LedFaults.empty());
+            for (std::uint32_t failed : {3u, 4u, 9u}) {
+                *w.FailedPasses = failed;
+                Tick();
+            }
+            EXPECT_EQ(ShownDeviceListRow(Device(w.Index))[1], "No reply");
+            EXPECT_EQ(linesWith(w.Label + ": no reply since " + since), 1);
+            EXPECT_EQ(linesWith(w.Label + ": no reply since"), streak);
+            EXPECT_EQ(window_.LedFaults, (std::vector<std::pair<QObject*, bool>>{{Led(w.Index), true}}));
+            EXPECT_EQ(window_.RowsShown, std::vector<std::string>{"No reply"});
+
+            *w.FailedPasses = 0;
+            Tick(2);
+            EXPECT_EQ(ShownDeviceListRow(Device(w.Index))[1], "Direct");  // its mode again
+            EXPECT_EQ(linesWith(w.Label + " answers again"), streak);
+            EXPECT_EQ(window_.LedFaults,
+                      (std::vector<std::pair<QObject*, bool>>{{Led(w.Index), true}, {Led(w.Index), false}}));
+            EXPECT_EQ(window_.RowsShown, (std::vector<std::string>{"No reply", "Direct"}));
+            window_.LedFaults.clear();
+            window_.RowsShown.clear();
+        }
+    }
+    EXPECT_TRUE(messages_.messages.empty());
 }
 
 TEST_F(EngineTest, TerminatedWorkerIsNotHandled) {

@@ -134,11 +134,13 @@ TEST(StartThread, PumpThatDoesNotAnswerGetsNoWorker) {
     RegistryLines diagnostics;
     TDeviceInfo dev = Device(dtPump, instrument.PortName(), "Humidifier");
 
-    EXPECT_FALSE(dev.StartThread());
+    std::string failure;
+    EXPECT_FALSE(dev.StartThread(failure));
     EXPECT_FALSE(dev.IsConfigured());
+    EXPECT_EQ(failure, "Timeout while waiting for response, exiting.");
     EXPECT_EQ(instrument.Received(), std::vector<std::string>{"/1?22"});
-    EXPECT_TRUE(
-        Contains(RegistryLines::Lines(), "No pump answers on " + instrument.PortName() + ": no worker started"));
+    EXPECT_TRUE(Contains(RegistryLines::Lines(), "No pump answers on " + instrument.PortName() + ": " + failure +
+                                                     "; no worker started"));
 }
 
 TEST(StartThread, UnknownKindGetsNoWorker) {

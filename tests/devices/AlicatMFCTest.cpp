@@ -114,27 +114,40 @@ TEST_F(AlicatMFCTest, ChangeGasTriesThreeTimesThenQueriesTheFullScaleAnyway) {
     EXPECT_EQ(controller->Received(), (std::vector<std::string>{"AG 5", "AG 5", "AG 5", "AFPF 37 67"}));
 }
 
-TEST_F(AlicatMFCTest, ChangeGasKeepsTheFullScaleForAnyOtherReply) {
+// A new gas's full scale is unknown (0) until it has been read; one that could not be read
+// is asked again on every later call until a reply gives it.
+TEST_F(AlicatMFCTest, ChangeGasAsksForAnUnreadFullScaleAgainUntilItIsRead) {
     std::string fullScaleReply;
     std::mutex replyMutex;
     const auto controller = StartScripted([&](std::string_view line) -> std::optional<std::string> {
         if (line.substr(0, 2) == "AG") return "A +0 +0 +0 +0 +0 +0 N2\r";
         std::lock_guard lock(replyMutex);
+        if (fullScaleReply.empty()) return std::nullopt;
         return fullScaleReply;
     });
     Attach(*controller);
-    mfc_.MaxFlow_gpm = 7;
-    int gas = 0;
-    for (const char* reply : {"A 1.5 67\r", "A 1.5 67 g/m x\r", "A  1.5 67 g/m\r", "A 1,5 67 g/m\r", "\r"}) {
+    mfc_.MaxFlow_gpm = 7;  // of the gas set before
+    TAlicatData data;
+    data.GasID = 4;
+    for (const char* reply : {"", "A 1.5 67\r", "A 1.5 67 g/m x\r", "A  1.5 67 g/m\r", "A 1,5 67 g/m\r", "\r"}) {
         {
             std::lock_guard lock(replyMutex);
             fullScaleReply = reply;
         }
-        TAlicatData data;
-        data.GasID = ++gas;
         EXPECT_TRUE(mfc_.ChangeGas(data)) << reply;
-        EXPECT_EQ(mfc_.MaxFlow_gpm, 7.0) << reply;
+        EXPECT_EQ(mfc_.MaxFlow_gpm, 0.0) << reply;
+        EXPECT_TRUE(mfc_.FullScalePending) << reply;
     }
+    {
+        std::lock_guard lock(replyMutex);
+        fullScaleReply = "A 2.5 67 g/m\r";
+    }
+    EXPECT_TRUE(mfc_.ChangeGas(data));
+    EXPECT_EQ(mfc_.MaxFlow_gpm, 2.5);
+    EXPECT_FALSE(mfc_.FullScalePending);
+    controller->ClearReceived();
+    EXPECT_TRUE(mfc_.ChangeGas(data));  // known now: nothing more is sent
+    EXPECT_TRUE(controller->Received().empty());
 }
 
 TEST_F(AlicatMFCTest, ReadStatusParsesTheSimulatedLineWithItsFlags) {
@@ -172,14 +185,19 @@ TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges)
         statusLine = line;
     };
 
-    answer("A +1 +2 +3 +4 +5\r");  // six fields: success without values
-    TAlicatData six{};
-    EXPECT_TRUE(mfc_.ReadStatus(six));
-    EXPECT_EQ(six.Pressure, 0.0);
-    EXPECT_EQ(six.DataTime, 0.0);
-    EXPECT_EQ(six.Raw, "A:A +1 +2 +3 +4 +5");
-
     DiagnosticCapture diagnostics;
+    // No full status line of unit A: seven fields lose gas and flags; another letter is
+    // someone else's line.
+    for (const char* line : {"A +1 +2 +3 +4 +5\r", "A +1 +2 +3 +4 +5 +6\r", "B +1 +2 +3 +4 +5 +6 N2\r"}) {
+        answer(line);
+        TAlicatData partial{};
+        EXPECT_FALSE(mfc_.ReadStatus(partial)) << line;
+        EXPECT_EQ(partial.Pressure, 0.0) << line;
+        EXPECT_EQ(partial.Raw, "") << line;
+    }
+    EXPECT_TRUE(diagnostics.Contains("MFC", "Fail: not a full status line"));
+    EXPECT_TRUE(diagnostics.Contains("MFC", "Fail: status line of another unit"));
+
     answer("A +1 +2 +3 +4,5 +5 +6 N2\r");
     TAlicatData garbled{};
     garbled.FlowRate_mass = 5;

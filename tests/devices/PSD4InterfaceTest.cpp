@@ -86,31 +86,37 @@ TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
         return reply;
     });
     Attach(*instrument);
+    // Only a well-formed reply without an error counts as the command taken; a reply that
+    // is no pump reply leaves the state and says "busy", never "ready".
     struct Case {
         const char* Reply;
+        bool Taken;
         EnumPumpState State;
         bool Busy;
         const char* Text;
     };
     const Case cases[] = {
-        {"/0@\x03\r\n", ps_No_error, true, "Busy, No error"},
-        {"/0b\x03\r\n", ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false,
+        {"/0@\x03\r\n", true, ps_No_error, true, "Busy, No error"},
+        {"/0b\x03\r\n", false, ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false,
          "Ready, Invalid command - Occurs when an unrecognized command is used"},
-        {"/0E\x03\r\n", ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false,
-         "Ready, Invalid command - Occurs when an unrecognized command is used"},  // E: unchanged
-        {"/0\x91\x03\r\n", ps_No_error, false, "Ready, No error"},
+        {"/0E\x03\r\n", false, ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, true,
+         "Busy, Invalid command - Occurs when an unrecognized command is used"},  // E names no state
+        {"/0\x91\x03\r\n", true, ps_No_error, false, "Ready, No error"},
+        {"/5`\x03\r\n", false, ps_No_error, true, "Busy, No error"},  // another address
+        {"#~`x\r", false, ps_No_error, true, "Busy, No error"},           // junk
     };
     for (const Case& c : cases) {
         {
             std::lock_guard lock(replyMutex);
             reply = c.Reply;
         }
+        pump_.LastCommand = "before";
         TSerialResponse response;
-        EXPECT_TRUE(pump_.SendCommand("Q", response, true)) << c.Reply;
+        EXPECT_EQ(pump_.SendCommand("Q", response, true), c.Taken) << c.Reply;
         EXPECT_EQ(pump_.pState, c.State) << c.Reply;
         EXPECT_EQ(pump_.pBusy, c.Busy) << c.Reply;
         EXPECT_EQ(pump_.StatusAsString(), c.Text);
-        EXPECT_EQ(pump_.LastCommand, "Q");
+        EXPECT_EQ(pump_.LastCommand, c.Taken ? "Q" : "before") << c.Reply;
     }
 }
 

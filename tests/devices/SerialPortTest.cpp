@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QString>
@@ -64,19 +65,24 @@ TEST(Send2, ReturnsTheTrimmedReplyAfterOnePollIntervalAndTracesTheExchange) {
         EXPECT_TRUE(Contains(port.fDebugMSG, line)) << line << " in\n" << port.fDebugMSG;
 }
 
-TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
+// A reply is the line before its CR: what follows the CR in the same read belongs to no
+// reply, and a line cut before its CR (by the 80-byte read, or by silence) is no reply.
+TEST(Send2, ReturnsTheLineBeforeTheFirstCarriageReturnAndNoCutLine) {
     struct Case {
         std::string Reply;
-        std::string Expected;
+        std::string Response;
+        std::string Status;
     };
     const std::string hundred =
         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
     const Case cases[] = {
-        {hundred, hundred.substr(0, 80)},
-        {"A +14.7 +25", "A +14.7 +25"},                      // no line end: what came is the reply
-        {"/0\x91\x03\r\n", "/0\u2018"},                      // the upper half through the code page
-        {std::string("\x00\x02 x\x7Fy \x7F", 8), "x\x7Fy"},  // DEL is trimmed like any control character
+        {hundred, "", kStatusReadFailed},
+        {"A +14.7 +25", "", kStatusReadFailed},
+        {"A 1\rA 2 late\r", "A 1", ""},
+        {"A 1\rA 2 cu", "A 1", ""},
+        {"/0\x91\x03\r\n", "/0\u2018", ""},                       // the upper half through the code page
+        {std::string("\x00\x02 x\x7Fy \x7F\r", 9), "x\x7Fy", ""},  // DEL is trimmed like any control character
     };
     for (const Case& c : cases) {
         const auto instrument = StartFixedReply(c.Reply);
@@ -85,8 +91,8 @@ TEST(Send2, ReturnsWhatArrivedOfAReplyCutAtEightyBytes) {
         UseQuickTiming(port);
         TSerialResponse result{};
         port.Send2("?\r", true, result);
-        EXPECT_EQ(result.Status, "");
-        EXPECT_EQ(result.Response, c.Expected);
+        EXPECT_EQ(result.Status, c.Status) << c.Reply;
+        EXPECT_EQ(result.Response, c.Response) << c.Reply;
     }
 }
 
@@ -212,6 +218,45 @@ TEST(Send2, NeverTakesALateReplyForTheAnswerToTheNextCommand) {
     TSerialResponse second{};
     port.Send2("second\r", true, second);
     EXPECT_EQ(second.Response, "got second");
+}
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The other end of the line goes away after the command has arrived (a pty's master closed,
+// an adapter pulled): the exchange must fail at once, not spin through the read time-out and
+// come back with an empty status as if a blank reply were an answer.
+TEST(Send2, FailsAtOnceWithTheReadStatusWhenTheLineHangsUpMidExchange) {
+    for (const bool partOfAReply : {false, true}) {
+        SCOPED_TRACE(partOfAReply ? "after part of a reply" : "before any reply");
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        TSerialPort port;
+        port.fPort = pty->SlaveName();
+        UseQuickTiming(port, 20, 1000);
+        std::thread device([&] {
+            pollfd request{pty->MasterFd(), POLLIN, 0};
+            if (poll(&request, 1, 2000) != 1) return;
+            char command[16];
+            [[maybe_unused]] ssize_t n = read(pty->MasterFd(), command, sizeof command);
+            if (partOfAReply) n = write(pty->MasterFd(), "A +1", 4);
+            std::this_thread::sleep_for(40ms);  // the exchange is waiting or reading by now
+            pty.reset();                         // hang-up
+        });
+        TSerialResponse result{};
+        const double cpuBefore = ThreadCpuMs();
+        const auto start = Clock::now();
+        port.Send2("A\r", true, result);
+        const auto took = Clock::now() - start;
+        const double cpuMs = ThreadCpuMs() - cpuBefore;
+        device.join();
+        EXPECT_EQ(result.Status, kStatusReadFailed);
+        EXPECT_EQ(result.Response, "");
+        EXPECT_LT(took, 500ms);  // far below the read's own 1 s time-out
+        EXPECT_LT(cpuMs, 50.0);
+    }
 }
 
 TEST(Send2, WithoutWaitingWritesAndReportsThatItDidNotWait) {

@@ -41,7 +41,7 @@ TEST(SimulatedMfc, FollowsTheSetpointWithAFirstOrderLagAndLittleNoise) {
 
     for (double t = 10.5; t < 15; t += 0.5) {
         TAlicatData data;
-        ASSERT_EQ(ParseAlicatStatus(Trimmed(mfc.Answer("A", t)), t, data).Outcome, AlicatStatusParse::Applied);
+        ASSERT_EQ(ParseAlicatStatus(Trimmed(mfc.Answer("A", t)), 'A', t, data).Outcome, AlicatStatusParse::Applied);
         EXPECT_EQ(data.SetpointFromDevice, 32000.0);
         EXPECT_NEAR(data.FlowRate_mass, 32000, 13);
         EXPECT_EQ(data.GasSN, "N2");
@@ -55,7 +55,7 @@ TEST(SimulatedMfc, ChangesGasAndReportsTheFullScaleOfTheNewGas) {
     config.FullScale_slpm = 2.0;
     SimulatedMfc mfc(config);
     TAlicatData data;
-    ParseAlicatStatus(Trimmed(mfc.Answer("AG 4", 0)), 0, data);
+    ParseAlicatStatus(Trimmed(mfc.Answer("AG 4", 0)), 'A', 0, data);
     EXPECT_EQ(data.GasSN, "CO2");
     const AlicatFullScale fullScale = ParseAlicatFullScale(Trimmed(mfc.Answer("AFPF 37 67", 0)));
     ASSERT_TRUE(fullScale.MaxFlow_gpm.has_value());
@@ -68,7 +68,7 @@ TEST(SimulatedMfc, AppendsTheFlagsItIsGiven) {
     SimulatedMfc mfc(SimMfcConfig{});
     mfc.SetFlags({"MOV", "TMF"});
     TAlicatData data;
-    ParseAlicatStatus(Trimmed(mfc.Answer("A", 0)), 0, data);
+    ParseAlicatStatus(Trimmed(mfc.Answer("A", 0)), 'A', 0, data);
     EXPECT_TRUE(data.ErrorFlags.Contains(TAlicatError::MOV));
     EXPECT_TRUE(data.ErrorFlags.Contains(TAlicatError::TMF));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeviceSetup.h"
 #include "engine/WindowPort.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
@@ -31,6 +32,8 @@ public:
     std::vector<QObject*> FreedLeds;
     std::vector<std::unique_ptr<QObject>> Leds;  // made by AddDeviceLed
     std::vector<std::pair<QObject*, TRtColor>> LedLooks;
+    std::vector<std::pair<QObject*, bool>> LedFaults;
+    std::vector<std::string> RowsShown;  // the State column of each renewed row
     std::vector<std::pair<QObject*, bool>> LedStates;  // every switch of a device LED
     std::vector<std::string> Shown;  // ports of the devices shown, in order
     std::vector<std::string> RowStates;
@@ -59,11 +62,15 @@ public:
         return Leds.back().get();
     }
     void SetDeviceLedLook(QObject* led, TRtColor offColor) override { LedLooks.emplace_back(led, offColor); }
+    void SetDeviceLedFault(QObject* led, bool fault) override { LedFaults.emplace_back(led, fault); }
     void FlowSerie(const TDeviceInfo& device, double x, double y, bool clear) override {
         if (clear || device.ControlMode != dcmIdle) Points.push_back({device.COMPort, x, y, clear});
     }
     void ClearGraph(bool removeData) override { Events.push_back(removeData ? "ClearGraph data" : "ClearGraph"); }
     void ShowDevice(TDeviceInfo& device) override { Shown.push_back(device.COMPort); }
+    void ShowDeviceRow(const TDeviceInfo& device) override {
+        RowsShown.push_back(ShownDeviceListRow(device)[1]);
+    }
     void SetAllRowsState(const std::string& state) override { RowStates.push_back(state); }
     void RefreshFlowDisplays() override {}
     void DataTableLinesAppended(const std::vector<std::string>& lines) override {

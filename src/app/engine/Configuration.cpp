@@ -77,7 +77,14 @@ bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEn
 
     const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;
     // A device that has a worker keeps it and its LED; Apply then changes its settings only.
-    if (device.StartThread()) device.Led = window_.AddDeviceLed();
+    std::string failure;
+    if (device.StartThread(failure)) {
+        device.Led = window_.AddDeviceLed();
+        device.NoReply = false;
+        device.NoReplySince.clear();
+    } else if (!failure.empty()) {
+        ShowMessage("The pump on " + port + " does not answer: " + failure);
+    }
     window_.SetDeviceLedLook(device.Led, device.Color);
 
     // A device applied while it runs goes idle at zero flow, as after "Stop": left alone,

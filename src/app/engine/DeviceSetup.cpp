@@ -55,6 +55,7 @@ const char* const kReferenceConditionRows[] = {
 
 std::string StateText(const TDeviceInfo& device) {
     if (!device.IsConfigured()) return "Unknown";
+    if (device.NoReply) return "No reply";
     switch (device.ControlMode) {
         case dcmSegment:
             return "Segment";

@@ -4,6 +4,7 @@
 #include "engine/Engine.h"
 
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 #include "engine/Clock.h"
@@ -30,6 +31,19 @@ constexpr double kMinutesPerMillisecond = 1.0 / 60000;
 // The pump's setpoint in a program is taken in the middle of the current half minute.
 constexpr double kPumpPlansPerMinute = 2;
 constexpr double kPumpPlanOffset_min = 0.25;
+// Failed passes of a worker in a row before its device shows "No reply": one lost reply is
+// noise, three (a few seconds) are a controller or pump that has stopped answering.
+constexpr std::uint32_t kNoReplyPasses = 3;
+
+std::string DeviceReplyLabel(const TDeviceInfo& device) {
+    return device.NameRole + " (" + DeviceTypeName(device.DevType) + " on " + device.COMPort + ")";
+}
+
+std::string ClockTimeText(const TLocalDateTime& now) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.Hour, now.Minute, now.Second);
+    return text;
+}
 
 }  // namespace
 
@@ -89,8 +103,27 @@ void TEngine::TimerEngineTimer() {
     window_.SetActivityLed(false);
 }
 
+void TEngine::WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses) {
+    if (failedPasses == 0) {
+        device.NoReplySince.clear();
+        if (!device.NoReply) return;
+        device.NoReply = false;
+        MM(DeviceReplyLabel(device) + " answers again");
+        window_.SetDeviceLedFault(device.Led, false);
+        window_.ShowDeviceRow(device);
+        return;
+    }
+    if (device.NoReplySince.empty()) device.NoReplySince = ClockTimeText(ToLocalDateTime(LocalNow()));
+    if (device.NoReply || failedPasses < kNoReplyPasses) return;
+    device.NoReply = true;
+    MM(DeviceReplyLabel(device) + ": no reply since " + device.NoReplySince);
+    window_.SetDeviceLedFault(device.Led, true);
+    window_.ShowDeviceRow(device);
+}
+
 void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
     TMFCThread& worker = *device.ThreadMFC;
+    WatchReplies(device, worker.GUIIn.FailedPasses);
     // Every tick: the worker changes the instrument's gas when it differs.
     worker.GUIOut.DeviceStatus.GasID = device.FluidID;
 
@@ -132,6 +165,7 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
 
 void TEngine::HandlePump(TDeviceInfo& device) {
     TPSD4Thread& worker = *device.ThreadPump;
+    WatchReplies(device, worker.GUIIn.FailedPasses);
     window_.SetDeviceLed(device.Led, true);
     if (device.ControlMode == dcmDirect)
         PlanPumpDirect(device, worker);

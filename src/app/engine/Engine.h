@@ -149,6 +149,9 @@ private:
     // Tick.
     void HandleFlowController(TDeviceInfo& device, double& cell);
     void HandlePump(TDeviceInfo& device);
+    // Shows when a device's instrument stops answering and when it answers again, from the
+    // worker's count of failed passes in a row.
+    void WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses);
     void PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker);
     void PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker);
     void AppendCell(std::string& line, double value) const;

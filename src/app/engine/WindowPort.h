@@ -33,6 +33,9 @@ public:
     // LED: the device's colour while off, the LED size of the screen.
     virtual QObject* AddDeviceLed() = 0;
     virtual void SetDeviceLedLook(QObject* led, TRtColor offColor) = 0;
+    // A device whose instrument has stopped answering: its LED shows red, lit or not, until
+    // the fault is cleared.
+    virtual void SetDeviceLedFault(QObject* led, bool fault) = 0;
 
     // The chart: one achieved-flow point of a device (x in minutes since the graph start,
     // y in percent of full scale), or, with `clear`, its achieved curve emptied. Adds
@@ -43,6 +46,8 @@ public:
 
     // Shows a device in the window: its list row, the configuration and the other tabs.
     virtual void ShowDevice(TDeviceInfo& device) = 0;
+    // Renews only the device's list row (ShownDeviceListRow), leaving the shown device alone.
+    virtual void ShowDeviceRow(const TDeviceInfo& device) = 0;
     // Sets the State column of every row (shutdown: "Unknown").
     virtual void SetAllRowsState(const std::string& state) = 0;
     // The direct-control flow displays follow a changed setpoint field.
@@ -76,9 +81,11 @@ public:
     void FreeLed(QObject*) override {}
     QObject* AddDeviceLed() override { return nullptr; }
     void SetDeviceLedLook(QObject*, TRtColor) override {}
+    void SetDeviceLedFault(QObject*, bool) override {}
     void FlowSerie(const TDeviceInfo&, double, double, bool) override {}
     void ClearGraph(bool) override {}
     void ShowDevice(TDeviceInfo&) override {}
+    void ShowDeviceRow(const TDeviceInfo&) override {}
     void SetAllRowsState(const std::string&) override {}
     void RefreshFlowDisplays() override {}
     void DataTableLinesAppended(const std::vector<std::string>&) override {}

@@ -60,11 +60,12 @@ private:
 // The pump is connected and initialised here, on the calling thread, before its worker
 // runs. A pump that does not answer gets no worker: its worker could never stop it, and
 // the device stays unconfigured so the operator can try again.
-TPSD4Thread* StartPumpThread(const TDeviceInfo& dev) {
+TPSD4Thread* StartPumpThread(const TDeviceInfo& dev, std::string& failure) {
     DiagnosticScope scope("StartThread Pump");
     auto pump = std::make_unique<TPSD4>();
     if (!pump->Connect(dev.COMPort)) {
-        Warn("No pump answers on " + dev.COMPort + ": no worker started");
+        failure = pump->ConnectFailure;
+        Warn("No pump answers on " + dev.COMPort + ": " + failure + "; no worker started");
         return nullptr;
     }
     pump->Initialize(std::string(kPumpInitialise));
@@ -174,9 +175,15 @@ std::string TDeviceInfo::Fluidname() const {
 }
 
 bool TDeviceInfo::StartThread() {
+    std::string failure;
+    return StartThread(failure);
+}
+
+bool TDeviceInfo::StartThread(std::string& failure) {
+    failure.clear();
     if (IsConfigured()) return false;
     if (DevType == dtPump) {
-        ThreadPump = StartPumpThread(*this);
+        ThreadPump = StartPumpThread(*this, failure);
         return ThreadPump != nullptr;
     }
     if (IsFlowController(DevType)) {

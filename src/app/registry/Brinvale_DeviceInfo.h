@@ -79,6 +79,11 @@ struct TDeviceInfo {
     // StatusSequence of that status: what tells the engine a status is new (DataTime is
     // wall-clock time and may repeat or go back).
     std::uint64_t LastHandledSequence = 0;
+    // The instrument has not answered for several passes of its worker in a row: the list
+    // row reads "No reply" and the LED is red. NoReplySince: local time ("hh:mm:ss") the
+    // engine first saw the current run of failed passes; empty while the instrument answers.
+    bool NoReply = false;
+    std::string NoReplySince;
 
     // Run-time objects the record refers to but does not own; copies share them.
     TMFCThread* ThreadMFC = nullptr;    // worker of a flow-controller or demo device
@@ -106,6 +111,8 @@ struct TDeviceInfo {
     // Call it on the window thread: the worker exchanges its records with the thread that
     // created it. The caller owns the worker (delete it to end it; see TDeviceWorker).
     bool StartThread();
+    // The same; for a pump that does not answer, `failure` says why (empty otherwise).
+    bool StartThread(std::string& failure);
 
     bool operator==(const TDeviceInfo&) const = default;
 };

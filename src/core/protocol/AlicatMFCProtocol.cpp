@@ -118,9 +118,10 @@ std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pc
     return std::string(1, unitID) + std::string(digits, result.ptr) + "\r";
 }
 
-AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicatData& data) {
+AlicatStatusResult ParseAlicatStatus(std::string_view reply, char unitID, double now, TAlicatData& data) {
     const std::vector<std::string_view> fields = SplitAtBlankRuns(reply);
-    if (fields.size() <= 6) return {AlicatStatusParse::TooFewFields, -1};
+    if (fields.size() < kAlicatStatusFields) return {AlicatStatusParse::TooFewFields, -1};
+    if (fields[0] != std::string_view(&unitID, 1)) return {AlicatStatusParse::OtherUnit, -1};
 
     std::array<double, 6> numbers{};
     for (std::size_t i = 0; i < numbers.size(); ++i) {
@@ -135,7 +136,7 @@ AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicat
     data.FlowRate_mass = numbers[3];
     data.SetpointFromDevice = numbers[4];
     data.Totalizer = numbers[5];
-    data.GasSN = fields.size() > 7 ? std::string(fields[7]) : std::string();
+    data.GasSN = std::string(fields[7]);
     if (fields.size() > 8) {
         data.ErrorFlags = TAlicatErrors();
         for (std::size_t i = 8; i < fields.size(); ++i)

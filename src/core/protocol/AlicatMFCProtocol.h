@@ -100,18 +100,23 @@ double AlicatSetpointCounts(double setpoint_pct);
 // "A32000\r"; nothing for a setpoint that is not a finite number.
 std::optional<std::string> AlicatSetpointCommand(char unitID, double setpoint_pct);
 
-// Parsing a status line (already trimmed) into `data`.
+// Parsing a status line (already trimmed) into `data`. Only a full line is a reading: the
+// unit letter, six numbers, the gas and, from the ninth field on, the flags. A shorter line
+// has lost its gas and flags (a controller reporting LCK would look free to take a
+// setpoint), and a line from another unit letter is someone else's or noise.
 enum class AlicatStatusParse {
-    Applied,       // seven or more fields: numbers, gas and (from nine fields) flags set
-    TooFewFields,  // six fields or fewer: nothing set
+    Applied,       // eight or more fields: numbers, gas and (from nine fields) flags set
+    TooFewFields,  // seven fields or fewer: nothing set
+    OtherUnit,     // the first field is not the unit letter addressed: nothing set
     NotANumber,    // a numeric field is not a decimal number: nothing set
 };
+inline constexpr std::size_t kAlicatStatusFields = 8;  // unit letter to gas
 struct AlicatStatusResult {
     AlicatStatusParse Outcome = AlicatStatusParse::TooFewFields;
     int BadField = -1;  // with NotANumber: the 0-based field
 };
 // `now` becomes DataTime. Raw is the caller's (it carries the controller's role).
-AlicatStatusResult ParseAlicatStatus(std::string_view reply, double now, TAlicatData& data);
+AlicatStatusResult ParseAlicatStatus(std::string_view reply, char unitID, double now, TAlicatData& data);
 
 // The reply to the full-scale query: four fields separated by single blanks, field 1 the
 // full scale in g/min and field 3 its unit label.

@@ -27,6 +27,8 @@ constexpr std::array<std::string_view, kPumpStateCount> kStateNames = {
     "ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full",
 };
 
+// Replies come from the master, address "0".
+constexpr std::string_view kPumpReplyPrefix = "/0";
 constexpr char32_t kGraveAccent = 0x60;
 constexpr char32_t kLeftSingleQuote = 0x2018;  // byte 0x91 in the code page; counts as ready
 
@@ -79,9 +81,9 @@ std::string PumpStatusAsString(EnumPumpState state, bool busy) {
 
 PumpStatusDecode DecodePumpStatus(std::string_view replyText) {
     PumpStatusDecode decode;
+    if (!replyText.starts_with(kPumpReplyPrefix)) return decode;
     const std::optional<char32_t> status = Utf8CharAt(replyText, 2);
     if (!status) return decode;
-    decode.HasStatusChar = true;
     const char32_t c = *status;
     if (c == '@') {
         decode.State = ps_No_error;
@@ -94,8 +96,12 @@ PumpStatusDecode DecodePumpStatus(std::string_view replyText) {
     } else if (c >= 'a' && c <= 'z') {
         decode.State = ErrorStateOfLetter(c - 'a' + 'A');
     }
+    decode.WellFormed = decode.State.has_value();
+    if (!decode.WellFormed) decode.Busy = false;
     return decode;
 }
+
+bool IsPumpErrorState(EnumPumpState state) { return state > ps_No_error; }
 
 std::string PumpWireCommand(char address, std::string_view command) {
     std::string wire = "/";

@@ -36,13 +36,18 @@ std::string_view PumpStateName(EnumPumpState state);
 // "Ready, No error", "Busy, Invalid command - Occurs when an unrecognized command is used".
 std::string PumpStatusAsString(EnumPumpState state, bool busy);
 
-// What the status character of a reply (the third character, after "/0") says.
+// What the status character of a reply (the third character, after "/0") says. A reply
+// counts only when it is well formed: "/", the master address "0", then a status character
+// that names a state. Anything else (junk, a line cut short, "/5`" from another address)
+// tells nothing about the pump: neither ready nor stopped.
 struct PumpStatusDecode {
-    bool HasStatusChar = false;          // the reply has three characters or more
-    std::optional<EnumPumpState> State;  // set when the character names a state
+    bool WellFormed = false;
+    std::optional<EnumPumpState> State;  // set exactly when well formed
     bool Busy = false;
 };
 PumpStatusDecode DecodePumpStatus(std::string_view replyText);
+// One of the error states a status character reports (the pump refused or failed the command).
+bool IsPumpErrorState(EnumPumpState state);
 
 inline constexpr char kPumpDefaultAddress = '1';
 // Command letters, as the driver sends them (framed by PumpWireCommand) and the simulated

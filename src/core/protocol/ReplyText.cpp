@@ -103,4 +103,10 @@ std::optional<std::int64_t> ParseDecimalInteger(std::string_view text) {
     return value;
 }
 
+std::optional<std::string_view> ReplyLine(std::string_view bytes) {
+    const std::size_t end = bytes.find(kReplyEnd);
+    if (end == std::string_view::npos) return std::nullopt;
+    return bytes.substr(0, end);
+}
+
 }  // namespace tessaro

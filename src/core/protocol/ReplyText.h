@@ -17,6 +17,12 @@ namespace tessaro {
 // One read of a reply takes at most this many bytes; the rest is lost.
 inline constexpr std::size_t kMaxReplyBytes = 80;
 
+// Both instruments end a reply with CR (the pump sends LF after it). A reply is the line
+// before the first CR: bytes after it belong to no reply, and bytes without one are a line
+// cut short, no reply at all.
+inline constexpr char kReplyEnd = '\r';
+std::optional<std::string_view> ReplyLine(std::string_view bytes);
+
 // Bytes to UTF-8 text, one character per byte; 0x00..0x7F stay as they are.
 std::string AnsiBytesToText(std::string_view bytes);
 // UTF-8 text to bytes; a character the code page lacks, or a broken sequence, becomes '?'.

@@ -17,6 +17,20 @@ namespace {
 void Write(const std::string& line) { qCInfo(lcMFC).noquote() << QString::fromStdString(line); }
 void Warn(const std::string& line) { qCWarning(lcMFC).noquote() << QString::fromStdString(line); }
 
+std::string StatusLineFault(const AlicatStatusResult& parsed) {
+    switch (parsed.Outcome) {
+        case AlicatStatusParse::TooFewFields:
+            return "not a full status line";
+        case AlicatStatusParse::OtherUnit:
+            return "status line of another unit";
+        case AlicatStatusParse::NotANumber:
+            return "status field " + std::to_string(parsed.BadField) + " is not a number";
+        case AlicatStatusParse::Applied:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 double LocalNowAsDateTime() { return LocalNowDays(); }
@@ -77,7 +91,10 @@ bool TAlicatMFC::Initialize(TAlicatInitialize Scheme) {
 bool TAlicatMFC::ChangeGas(TAlicatData& theData) {
     const std::int32_t wanted = theData.GasID;
     if (wanted < kAlicatMinGasID || wanted > kAlicatMaxGasID) return false;
-    if (wanted == GasID) return true;
+    if (wanted == GasID) {
+        if (FullScalePending) ReadFullScale();
+        return true;
+    }
 
     Write("Gas change is necessary");
     bool result = false;
@@ -92,19 +109,33 @@ bool TAlicatMFC::ChangeGas(TAlicatData& theData) {
             result = false;
         }
     }
-
-    const TSerialResponse query = Exchange(AlicatFullScaleQuery(aDeviceID));
-    if (query.Status.empty()) {
-        const AlicatFullScale fullScale = ParseAlicatFullScale(query.Response);
-        if (fullScale.FourFields) {
-            Write("Max flow: " + fullScale.Value + " " + fullScale.Unit);
-            if (fullScale.MaxFlow_gpm)
-                MaxFlow_gpm = *fullScale.MaxFlow_gpm;
-            else
-                Warn("Full scale is not a number, kept " + FormatGeneral(MaxFlow_gpm) + ": " + fullScale.Value);
-        }
+    // The old gas's full scale does not hold for the new one: unknown until read.
+    if (result) {
+        MaxFlow_gpm = 0;
+        FullScalePending = true;
     }
+    ReadFullScale();
     return result;
+}
+
+void TAlicatMFC::ReadFullScale() {
+    const TSerialResponse query = Exchange(AlicatFullScaleQuery(aDeviceID));
+    if (!query.Status.empty()) {
+        Warn("Full scale not read: " + query.Status);
+        return;
+    }
+    const AlicatFullScale fullScale = ParseAlicatFullScale(query.Response);
+    if (!fullScale.FourFields) {
+        Warn("Full scale not read from: " + query.Response);
+        return;
+    }
+    Write("Max flow: " + fullScale.Value + " " + fullScale.Unit);
+    if (!fullScale.MaxFlow_gpm) {
+        Warn("Full scale is not a number: " + fullScale.Value);
+        return;
+    }
+    MaxFlow_gpm = *fullScale.MaxFlow_gpm;
+    FullScalePending = false;
 }
 
 bool TAlicatMFC::ReadStatus(TAlicatData& theData) {
@@ -117,9 +148,9 @@ bool TAlicatMFC::ReadStatus(TAlicatData& theData) {
         leave();
         return false;
     }
-    const AlicatStatusResult parsed = ParseAlicatStatus(response.Response, LocalNow(), theData);
-    if (parsed.Outcome == AlicatStatusParse::NotANumber) {
-        Warn("Fail: status field " + std::to_string(parsed.BadField) + " is not a number: " + response.Response);
+    const AlicatStatusResult parsed = ParseAlicatStatus(response.Response, aDeviceID, LocalNow(), theData);
+    if (parsed.Outcome != AlicatStatusParse::Applied) {
+        Warn("Fail: " + StatusLineFault(parsed) + ": " + response.Response);
         leave();
         return false;
     }

@@ -47,7 +47,10 @@ public:
     char aDeviceID = 'A';     // unit identifier letter
     std::string Role = "A";   // put in front of the raw status line
     std::int32_t GasID = -1;  // the gas last set on the controller; -1 unknown
-    double MaxFlow_gpm = 0;   // full scale read back after a gas change
+    double MaxFlow_gpm = 0;   // full scale read back after a gas change; 0 while unknown
+    // The full scale of the gas now set has not been read yet: every later ChangeGas asks
+    // again until it has.
+    bool FullScalePending = false;
     // Source of the reading time; the program's clock in place of the wall clock in tests.
     std::function<double()> LocalNow = LocalNowAsDateTime;
 
@@ -58,16 +61,19 @@ public:
     bool Initialize(TAlicatInitialize Scheme);
     // Positions in AlicatInitSequence() of the commands the last Initialize found failed.
     std::vector<std::size_t> FailedInitializeSteps;
-    // Selects theData.GasID (0..210) when it differs from GasID, then reads the full scale.
+    // Selects theData.GasID (0..210) when it differs from GasID, then reads the full scale;
+    // with the gas already set, reads a full scale still pending.
     bool ChangeGas(TAlicatData& theData);
-    // Polls the status line into theData. False when the exchange failed or a numeric field
-    // is not a number; theData is then left as it was.
+    // Polls the status line into theData. False when the exchange failed or the reply is no
+    // reading (not a full status line of this unit, or a numeric field not a number);
+    // theData is then left as it was.
     bool ReadStatus(TAlicatData& theData);
     // Sends theData.Setpoint_pct as counts.
     bool ApplySetpoint_pct(TAlicatData& theData);
 
 private:
     TSerialResponse Exchange(const std::string& command);
+    void ReadFullScale();
 };
 
 }  // namespace tessaro

@@ -73,14 +73,15 @@ void TMFCThread::InstrumentPass() {
     if (Abandon) return;
 
     TAlicatData reading{};
-    // The driver accepts a reply too short to be a status line without filling the record;
-    // its time stamp stays 0 then. Such a reply is no reading: it must neither report a
-    // flow of 0 nor confirm a stop.
-    if (!MFC->ReadStatus(reading) || reading.DataTime == 0) {
+    // A reply that is no full status line is no reading: it must neither report a flow of
+    // 0 nor confirm a stop.
+    if (!MFC->ReadStatus(reading)) {
         Warn(Name + " ReadStatus failed");
+        ++ThreadOut.FailedPasses;
         CurrentClock().Sleep(kPauseAfterFailedReading, Abandon);
     } else {
         Write(Name + " Status read OK ");
+        ThreadOut.FailedPasses = 0;
         ThreadOut.DeviceStatus = reading;
         ThreadOut.DeviceStatus.DataTime = LocalNowDays();
         ThreadOut.DeviceStatus.MaxFlowgpm = MFC->MaxFlow_gpm;

@@ -33,6 +33,9 @@ struct TThreadData {
     // a clock correction sets back (every reading would look old for that long) or two
     // readings in the same millisecond share.
     std::uint64_t StatusSequence = 0;
+    // Worker: passes in a row without a good status reading (controller silent, junk, port
+    // gone); 0 again with the next good reading.
+    std::uint32_t FailedPasses = 0;
 };
 
 class TMFCThread : public TDeviceWorkerWith<TThreadData> {

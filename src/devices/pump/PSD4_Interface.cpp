@@ -4,6 +4,7 @@
 
 #include "clock/Clock.h"
 #include "text/Messages.h"
+#include "text/TextScan.h"
 
 Q_LOGGING_CATEGORY(lcPSD4, "PSD4 interface", QtWarningMsg)
 
@@ -47,8 +48,12 @@ bool TPSD4::Connect(const std::string& aCOMPort) {
     COM->fInterrupt = interrupt_;
     TSerialResponse response{};
     COM->Send2(std::string(kPumpSignatureQuery), true, response);
+    ConnectFailure.clear();
     if (!IsPumpSignatureReply(response.Response)) {
-        Write("PSD4@" + aCOMPort + " no PSD/4 signature: " + response.Response + response.Status);
+        ConnectFailure = !response.Status.empty()
+                             ? std::string(TrimBlanksAndControls(response.Status))
+                             : "the reply \"" + response.Response + "\" is no PSD/4 signature";
+        Write("PSD4@" + aCOMPort + " no PSD/4 signature: " + ConnectFailure);
         return false;
     }
     pState = ps_Connected;
@@ -68,9 +73,18 @@ bool TPSD4::SendCommand(const std::string& aCommand, TSerialResponse& aResponse,
     // A wait cut short by the worker's end says nothing about the pump.
     if (!aResponse.Status.empty() && Interrupted()) return false;
     SetStatus(aResponse);
-    // A command that never reached the pump must not count as applied: the caller retries.
+    // A command that never reached the pump, or that the pump refused, must not count as
+    // applied: the caller retries.
     if (!aResponse.Status.empty()) {
         Warn("PSD4@" + PortName() + " " + aCommand + " not answered: " + aResponse.Status);
+        return false;
+    }
+    if (!LastReplyWellFormed) {
+        Warn("PSD4@" + PortName() + " " + aCommand + " answered with no pump reply: " + aResponse.Response);
+        return false;
+    }
+    if (IsPumpErrorState(pState)) {
+        Warn("PSD4@" + PortName() + " " + aCommand + " refused: " + StatusAsString());
         return false;
     }
     LastCommand = aCommand;
@@ -79,13 +93,14 @@ bool TPSD4::SendCommand(const std::string& aCommand, TSerialResponse& aResponse,
 
 void TPSD4::SetStatus(const TSerialResponse& aResponse) {
     const PumpStatusDecode decoded = DecodePumpStatus(aResponse.Response);
-    if (!decoded.HasStatusChar) {
+    LastReplyWellFormed = decoded.WellFormed;
+    if (!decoded.WellFormed) {
         if (!inShortReplyRun_) ShowMessage("Set pump states failed. Used string: " + aResponse.Response);
         inShortReplyRun_ = true;
-        pBusy = true;  // silence is no proof the pump has stopped
+        pBusy = true;  // neither silence nor junk proves the pump has stopped
     } else {
         inShortReplyRun_ = false;
-        if (decoded.State) pState = *decoded.State;
+        pState = *decoded.State;
         pBusy = decoded.Busy;
     }
     Write("PSD4@" + PortName() + " Setstatus: " + StatusAsString());
@@ -137,7 +152,9 @@ std::int64_t TPSD4::Serial() {
     for (const char* storedString : {"e12R", "e13R"}) {
         SendCommand(storedString, response, true);
         Pause(kStoredStringPause);
-        if (SendCommand(std::string(kPumpPositionQuery), response, true))
+        // An error reply to the query still answers it: its missing digits give serial 0.
+        SendCommand(std::string(kPumpPositionQuery), response, true);
+        if (response.Status.empty() && LastReplyWellFormed)
             serialText += PumpPositionDigits(response.Response);
         else
             complete = false;

@@ -30,7 +30,8 @@ public:
     EnumPumpState pState = ps_Undefined;
     bool pBusy = false;
     EnumInterfaceType DataInterface = it_ASCII;
-    std::string LastCommand;           // command letters of the last answered command
+    std::string LastCommand;           // command letters of the last command the pump took
+    bool LastReplyWellFormed = false;  // the last reply decoded was a pump reply
     std::unique_ptr<TSerialPort> COM;  // created by Connect
 
     // Hands the driver a flag that ends every wait of it (its pauses and its port's wait for
@@ -39,14 +40,18 @@ public:
     void SetInterrupt(const std::atomic<bool>* interrupt);
 
     // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.
+    // Otherwise ConnectFailure says why: the exchange's status, or the reply that came.
     bool Connect(const std::string& aCOMPort);
+    std::string ConnectFailure;
     // Sends "/" + address + aCommand + CR. Without a connection: false, nothing sent.
-    // With aWantAnswer: decodes the reply; true when the pump answered (LastCommand is then
-    // aCommand), false when the exchange failed (LastCommand kept). Without: false.
+    // With aWantAnswer: decodes the reply; true when the pump answered with a well-formed
+    // reply without an error state (LastCommand is then aCommand); false when the exchange
+    // failed, the reply was no pump reply or the pump reported an error (LastCommand kept).
+    // Without: false.
     bool SendCommand(const std::string& aCommand, TSerialResponse& aResponse, bool aWantAnswer);
-    // Decodes the reply's status character into pState and pBusy. A reply too short to
-    // hold one (a silent pump) leaves pState and counts the pump busy; the operator is told
-    // once per run of such replies.
+    // Decodes the reply's status character into pState and pBusy. A reply that is not well
+    // formed (none, junk, another address) leaves pState and counts the pump busy; the
+    // operator is told once per run of such replies.
     void SetStatus(const TSerialResponse& aResponse);
     std::string StatusAsString() const;
     void Initialize(const std::string& aCommand);

@@ -31,14 +31,37 @@ void TPSD4Thread::Pass() {
     bool pause = true;
     if (ThreadIn.ToTerminate)
         pause = !StopPump();
-    else if (!ThreadIn.Command.empty() && ThreadIn.Command != Pump->LastCommand)
+    else if (!applied_ || *applied_ != WantedProgram())
         pause = !ApplyCommand();
+    else
+        CheckPump();
+    CountPass();
     // A failed attempt is repeated after the idle pause: a pump whose port cannot be
     // opened fails at once, and the worker would otherwise spin through passes, each
     // one a blocking call on the window thread.
     if (pause) CurrentClock().Sleep(kIdlePause, Abandon);
     ThreadOut.DataTime = LocalNowDays();
     ++ThreadOut.PassSequence;
+}
+
+// No wish yet (the window has not planned a program) means no program: a pump left dosing
+// by an earlier run is stopped when its worker starts.
+const std::string& TPSD4Thread::WantedProgram() const {
+    return ThreadIn.Command.empty() ? kTerminateProgram : ThreadIn.Command;
+}
+
+// While the program runs unchanged the pump is asked for its status, so that a pump that
+// stops answering is noticed.
+void TPSD4Thread::CheckPump() {
+    TSerialResponse response;
+    Pump->SendCommand(std::string(kPumpStatusQuery), response, true);
+}
+
+void TPSD4Thread::CountPass() {
+    if (Pump->LastReplyWellFormed)
+        ThreadOut.FailedPasses = 0;
+    else
+        ++ThreadOut.FailedPasses;
 }
 
 bool TPSD4Thread::StopPump() {
@@ -54,8 +77,12 @@ bool TPSD4Thread::StopPump() {
     return false;
 }
 
+// Terminates the running program and starts the wanted one. Only what the pump took counts:
+// the setpoint reported follows the program the pump runs, and a program not taken is sent
+// again on the next pass.
 bool TPSD4Thread::ApplyCommand() {
-    const std::string old = Pump->LastCommand;
+    const std::string old = applied_.value_or(Pump->LastCommand);
+    const std::string wanted = WantedProgram();
     TSerialResponse response;
     const bool terminated = Pump->SendCommand(kTerminateProgram, response, true);
     if (terminated) {
@@ -64,12 +91,17 @@ bool TPSD4Thread::ApplyCommand() {
         Write(std::string("New: ") + kTerminateProgram);
         ThreadOut.Setpoint = 0;
     }
-    if (ThreadIn.Command == kTerminateProgram) return terminated;
-    if (!Pump->SendCommand(ThreadIn.Command, response, true)) return false;
+    if (wanted == kTerminateProgram) {
+        if (terminated) applied_ = wanted;
+        return terminated;
+    }
+    applied_.reset();  // the old program is stopped or in doubt
+    if (!Pump->SendCommand(wanted, response, true)) return false;
     Write("New command applied");
     Write("Old: " + old);
-    Write("New: " + ThreadIn.Command);
+    Write("New: " + wanted);
     ThreadOut.Setpoint = ThreadIn.Setpoint;
+    applied_ = wanted;
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "pump/PSD4_Interface.h"
@@ -32,6 +33,9 @@ struct TPSD4ThreadData {
     // Worker: the number of its last pass, one more with every pass; the monotonic
     // companion of DataTime.
     std::uint64_t PassSequence = 0;
+    // Worker: passes in a row in which the pump gave no pump reply (silent, junk, port
+    // gone); 0 once it answers again.
+    std::uint32_t FailedPasses = 0;
 };
 
 class TPSD4Thread : public TDeviceWorkerWith<TPSD4ThreadData> {
@@ -54,7 +58,14 @@ protected:
 
 private:
     bool StopPump();      // true when the pump has stopped
-    bool ApplyCommand();  // true when the wanted program went out
+    bool ApplyCommand();  // true when the pump took the wanted program
+    void CheckPump();
+    void CountPass();
+    const std::string& WantedProgram() const;
+
+    // The wanted program the pump was last seen to take; unknown when the worker starts,
+    // so its first pass always acts.
+    std::optional<std::string> applied_;
 };
 
 // Opens the channel of the module: sends "Initialization".

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "clock/Clock.h"
+#include "protocol/ReplyText.h"
 #include "serial/PortNames.h"
 
 #ifdef _WIN32
@@ -201,6 +202,14 @@ bool StopBitFlags(std::uint8_t stopBits, tcflag_t& flags) {
 
 bool IsValid(SerialHandle handle) { return handle >= 0 && fcntl(handle, F_GETFD) != -1; }
 
+// After a hang-up (the other end of a pseudo-terminal closed, a USB adapter pulled) a read
+// returns 0 at once, as it does on a line with nothing waiting (VMIN and VTIME are 0), and
+// poll() reports the line readable; only POLLHUP or POLLERR tell the two apart.
+bool HungUp(SerialHandle handle) {
+    pollfd pfd{handle, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 }  // namespace
 
 SerialHandle InvalidSerialHandle() { return -1; }
@@ -319,9 +328,7 @@ int BytesWaiting(SerialHandle handle) {
     int count = 0;
     if (ioctl(handle, FIONREAD, &count) != 0) return -1;
     if (count > 0) return count;
-    pollfd pfd{handle, POLLIN, 0};
-    if (poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
-    return 0;
+    return HungUp(handle) ? -1 : 0;
 }
 
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason) {
@@ -333,26 +340,24 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
         const ssize_t n = read(handle, buffer, want);
         if (n > 0) {
             bytes.append(buffer, static_cast<std::size_t>(n));
+            if (ReplyLine(bytes)) return true;  // what follows the line end is not read
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            if (!bytes.empty()) return true;  // what came before the failure is the reply
             reason = ErrnoText(errno);
             return false;
         }
-        // Nothing waiting just now (with VMIN and VTIME 0 a read then returns 0).
+        if (HungUp(handle)) {
+            reason = "the line hung up";
+            return false;
+        }
         auto wait = std::chrono::duration_cast<milliseconds>(deadline - RealTimeNow());
         if (wait.count() <= 0) break;
         if (!bytes.empty()) wait = std::min(wait, milliseconds(kReadIntervalTimeoutMS));
         pollfd pfd{handle, POLLIN, 0};
         const int ready = poll(&pfd, 1, static_cast<int>(wait.count()));
         if (ready == 0 && !bytes.empty()) break;  // the reply has ended in silence
-        if (ready > 0 && !(pfd.revents & POLLIN) && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            if (!bytes.empty()) return true;
-            reason = "the line hung up";
-            return false;
-        }
     }
     return true;
 }

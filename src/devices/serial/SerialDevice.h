@@ -37,7 +37,8 @@ bool ApplyQueueSizes(SerialHandle handle, std::string& reason);
 bool WriteAll(SerialHandle handle, std::string_view bytes, std::string& reason);
 // Received bytes waiting to be read; -1 when the port reports an error or has gone.
 int BytesWaiting(SerialHandle handle);
-// One read of at most `maxBytes`, ended by the read time-outs above.
+// One read of at most `maxBytes`, ended by the read time-outs above or, where the system
+// lets the read stop early, by the reply's line end. A line that has hung up fails.
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason);
 
 inline constexpr int kReadIntervalTimeoutMS = 20;

@@ -113,7 +113,14 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
         Trace(result.Status);
         return;
     }
-    result.Response = std::string(TrimBlanksAndControls(AnsiBytesToText(bytes)));
+    const std::optional<std::string_view> line = ReplyLine(bytes);
+    if (!line) {
+        Refused("reading", "the reply ended without its line end: " + ByteOrdinals(bytes));
+        result.Status = kStatusReadFailed;
+        Trace(result.Status);
+        return;
+    }
+    result.Response = std::string(TrimBlanksAndControls(AnsiBytesToText(*line)));
     Trace("Data read: " + result.Response);
     Trace("Duration:" + FormatSecondsMillis((MonotonicNow() - start).count()));
 }

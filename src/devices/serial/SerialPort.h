@@ -67,8 +67,10 @@ public:
     const std::atomic<bool>* fInterrupt = nullptr;
 
     // One exchange with the bytes of `message`. `result.Status` is set on failure and when
-    // no reply is waited for; `result.Response` only when a reply was read. Every pause and
-    // time-out runs on the program's monotonic clock (CurrentClock()).
+    // no reply is waited for; `result.Response` only when a reply was read. The reply is the
+    // line before the first CR: a line cut before its CR, or a line that hangs up while
+    // the reply is awaited, fails with the read-failure status. Every pause and time-out
+    // runs on the program's monotonic clock (CurrentClock()).
     void Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result);
     // The same with text, sent through the Windows-1252 code page.
     void Send2(const QString& message, bool WaitForResponse, TSerialResponse& result);

@@ -68,7 +68,7 @@ TEST(AlicatSerialFromReply, TakesTheWordAfterSerialNumberOrElseTheTrimmedReply) 
 
 TEST(ParseAlicatStatus, ReadsTheWorkedExample) {
     TAlicatData data;
-    const auto result = ParseAlicatStatus("A +14.70 +25.00 +0.00 +32000 +32000 +0.0 N2 MOV", 45000.5, data);
+    const auto result = ParseAlicatStatus("A +14.70 +25.00 +0.00 +32000 +32000 +0.0 N2 MOV", 'A', 45000.5, data);
     EXPECT_EQ(result.Outcome, AlicatStatusParse::Applied);
     EXPECT_EQ(data.DataTime, 45000.5);
     EXPECT_EQ(data.Pressure, 14.7);
@@ -87,7 +87,7 @@ TEST(ParseAlicatStatus, SetsFlagsFromTheNinthFieldOnAndIgnoresUnknownTokens) {
     // Separators are runs of any character of code 32 or below.
     TAlicatData data;
     data.ErrorFlags.Include(TAlicatError::ADC);  // replaced, not merged
-    ParseAlicatStatus("A\t+1.0 +25 +5 +6 +7 +8\r\nN2 HLD lck XYZ LCK", 1, data);
+    ParseAlicatStatus("A\t+1.0 +25 +5 +6 +7 +8\r\nN2 HLD lck XYZ LCK", 'A', 1, data);
     TAlicatErrors expected;
     expected.Include(TAlicatError::HLD);
     expected.Include(TAlicatError::LCK);
@@ -95,27 +95,37 @@ TEST(ParseAlicatStatus, SetsFlagsFromTheNinthFieldOnAndIgnoresUnknownTokens) {
     EXPECT_EQ(data.FlowRate_vol, 5.0);
 }
 
-TEST(ParseAlicatStatus, SetsNothingForSixFieldsOrFewer) {
-    TAlicatData data;
-    data.Pressure = 9;
-    EXPECT_EQ(ParseAlicatStatus("A +1 +2 +3 +4 +5", 1, data).Outcome, AlicatStatusParse::TooFewFields);
-    EXPECT_EQ(ParseAlicatStatus("", 1, data).Outcome, AlicatStatusParse::TooFewFields);
-    EXPECT_EQ(data.Pressure, 9.0);
-    EXPECT_EQ(data.DataTime, 0.0);
-}
-
-TEST(ParseAlicatStatus, ReadsSevenFieldsWithAnEmptyGasName) {
-    TAlicatData data;
-    data.GasSN = "old";
-    EXPECT_EQ(ParseAlicatStatus("A +1 +2 +3 +4 +5 +6", 1, data).Outcome, AlicatStatusParse::Applied);
-    EXPECT_EQ(data.Totalizer, 6.0);
-    EXPECT_EQ(data.GasSN, "");
+// A line without its gas (and so without its flags) or from another unit is no reading.
+TEST(ParseAlicatStatus, SetsNothingForAShortLineOrOneFromAnotherUnit) {
+    struct Case {
+        const char* Line;
+        AlicatStatusParse Outcome;
+    };
+    const Case cases[] = {
+        {"", AlicatStatusParse::TooFewFields},
+        {"A +1 +2 +3 +4 +5", AlicatStatusParse::TooFewFields},
+        {"A +1 +2 +3 +4 +5 +6", AlicatStatusParse::TooFewFields},
+        {"B +1 +2 +3 +4 +5 +6 N2", AlicatStatusParse::OtherUnit},
+        {"a +1 +2 +3 +4 +5 +6 N2 LCK", AlicatStatusParse::OtherUnit},
+        {"AA +1 +2 +3 +4 +5 +6 N2", AlicatStatusParse::OtherUnit},
+    };
+    for (const Case& c : cases) {
+        TAlicatData data;
+        data.Pressure = 9;
+        data.GasSN = "old";
+        EXPECT_EQ(ParseAlicatStatus(c.Line, 'A', 1, data).Outcome, c.Outcome) << c.Line;
+        EXPECT_EQ(data.Pressure, 9.0) << c.Line;
+        EXPECT_EQ(data.GasSN, "old") << c.Line;
+        EXPECT_EQ(data.DataTime, 0.0) << c.Line;
+    }
+    TAlicatData other;
+    EXPECT_EQ(ParseAlicatStatus("B +1 +2 +3 +4 +5 +6 N2", 'B', 1, other).Outcome, AlicatStatusParse::Applied);
 }
 
 TEST(ParseAlicatStatus, LeavesTheRecordAloneWhenANumberIsGarbled) {
     TAlicatData data;
     data.FlowRate_mass = 123;
-    const auto result = ParseAlicatStatus("A +1 +2 +3 +4x +5 +6 N2", 1, data);
+    const auto result = ParseAlicatStatus("A +1 +2 +3 +4x +5 +6 N2", 'A', 1, data);
     EXPECT_EQ(result.Outcome, AlicatStatusParse::NotANumber);
     EXPECT_EQ(result.BadField, 4);
     EXPECT_EQ(data.FlowRate_mass, 123.0);

@@ -8,7 +8,7 @@
 namespace tessaro {
 namespace {
 
-TEST(DecodePumpStatus, ReadsStateAndBusyBitFromTheThirdCharacter) {
+TEST(DecodePumpStatus, ReadsStateAndBusyBitFromTheThirdCharacterOfAWellFormedReply) {
     struct Case {
         const char* Reply;
         std::optional<EnumPumpState> State;
@@ -32,22 +32,25 @@ TEST(DecodePumpStatus, ReadsStateAndBusyBitFromTheThirdCharacter) {
          ps_Syringe_move_not_allowed__When_the_valve_is_in_the_bypass_or_throughput_position_syringe_move_commands_are_not_allowed,
          false},
         {"/0O", ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full, true},
-        {"/0E", std::nullopt, false},
-        {"/0e", std::nullopt, false},
-        {"/0H", std::nullopt, false},
-        {"/07", std::nullopt, false},
-        {"/0\u00C4", std::nullopt, false},
     };
     for (const Case& c : cases) {
         const PumpStatusDecode decoded = DecodePumpStatus(c.Reply);
-        EXPECT_TRUE(decoded.HasStatusChar) << c.Reply;
+        EXPECT_TRUE(decoded.WellFormed) << c.Reply;
         EXPECT_EQ(decoded.State, c.State) << c.Reply;
         EXPECT_EQ(decoded.Busy, c.Busy) << c.Reply;
     }
 }
 
-TEST(DecodePumpStatus, FindsNoStatusCharacterInAShortReply) {
-    for (const char* reply : {"", "/", "/0"}) EXPECT_FALSE(DecodePumpStatus(reply).HasStatusChar) << reply;
+// Neither ready nor busy can be read from a reply that is not "/0" and a listed status
+// character: junk, a cut line, another address, or a character that names no state.
+TEST(DecodePumpStatus, TakesNothingFromAReplyThatIsNotWellFormed) {
+    for (const char* reply : {"", "/", "/0", "/5`", "/1`", "0`", "x/0`", "?0`255", "/0E", "/0e", "/0H", "/07", "/0 ",
+                              "/0\u00C4"}) {
+        const PumpStatusDecode decoded = DecodePumpStatus(reply);
+        EXPECT_FALSE(decoded.WellFormed) << reply;
+        EXPECT_FALSE(decoded.State.has_value()) << reply;
+        EXPECT_FALSE(decoded.Busy) << reply;
+    }
 }
 
 TEST(PumpStatusAsString, SpellsTheStateNameOut) {

@@ -21,6 +21,12 @@ constexpr const char* kProgramB = "gIV6000A24000OV902A0GR";
 
 std::string Wire(const std::string& command) { return "/1" + command; }
 
+// What was sent apart from the status queries of the idle passes.
+std::vector<std::string> Commands(std::vector<std::string> sent) {
+    std::erase(sent, Wire("Q"));
+    return sent;
+}
+
 class PumpThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { worker_.reset(); }
@@ -66,8 +72,9 @@ TEST_F(PumpThreadTest, WantedProgramIsSentOnceAndEveryChangeAfterATerminate) {
     DiagnosticCapture diagnostics;
     const auto instrument = StartPump();
     TPSD4Thread& worker = StartWorker(*instrument);
-    // Before the window wants a program the worker only idles.
+    // Before the window wants a program the worker stops whatever the pump runs, then idles.
     ASSERT_TRUE(RunPauses(clock_, 2));
+    EXPECT_EQ(Commands(instrument->Received()), (std::vector<std::string>{Wire("ZN1R"), Wire("TR")}));
     instrument->ClearReceived();
 
     const struct {
@@ -83,9 +90,12 @@ TEST_F(PumpThreadTest, WantedProgramIsSentOnceAndEveryChangeAfterATerminate) {
         SCOPED_TRACE(wish.command);
         worker.GUIOut.Command = wish.command;
         worker.GUIOut.Setpoint = wish.setpoint;
-        // The same wish on every tick: applied in one pass, then the worker idles.
+        // The same wish on every tick: applied in one pass, then the worker idles and only
+        // asks for the pump's status.
         ASSERT_TRUE(RunPauses(clock_, 4));
-        EXPECT_EQ(instrument->Received(), wish.sent);
+        const std::vector<std::string> sent = instrument->Received();
+        EXPECT_EQ(Commands(sent), wish.sent);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), Wire("Q")), 4);
         EXPECT_EQ(worker.GUIIn.Setpoint, wish.setpoint);
         instrument->ClearReceived();
     }
