@@ -109,6 +109,13 @@ bool TGasItem::GetHasFluid() const {
     return false;
 }
 
+double FlowMolarMass(const TGasItem& gas) {
+    if (gas.GasType() != TGasType::tDesignTimeMix) return gas.GetMolarMass();
+    TGasItem normalized;
+    NormalizeMixture(gas, normalized);
+    return normalized.GetMolarMass();
+}
+
 std::string GasTypeName(TGasType type) {
     switch (type) {
         case TGasType::tElemental:
