@@ -92,7 +92,7 @@ PumpStatusDecode DecodePumpStatus(std::string_view replyText) {
         decode.State = ErrorStateOfLetter(c);
         decode.Busy = decode.State.has_value();
     } else if (c >= 'a' && c <= 'z') {
-        decode.State = ErrorStateOfLetter(c - 'a' + 'A');
+        decode.State = ErrorStateOfLetter(AsciiUpper(c));
     }
     return decode;
 }

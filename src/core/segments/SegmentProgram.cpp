@@ -24,13 +24,6 @@ bool IsNoteCharacter(char c) {
 
 bool IsProgramCharacter(char c) { return IsNoteCharacter(c) || c == '\r' || c == '\n' || c == '_' || c == '.'; }
 
-std::string UpperCaseAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
 void ReplaceFirstComma(std::string& text) {
     if (const size_t comma = text.find(','); comma != std::string::npos) text[comma] = '.';
 }
@@ -163,7 +156,7 @@ double RampValue(const TSegment& from, const TSegment& to, double t) {
 // Validates one line; false when the text is invalid. `stop` ends the validation.
 bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator,
                   const TMessageReport& report) {
-    const std::string line = UpperCaseAscii(TrimBlanksAndControls(rawLine));
+    const std::string line = AsciiUpperCase(TrimBlanksAndControls(rawLine));
     const auto fields = SplitAtEach(line);
     stop = true;
     if (fields.size() != 3 && fields.size() != 4) {
