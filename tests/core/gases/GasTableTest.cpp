@@ -108,16 +108,16 @@ TEST_F(GasTable, PureGasesCarryTheirNamesFormulaAndMolarMass) {
 // Isomer prefixes ("n", "i") are skipped and "CL" is read as chlorine, as the table writes it.
 double MolarMassOfFormula(std::string_view formula) {
     static const std::map<std::string, double> kAtomicWeights = {
-        {"H", 1.00794}, {"He", 4.0026}, {"C", 12.011},  {"N", 14.007},  {"O", 15.999},   {"F", 18.998},  {"Ne", 20.18},
-        {"Si", 28.085}, {"S", 32.06},   {"Cl", 35.45},  {"Ar", 39.95},  {"Kr", 83.798}, {"Xe", 131.29},
+        {"H", 1.00794}, {"He", 4.0026}, {"C", 12.011}, {"N", 14.007}, {"O", 15.999},  {"F", 18.998},  {"Ne", 20.18},
+        {"Si", 28.085}, {"S", 32.06},   {"Cl", 35.45}, {"Ar", 39.95}, {"Kr", 83.798}, {"Xe", 131.29},
     };
     double sum = 0;
     std::size_t pos = 0;
     while (pos < formula.size() && std::islower(static_cast<unsigned char>(formula[pos]))) ++pos;
     while (pos < formula.size()) {
         std::string symbol(1, formula[pos++]);
-        if (pos < formula.size() && (std::islower(static_cast<unsigned char>(formula[pos])) ||
-                                     (symbol == "C" && formula[pos] == 'L')))
+        if (pos < formula.size() &&
+            (std::islower(static_cast<unsigned char>(formula[pos])) || (symbol == "C" && formula[pos] == 'L')))
             symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(formula[pos++])));
         int count = 0;
         while (pos < formula.size() && std::isdigit(static_cast<unsigned char>(formula[pos])))

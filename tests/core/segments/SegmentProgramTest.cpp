@@ -154,9 +154,9 @@ TEST(ReadSegmentTest, ANumberThatDoesNotReadLeavesItsFieldUntouched) {
         double time;
         double setpoint;
     };
-    for (const Case& c : {Case{"5a 0 Step", 0, 0}, Case{"5 0a Step", 5, 0}, Case{"5.5.5 20 Step", 0, 0},
-                          Case{"1e3x 20 Step", 0, 0}, Case{"+-5 20 Step", 0, 0}, Case{"7 +-20 Step", 7, 0},
-                          Case{"7 1e999 Step", 7, 0}}) {
+    for (const Case& c :
+         {Case{"5a 0 Step", 0, 0}, Case{"5 0a Step", 5, 0}, Case{"5.5.5 20 Step", 0, 0}, Case{"1e3x 20 Step", 0, 0},
+          Case{"+-5 20 Step", 0, 0}, Case{"7 +-20 Step", 7, 0}, Case{"7 1e999 Step", 7, 0}}) {
         SCOPED_TRACE(c.line);
         MessageCapture messages;
         const TSegment s = ReadSegment(0, c.line);
