@@ -116,6 +116,21 @@ TEST_F(DeviceSetupTest, ApplyStartsTheWorkerWithItsLedOnceAndStoresTheEntry) {
     EXPECT_EQ(after.FlowUnitUser.Temperature, 0);
 }
 
+// A stock mixture weighs as its composition: Air is about 28.85 g/mol, not the 1.0 of its
+// table entry, so its mass flows are right.
+TEST_F(DeviceSetupTest, ApplyOfAStockMixtureStoresItsNormalisedMolarMass) {
+    ASSERT_TRUE(engine_->ApplyConfiguration("COMX", GramsOf(kAir)));
+    const TDeviceInfo device = Device("COMX");
+    EXPECT_NEAR(device.FlowUnitUser.GasMolarMass, 28.85064, 1e-9);
+    EXPECT_NEAR(device.FlowUnitDevice.GasMolarMass, 28.85064, 1e-9);
+
+    // The demo controller's 50 standard cc/min of Air: 0.0020437 mol/min.
+    const std::optional<TFlowDisplays> shown = engine_->FlowDisplays("COMX", 100, 50);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->UnitName, "g/min");
+    EXPECT_NEAR(shown->MaxFlow, 0.058962, 1e-6);
+}
+
 TEST_F(DeviceSetupTest, ApplyWithoutAGasOrFluidIsRefusedAndChangesNothing) {
     AddPump("PUMP1");
     const TDeviceInfo controller = Device("COMX");

@@ -13,6 +13,7 @@
 #include "serial/SerialDevice.h"
 #include "serial/SerialPort.h"
 #include "text/Messages.h"
+#include "text/TextScan.h"
 
 #ifndef _WIN32
 #include <grp.h>
@@ -59,18 +60,12 @@ std::string OpenRefusal(const std::string& port) {
     return {};
 }
 
-char FoldLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool TextLessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::ranges::lexicographical_compare(a, b, {}, FoldLetter, FoldLetter);
-}
-
 enum TRowColumn { colDevice = 3, colNameRole = 4 };
 
 void StableSortByColumn(std::vector<TDeviceRowTexts>& rows, int column) {
     const auto index = static_cast<std::size_t>(column);
     std::ranges::stable_sort(
-        rows, [index](const TDeviceRowTexts& a, const TDeviceRowTexts& b) { return TextLessIgnoringCase(a[index], b[index]); });
+        rows, [index](const TDeviceRowTexts& a, const TDeviceRowTexts& b) { return LessIgnoringAsciiCase(a[index], b[index]); });
 }
 
 }  // namespace

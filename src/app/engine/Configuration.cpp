@@ -19,7 +19,7 @@ void TakeGas(TDeviceInfo& device, std::int32_t gasID) {
     device.FluidID = gasID;
     TGasItem gas;
     GetGas_ID(gasID, gas);
-    const double molarMass = gas.GetMolarMass();
+    const double molarMass = FlowMolarMass(gas);
     device.FlowUnitUser.GasMolarMass = molarMass;
     device.FlowUnitDevice.GasMolarMass = molarMass;
     // The data table's header names the gas of each column.

@@ -12,6 +12,7 @@
 #include "text/MessageBatch.h"
 #include "text/Messages.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -135,7 +136,7 @@ bool TEngine::LoadSegmentProgram(const std::optional<std::string>& port, const T
         ShowMessage("The file " + Quoted(path) + " is not a text file; it was not loaded.");
         return false;
     }
-    const std::string program = TrimmedProgramText(*text);
+    const std::string program(TrimBlanksAndControls(*text));
     std::vector<std::string> problems;
     const bool valid = ValidateSegmentProgram(program, settings_.DecimalSeparator,
                                               [&problems](const std::string& problem) { problems.push_back(problem); });

@@ -104,15 +104,9 @@ TMFCThread* StartFlowControllerThread(const TDeviceInfo& dev) {
     return thread.release();
 }
 
-constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool NameRoleLess(std::string_view a, std::string_view b) {
-    return std::ranges::lexicographical_compare(a, b, {}, FoldAscii, FoldAscii);
-}
-
 bool SortsBefore(const TDeviceInfo& a, const TDeviceInfo& b) {
-    if (NameRoleLess(a.NameRole, b.NameRole)) return true;
-    if (NameRoleLess(b.NameRole, a.NameRole)) return false;
+    if (LessIgnoringAsciiCase(a.NameRole, b.NameRole)) return true;
+    if (LessIgnoringAsciiCase(b.NameRole, a.NameRole)) return false;
     return a.DevType < b.DevType;
 }
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "text/TextScan.h"
+
 namespace tessaro {
 
 namespace {
@@ -159,13 +161,7 @@ constexpr std::array<TNamedColor, 148> kNamedColors{{
     {"yellowgreen", 0xFF9ACD32},
 }};
 
-constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-constexpr bool FoldedLess(std::string_view a, std::string_view b) {
-    return std::ranges::lexicographical_compare(a, b, {}, FoldAscii, FoldAscii);
-}
-
-static_assert(std::ranges::is_sorted(kNamedColors, FoldedLess, &TNamedColor::Name),
+static_assert(std::ranges::is_sorted(kNamedColors, LessIgnoringAsciiCase, &TNamedColor::Name),
               "the colour names are looked up by binary search");
 
 }  // namespace
@@ -173,8 +169,8 @@ static_assert(std::ranges::is_sorted(kNamedColors, FoldedLess, &TNamedColor::Nam
 std::span<const TNamedColor> NamedColors() { return kNamedColors; }
 
 std::optional<TRtColor> ColorFromName(std::string_view name) {
-    const auto found = std::ranges::lower_bound(kNamedColors, name, FoldedLess, &TNamedColor::Name);
-    if (found == kNamedColors.end() || FoldedLess(name, found->Name)) return std::nullopt;
+    const auto found = std::ranges::lower_bound(kNamedColors, name, LessIgnoringAsciiCase, &TNamedColor::Name);
+    if (found == kNamedColors.end() || LessIgnoringAsciiCase(name, found->Name)) return std::nullopt;
     return found->Color;
 }
 

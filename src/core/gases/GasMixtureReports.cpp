@@ -1,6 +1,9 @@
 // The fixed-width mixture reports of the mixture tab and the flow designer.
 
 #include "gases/GasMixtures.h"
+
+#include <algorithm>
+
 #include "segments/SegmentProgram.h"
 #include "text/Messages.h"
 #include "text/NumberFormat.h"
@@ -12,6 +15,12 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 
 std::string right(std::string_view text, int width) { return RightAligned(text, width, false); }
+
+// Right-aligned without ever cutting: a longer text pushes the rest of its line along.
+std::string rightWhole(std::string_view text, int width) {
+    const auto length = static_cast<int>(text.size());
+    return right(text, std::max(width, length));
+}
 
 // Reports show nothing meaningful for a mixture without molar mass; no moles then.
 double molesPerMinute(const TGasItem& mixture) {
@@ -39,12 +48,17 @@ std::string MixtureDetails(const TGasItem& mixture, char decimalSeparator) {
     const auto number = [decimalSeparator](double value) {
         return right(FormatPattern(value, "0.000 000", decimalSeparator), 10);
     };
+    // Heavy gases have three digits before the point: the molar mass column takes one blank
+    // of the gap after the name, so the other columns stay where they are.
+    const auto molarMass = [decimalSeparator](double value) {
+        return rightWhole(FormatPattern(value, "0.000 000", decimalSeparator), 11);
+    };
     std::string text =
         "             Molar mass        Mass     Partial\r\n"
         "Components   g/mol         fraction    pressure\r\n";
     for (const TGasItem& component : mixture.Components) {
-        text += right(component.NameShort, 10) + "   ";
-        text += number(component.GetMolarMass()) + "  ";
+        text += right(component.NameShort, 10) + "  ";
+        text += molarMass(component.GetMolarMass()) + "  ";
         text += number(component.MassFraction) + "  ";
         text += number(component.PartialPressure) + "  ";
         text += kLineEnd;

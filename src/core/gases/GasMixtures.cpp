@@ -109,6 +109,13 @@ bool TGasItem::GetHasFluid() const {
     return false;
 }
 
+double FlowMolarMass(const TGasItem& gas) {
+    if (gas.GasType() != TGasType::tDesignTimeMix) return gas.GetMolarMass();
+    TGasItem normalized;
+    NormalizeMixture(gas, normalized);
+    return normalized.GetMolarMass();
+}
+
 std::string GasTypeName(TGasType type) {
     switch (type) {
         case TGasType::tElemental:
@@ -167,7 +174,7 @@ constexpr std::array<PureGas, 48> kPureGases{{
     {31, "NF3", "Nitric trifluoride", "NF3", 71.001, true},
     {32, "NH3", "Ammonia", "NH3", 17.03082, true},
     {33, "Cl", "Chlorine", "Cl", 35.45, true},
-    {34, "H2S", "Hydrogen Sulfide", "H2S", 65.12794, true},
+    {34, "H2S", "Hydrogen Sulfide", "H2S", 34.07588, true},
     {35, "SO2", "Sulfur dioxide", "SO2", 64.058, true},
     {36, "C3H6", "Propylene", "C3H6", 42.08064, true},
     {80, "1Buten", "1-Butylene", "C4H8", 56.10752, true},
@@ -185,7 +192,7 @@ constexpr std::array<PureGas, 48> kPureGases{{
     {105, "R-134A", "Tetrafluoroethane", "C2H2F4", 102.02988, true},
     {106, "R-14", "Tetrafluoromethane", "CF4", 88.003, true},
     {107, "R-14b", "Chlorodifluoroethane", "C2H3ClF2", 100.49182, true},
-    {108, "R-143a", "Trifluoroethane", "C2H3F3", 65.04182, true},
+    {108, "R-143a", "Trifluoroethane", "C2H3F3", 84.03982, true},
     {109, "R-152a", "Difluoroethane", "C2H4F2", 66.04976, true},
     {110, "R-22", "Difluoromonochloromethane", "CHClF2", 86.46494, true},
     {111, "R-23", "Trifluoromethane", "CHF3", 70.01294, true},

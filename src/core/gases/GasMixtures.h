@@ -73,6 +73,12 @@ struct TGasItem {
     bool GetHasFluid() const;
 };
 
+// The molar mass a flow unit takes for this gas: a pure gas's own, and for a mixture that
+// of its normalised composition (Air about 28.85 g/mol). A stock mixture as the table holds
+// it has GetMolarMass 1.0, which would make every mass flow of it wrong: use this wherever
+// a flow is converted between mass and volume.
+double FlowMolarMass(const TGasItem& gas);
+
 std::string GasTypeName(TGasType type);  // "tElemental", "tMixture", "tDesignTimeMix"
 bool IsFluid(const TGasItem& item);      // gas numbers 1000 to 9999 (water is 1001)
 

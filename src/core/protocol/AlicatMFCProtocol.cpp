@@ -85,13 +85,9 @@ std::span<const AlicatInitStep> AlicatInitSequence() { return kInitSequence; }
 std::string AlicatSerialFromReply(std::string_view reply) {
     const std::string_view trimmed = TrimBlanksAndControls(reply);
     const std::vector<std::string_view> words = SplitAtBlankRuns(trimmed);
-    const auto sameLetters = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-               });
-    };
     for (std::size_t i = 0; i + 2 < words.size(); ++i)
-        if (sameLetters(words[i], "Serial") && sameLetters(words[i + 1], "Number")) return std::string(words[i + 2]);
+        if (EqualIgnoringAsciiCase(words[i], "Serial") && EqualIgnoringAsciiCase(words[i + 1], "Number"))
+            return std::string(words[i + 2]);
     return std::string(trimmed);
 }
 

@@ -24,13 +24,6 @@ bool IsNoteCharacter(char c) {
 
 bool IsProgramCharacter(char c) { return IsNoteCharacter(c) || c == '\r' || c == '\n' || c == '_' || c == '.'; }
 
-std::string UpperCaseAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
 void ReplaceFirstComma(std::string& text) {
     if (const size_t comma = text.find(','); comma != std::string::npos) text[comma] = '.';
 }
@@ -64,22 +57,32 @@ bool TryParseShortDecimal(std::string_view text, double& value) {
     return true;
 }
 
+// from_chars reads no plus sign. A plus followed by a minus stays, so that "+-5" is no number.
+std::string_view WithoutPlusSign(std::string_view text) {
+    if (text.starts_with('+') && !text.substr(1).starts_with('-')) text.remove_prefix(1);
+    return text;
+}
+
+// `value` is written only when the whole text is one number, so a field that does not read
+// keeps what it held. A number has one sign at most: "+-5" is none.
 bool TryParseDot(std::string_view text, double& value) {
-    text = TrimBlanksAndControls(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    text = WithoutPlusSign(TrimBlanksAndControls(text));
     const size_t digitsStart = (!text.empty() && text.front() == '-') ? 1 : 0;
     // from_chars also reads "inf" and "nan"; a number starts with a digit or a point
     if (text.size() <= digitsStart) return false;
     const char first = text[digitsStart];
     if (!(first == '.' || (first >= '0' && first <= '9'))) return false;
-    if (TryParseShortDecimal(text, value)) return true;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
+    double parsed = 0;
+    if (!TryParseShortDecimal(text, parsed)) {
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (ec != std::errc() || end != text.data() + text.size()) return false;
+    }
+    value = parsed;
+    return true;
 }
 
 long long ParseWholeNumber(std::string_view text) {
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    const std::string_view digits = WithoutPlusSign(text);
     long long value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
@@ -153,7 +156,7 @@ double RampValue(const TSegment& from, const TSegment& to, double t) {
 // Validates one line; false when the text is invalid. `stop` ends the validation.
 bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool& stop, char separator,
                   const TMessageReport& report) {
-    const std::string line = UpperCaseAscii(TrimBlanksAndControls(rawLine));
+    const std::string line = AsciiUpperCase(TrimBlanksAndControls(rawLine));
     const auto fields = SplitAtEach(line);
     stop = true;
     if (fields.size() != 3 && fields.size() != 4) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "segments/SegmentProgram.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -15,56 +16,6 @@ constexpr std::array<char32_t, 32> kWindows1252High = {0x20AC, 0x0081, 0x201A, 0
                                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                                        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool IsValidUtf8(std::string_view bytes) {
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        size_t length = 0;
-        char32_t c = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, c = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, c = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > bytes.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-        const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
-        if (c < smallest || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
-        i += length;
-    }
-    return true;
-}
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
@@ -104,20 +55,11 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 
 bool StartsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
 
-bool IsBlankOrBreak(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 }  // namespace
-
-std::string TrimmedProgramText(std::string_view text) {
-    while (!text.empty() && IsBlankOrBreak(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrBreak(text.back())) text.remove_suffix(1);
-    return std::string(text);
-}
 
 std::string SegmentProgramFileBytes(std::string_view program) {
     std::string bytes;
-    const std::string trimmed = TrimmedProgramText(program);
-    for (std::string_view line : SplitProgramLines(trimmed)) {
+    for (std::string_view line : SplitProgramLines(TrimBlanksAndControls(program))) {
         bytes += line;
         bytes += "\r\n";
     }
@@ -148,10 +90,8 @@ std::string DefaultSegmentProgramFileName(const TLocalDateTime& now, std::string
 }
 
 std::string WithTxtExtension(std::string_view fileName) {
-    std::string ending(fileName.substr(fileName.size() >= 4 ? fileName.size() - 4 : 0));
-    for (char& c : ending)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (ending == ".txt") return std::string(fileName);
+    const std::string_view ending = fileName.substr(fileName.size() >= 4 ? fileName.size() - 4 : 0);
+    if (EqualIgnoringAsciiCase(ending, ".txt")) return std::string(fileName);
     return std::string(fileName) + ".txt";
 }
 

@@ -26,9 +26,6 @@ std::string SegmentProgramFileBytes(std::string_view program);
 // The file's bytes as UTF-8 text; none when they are not text (a NUL character).
 std::optional<std::string> DecodeSegmentProgramFile(std::string_view bytes);
 
-// Leading and trailing blanks and line breaks removed.
-std::string TrimmedProgramText(std::string_view text);
-
 // The name offered when saving: "2026-02-04 14-46 COM3 MFC-A.txt".
 std::string DefaultSegmentProgramFileName(const TLocalDateTime& now, std::string_view port,
                                           std::string_view deviceTypeName);

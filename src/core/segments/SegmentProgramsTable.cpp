@@ -8,6 +8,7 @@
 #include "segments/SegmentProgram.h"
 #include "text/Errors.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -37,15 +38,6 @@ struct TListedSegment {
     std::string aType;
 };
 
-std::string TrimmedLowerCase(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 // "port|type name|program"; the program is everything after the second bar.
 TListedDevice ParseDeviceEntry(const std::string& entry) {
     TListedDevice device;
@@ -74,14 +66,14 @@ bool ParseFactor(std::string text, char decimalSeparator, double& factor) {
 
 // The column of a port: the first device whose port is the same, trimmed and in any case.
 size_t ColumnOf(const std::vector<TListedDevice>& devices, const std::string& port) {
-    const std::string wanted = TrimmedLowerCase(port);
+    const std::string_view wanted = TrimBlanksAndControls(port);
     for (size_t k = 0; k < devices.size(); ++k)
-        if (TrimmedLowerCase(devices[k].Port) == wanted) return k;
+        if (EqualIgnoringAsciiCase(TrimBlanksAndControls(devices[k].Port), wanted)) return k;
     return devices.size();
 }
 
 // Segment times in whole seconds, halves to the even second.
-double WholeSeconds(double minutes) { return std::nearbyint(minutes * 60); }
+double WholeSeconds(double minutes) { return RoundHalfToEven(minutes * 60); }
 
 std::string DeviceCell(const TListedSegment& segment, char decimalSeparator) {
     return RightAligned(FormatGeneral(segment.Setpoint, decimalSeparator), kSetpointWidth, false) + " " +

@@ -1,5 +1,6 @@
 #include "text/TextScan.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaro {
@@ -77,6 +78,18 @@ std::vector<std::string_view> SplitAtEach(std::string_view text, char separator)
     }
 }
 
+std::string AsciiLowerCase(std::string_view text) {
+    std::string lower(text);
+    std::ranges::transform(lower, lower.begin(), AsciiLower);
+    return lower;
+}
+
+std::string AsciiUpperCase(std::string_view text) {
+    std::string upper(text);
+    std::ranges::transform(upper, upper.begin(), AsciiUpper);
+    return upper;
+}
+
 double RoundHalfToEven(double x) {
     const double whole = std::floor(x);
     const double fraction = x - whole;  // NaN for infinities and NaN: neither test holds
@@ -99,6 +112,34 @@ Utf8Char DecodeUtf8(std::string_view text, std::size_t pos) {
         codePoint = (codePoint << 6) | (byte & 0x3Fu);
     }
     return {codePoint, read->Length, true};
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Char read = DecodeUtf8(text, pos);
+        if (!read.Valid) return false;
+        pos += read.Length;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+    if (codePoint < 0x80) {
+        out += byte(codePoint);
+    } else if (codePoint < 0x800) {
+        out += byte(0xC0 | (codePoint >> 6));
+        out += byte(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += byte(0xE0 | (codePoint >> 12));
+        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
+        out += byte(0x80 | (codePoint & 0x3F));
+    } else {
+        out += byte(0xF0 | (codePoint >> 18));
+        out += byte(0x80 | ((codePoint >> 12) & 0x3F));
+        out += byte(0x80 | ((codePoint >> 6) & 0x3F));
+        out += byte(0x80 | (codePoint & 0x3F));
+    }
 }
 
 std::size_t Utf8Length(std::string_view text) {

@@ -1,9 +1,10 @@
 #pragma once
 // The one place where text is scanned character by character: trimming, splitting into
-// fields, rounding halves to even, and reading UTF-8. Program texts, instrument replies,
+// fields, letter case, rounding halves to even, and reading and writing UTF-8. Program texts, instrument replies,
 // port names and command lines all go through these rules, so a text is never read two
 // ways in two places.
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -33,6 +34,19 @@ std::string_view NextBlankRunField(std::string_view text, std::size_t& pos);
 // empty text is one empty field.
 std::vector<std::string_view> SplitAtEach(std::string_view text, char separator = ' ');
 
+// Letter case of the ASCII letters only: every other byte, UTF-8 included, stays as it is,
+// whatever the process locale says.
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+std::string AsciiLowerCase(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
+constexpr bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, {}, AsciiLower, AsciiLower);
+}
+constexpr bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::ranges::lexicographical_compare(a, b, {}, AsciiLower, AsciiLower);
+}
+
 // The nearest whole number; a value exactly halfway goes to the even neighbour
 // (2.5 -> 2, 3.5 -> 4, -2.5 -> -2). Infinities and NaN come back as they are.
 double RoundHalfToEven(double x);
@@ -49,6 +63,10 @@ inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // The character starting at text[pos]; pos must be below text.size().
 Utf8Char DecodeUtf8(std::string_view text, std::size_t pos);
+// Whether every character of the text is valid, by the rules of DecodeUtf8.
+bool IsValidUtf8(std::string_view text);
+// Appends a code point up to U+10FFFF in its shortest UTF-8 form.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // Characters counted and cut by character, not by byte; invalid bytes count one each.
 std::size_t Utf8Length(std::string_view text);
 std::string_view Utf8Substr(std::string_view text, std::size_t first, std::size_t count);

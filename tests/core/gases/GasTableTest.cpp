@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "GasTestSupport.h"
@@ -83,7 +86,8 @@ TEST_F(GasTable, PureGasesCarryTheirNamesFormulaAndMolarMass) {
         {36, "C3H6", "Propylene", "C3H6", 42.08064, true},
         {86, "SiH4", "Silane", "H4Si", 32.11676, true},
         {100, "R-11", "Trichlorofluoromethane", "CCL3F", 137.359, true},
-        {108, "R-143a", "Trifluoroethane", "C2H3F3", 65.04182, true},
+        {34, "H2S", "Hydrogen Sulfide", "H2S", 34.07588, true},
+        {108, "R-143a", "Trifluoroethane", "C2H3F3", 84.03982, true},
         {113, "R-318", "Octafluorocyclobutane", "C4F8", 200.028, true},
         {1001, "H2O", "H2O", "H2O", 18.01488, false},
     };
@@ -97,6 +101,40 @@ TEST_F(GasTable, PureGasesCarryTheirNamesFormulaAndMolarMass) {
         EXPECT_EQ(gas.GetCorrosive(), row.corrosive);
         EXPECT_EQ(gas.PartialPressure, 1.0);
         EXPECT_EQ(gas.GasType(), TGasType::tElemental);
+    }
+}
+
+// The molar mass of a formula from the standard atomic weights the table is built on.
+// Isomer prefixes ("n", "i") are skipped and "CL" is read as chlorine, as the table writes it.
+double MolarMassOfFormula(std::string_view formula) {
+    static const std::map<std::string, double> kAtomicWeights = {
+        {"H", 1.00794}, {"He", 4.0026}, {"C", 12.011}, {"N", 14.007}, {"O", 15.999},  {"F", 18.998},  {"Ne", 20.18},
+        {"Si", 28.085}, {"S", 32.06},   {"Cl", 35.45}, {"Ar", 39.95}, {"Kr", 83.798}, {"Xe", 131.29},
+    };
+    double sum = 0;
+    std::size_t pos = 0;
+    while (pos < formula.size() && std::islower(static_cast<unsigned char>(formula[pos]))) ++pos;
+    while (pos < formula.size()) {
+        std::string symbol(1, formula[pos++]);
+        if (pos < formula.size() &&
+            (std::islower(static_cast<unsigned char>(formula[pos])) || (symbol == "C" && formula[pos] == 'L')))
+            symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(formula[pos++])));
+        int count = 0;
+        while (pos < formula.size() && std::isdigit(static_cast<unsigned char>(formula[pos])))
+            count = count * 10 + (formula[pos++] - '0');
+        const auto weight = kAtomicWeights.find(symbol);
+        if (weight == kAtomicWeights.end()) return -1;
+        sum += weight->second * std::max(count, 1);
+    }
+    return sum;
+}
+
+// Deuterium is written "H2" but weighs as heavy hydrogen.
+TEST_F(GasTable, EveryPureGasWeighsWhatItsFormulaSays) {
+    for (const TGasItem& gas : GasList()) {
+        if (gas.GasType() != TGasType::tElemental || gas.AlicatID == 210) continue;
+        SCOPED_TRACE(gas.NameShort + " " + gas.Formula);
+        EXPECT_NEAR(gas.GetMolarMass(), MolarMassOfFormula(gas.Formula), 0.005);
     }
 }
 

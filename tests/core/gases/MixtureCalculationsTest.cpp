@@ -7,6 +7,7 @@
 #include "GasTestSupport.h"
 #include "MessageCapture.h"
 #include "gases/GasMixtures.h"
+#include "units/GasFlowUnitConversions.h"
 
 namespace tessaro {
 namespace {
@@ -41,6 +42,38 @@ TEST_F(MixtureCalculations, MolarMassByKindOfRecord) {
     EXPECT_EQ(Gas(0).GetMolarMass(), 1.0) << "a stock mixture as defined";
     EXPECT_NEAR(Normalized(Gas(0)).GetMolarMass(), 0.21 * 31.998 + 0.79 * 28.014, 1e-12);
     EXPECT_NEAR(Normalized(Gas(0)).GetMolarMass(), 28.85064, 1e-9);
+}
+
+// Flow units take the molar mass of what flows: a stock mixture weighs as its composition,
+// never as the placeholder 1.0 of its table entry.
+TEST_F(MixtureCalculations, FlowMolarMassOfPureGasesAndMixtures) {
+    EXPECT_EQ(FlowMolarMass(Gas(1)), 39.95);
+    EXPECT_EQ(FlowMolarMass(Gas(1001)), 18.01488);
+    EXPECT_NEAR(FlowMolarMass(Gas(0)), 28.85064, 1e-9);
+    EXPECT_NEAR(FlowMolarMass(Normalized(Gas(0))), 28.85064, 1e-9);
+    EXPECT_NEAR(FlowMolarMass(Gas(301)), 0.6625 * 39.95 + 0.3375 * 4.0026, 1e-12);
+    EXPECT_NEAR(FlowMolarMass(Gas(116)), 0.5 * 52.02288 + 0.5 * 120.01994, 1e-12);
+    EXPECT_EQ(Gas(0).GetMolarMass(), 1.0) << "the table entry itself is left as it is";
+}
+
+TEST_F(MixtureCalculations, MassFlowOfAirFromAVolumetricFlow) {
+    TGasFlowDetails millilitres;
+    millilitres.Name = "ml/min";
+    millilitres.GasFlowType = gfuVolumetric;
+    millilitres.GasFlowVolumeUnit = gfvuML;
+    millilitres.GasFlowTimeUnit = gfMinute;
+    millilitres.Temperature = StandardTemperature_K - KelvinOffset;
+    millilitres.TemperatureUnit = tuC;
+    millilitres.Pressure_BarA = StandardPressure_BarA;
+    millilitres.GasFlowValue = 500;
+    millilitres.GasMolarMass = FlowMolarMass(Gas(0));
+    TGasFlowDetails grams = FlowUnitGrams();
+    std::string errors, trace;
+    ASSERT_TRUE(GasFlowConversion(millilitres, grams, errors, trace)) << errors;
+    // 500 ml at 25 ºC and 1.01325 bar are 0.020437 mol
+    const double moles = 0.5 * StandardPressure_BarA / (MolarGasConstant * StandardTemperature_K);
+    EXPECT_NEAR(grams.GasFlowValue, moles * 28.85064, 1e-9);
+    EXPECT_NEAR(grams.GasFlowValue, 0.5896, 1e-4);
 }
 
 TEST_F(MixtureCalculations, NormalizingTheNestedTestMixture) {

@@ -106,6 +106,25 @@ TEST_P(MixtureReports, Details) {
                                                          " 0~035 216   mol/min\r\n"));
 }
 
+// Molar masses of 100 g/mol and more keep their first digit; the columns stay in place.
+TEST_P(MixtureReports, DetailsOfHeavyGases) {
+    TGasItem heavy;
+    heavy.Init();
+    heavy.Components = {GasWithFlow(113, 2.00028), GasWithFlow(18, 1.3129)};
+    ASSERT_TRUE(MixtureFromComponentMasses(heavy));
+    EXPECT_EQ(MixtureDetails(heavy, GetParam()), Expected("             Molar mass        Mass     Partial\r\n"
+                                                          "Components   g/mol         fraction    pressure\r\n"
+                                                          "     R-318  200~028 000   0~603 734   0~500 000  \r\n"
+                                                          "        Xe  131~290 000   0~396 266   0~500 000  \r\n"
+                                                          "\r\n"
+                                                          "      Flow   Unit      Temperature     Pressure\r\n"
+                                                          "     448~4   mln/min           0ºC    1.013 bar\r\n"
+                                                          "     489~4   ml/min           25ºC    1.013 bar\r\n"
+                                                          "     694~6   ml/min          150ºC    1.013 bar\r\n"
+                                                          " 3~313 180   g/min\r\n"
+                                                          " 0~020 000   mol/min\r\n"));
+}
+
 TEST_P(MixtureReports, DetailsRefuseAMixtureAsDefined) {
     DiagnosticCapture capture("UnitGas");
     EXPECT_EQ(MixtureDetails(recipe, GetParam()), "");

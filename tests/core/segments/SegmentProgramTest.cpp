@@ -146,6 +146,27 @@ TEST(ReadSegmentTest, BeyondTheLastLineGivesTheNotFoundRecord) {
     EXPECT_EQ(s.Note, "");
 }
 
+// A number that does not read as a whole leaves its field as it was: no leading digits
+// of it slip into the segment.
+TEST(ReadSegmentTest, ANumberThatDoesNotReadLeavesItsFieldUntouched) {
+    struct Case {
+        const char* line;
+        double time;
+        double setpoint;
+    };
+    for (const Case& c :
+         {Case{"5a 0 Step", 0, 0}, Case{"5 0a Step", 5, 0}, Case{"5.5.5 20 Step", 0, 0}, Case{"1e3x 20 Step", 0, 0},
+          Case{"+-5 20 Step", 0, 0}, Case{"7 +-20 Step", 7, 0}, Case{"7 1e999 Step", 7, 0}}) {
+        SCOPED_TRACE(c.line);
+        MessageCapture messages;
+        const TSegment s = ReadSegment(0, c.line);
+        EXPECT_EQ(s.Time, c.time);
+        EXPECT_EQ(s.Setpoint, c.setpoint);
+        EXPECT_EQ(s.aType, "");
+        EXPECT_EQ(messages.messages, std::vector<std::string>{"Failed to read segment"});
+    }
+}
+
 TEST(ReadSegmentTest, UnreadableLinesAndNegativeIndicesAreReported) {
     MessageCapture messages;
     const TSegment partial = ReadSegment(0, "7 oops Step");
@@ -186,8 +207,10 @@ TEST(MergeSegmentLineTest, AFractionalTimeFailsAndLeavesTheText) {
     EXPECT_THROW(MergeSegmentLine(text, "15 40 Step"), ConversionError);
     EXPECT_EQ(text, "10 50 Step\r\n12.5 30 Ramp");
     std::string other = "10 50 Step";
-    EXPECT_THROW(MergeSegmentLine(other, "99999999999999999999 1 Step"), ConversionError);
-    EXPECT_EQ(other, "10 50 Step");
+    for (const char* line : {"99999999999999999999 1 Step", "+-5 1 Step", "5a 1 Step"}) {
+        EXPECT_THROW(MergeSegmentLine(other, line), ConversionError) << line;
+        EXPECT_EQ(other, "10 50 Step");
+    }
 }
 
 TEST(SegmentTableTest, TableToTextSanitisesNotesAndTrims) {

@@ -18,7 +18,8 @@ TEST(StrToFloatDotTest, ParsesOnlyDotNumbers) {
     EXPECT_EQ(StrToFloatDot(".5"), 0.5);
     EXPECT_EQ(StrToFloatDot("1E3"), 1000);
     EXPECT_EQ(StrToFloatDot(" 7 "), 7);
-    for (const char* bad : {"", "12,5", "1.2.3", "abc", "inf", "NaN", "-", "1e999", "12 5", "0x10"})
+    for (const char* bad : {"", "12,5", "1.2.3", "abc", "inf", "NaN", "-", "1e999", "12 5", "0x10", "+-5", "-+5", "--5",
+                            "++5", "5a", "1e5x"})
         EXPECT_THROW(StrToFloatDot(bad), ConversionError) << bad;
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tessaro {
@@ -162,6 +163,51 @@ TEST(Utf8Text, CountsAndCutsByCharacterWithEveryInvalidByteOnItsOwn) {
     EXPECT_EQ(Utf8Substr("ab", 5, 2), "");
     EXPECT_EQ(SplitUtf8Chars("a\xC0\x80\u00E9"), (Fields{"a", "\xC0", "\x80", "\u00E9"}));
     EXPECT_EQ(SplitUtf8Chars(""), Fields{});
+}
+
+// Only ASCII letters change case: the bytes of "µ" and "É" stay whole, so a UTF-8 name is
+// never broken, whatever the process locale.
+TEST(AsciiCase, ChangesAsciiLettersOnlyAndComparesWithoutCase) {
+    EXPECT_EQ(AsciiLowerCase("COM3 MFC-A \u00C9\u00B5.TXT"), "com3 mfc-a \u00C9\u00B5.txt");
+    EXPECT_EQ(AsciiUpperCase("10 50 ramp \u00E9@z"), "10 50 RAMP \u00E9@Z");
+    EXPECT_EQ(AsciiLowerCase("@[`{"), "@[`{");  // the neighbours of the letter ranges
+    EXPECT_TRUE(EqualIgnoringAsciiCase("Serial", "sERIAL"));
+    EXPECT_FALSE(EqualIgnoringAsciiCase("Serial", "Serial "));
+    EXPECT_FALSE(EqualIgnoringAsciiCase("\u00C9", "\u00E9"));
+    EXPECT_TRUE(LessIgnoringAsciiCase("anode", "Cathode"));
+    EXPECT_FALSE(LessIgnoringAsciiCase("Anode", "anode"));
+    EXPECT_FALSE(LessIgnoringAsciiCase("anode", "ANODE"));
+    EXPECT_TRUE(LessIgnoringAsciiCase("_", "A"));  // letters compare as lower case, after '_'
+}
+
+TEST(Utf8Text, ValidOnlyWhenEveryCharacterIs) {
+    EXPECT_TRUE(IsValidUtf8(""));
+    EXPECT_TRUE(IsValidUtf8("10 50 Step \u00B5l \u2018\U0001F600"));
+    for (std::string_view bad : {"\xC0\x80"sv, "ok\xE2\x82"sv, "\xED\xA0\x80"sv, "\xF4\x90\x80\x80"sv,
+                                 "a\x80"
+                                 "b"sv,
+                                 "caf\xE9"sv})
+        EXPECT_FALSE(IsValidUtf8(bad)) << ::testing::PrintToString(std::string(bad));
+}
+
+// Every length of encoding, at both ends of its range, reads back as the same code point.
+TEST(Utf8Text, AppendWritesTheShortestFormThatDecodesBack) {
+    const std::pair<char32_t, std::size_t> cases[] = {{0x00, 1},    {0x7F, 1},    {0x80, 2},   {0x7FF, 2},
+                                                      {0x800, 3},   {0xFFFD, 3},  {0xFFFF, 3}, {0x10000, 4},
+                                                      {0x1F600, 4}, {0x10FFFF, 4}};
+    for (const auto& [codePoint, length] : cases) {
+        SCOPED_TRACE(static_cast<unsigned>(codePoint));
+        std::string text = "x";
+        AppendUtf8(text, codePoint);
+        ASSERT_EQ(text.size(), 1 + length);
+        const Utf8Char read = DecodeUtf8(text, 1);
+        EXPECT_TRUE(read.Valid);
+        EXPECT_EQ(read.Length, length);
+        EXPECT_EQ(read.CodePoint, codePoint);
+    }
+    std::string euro;
+    AppendUtf8(euro, 0x20AC);
+    EXPECT_EQ(euro, "\xE2\x82\xAC");
 }
 
 }  // namespace
