@@ -27,6 +27,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "StatusLed.h"
 #include "discovery/DeviceSearch.h"
@@ -48,22 +49,6 @@ constexpr int kLedPitch = 18;
 constexpr int kLedSize = 16;
 constexpr int kLedTop = 2;
 constexpr int kStatusBarHeight = 20;
-
-QPlainTextEdit* NewTextView(const char* name, QWidget* parent) {
-    auto* view = new QPlainTextEdit(parent);
-    view->setObjectName(name);
-    view->setReadOnly(true);
-    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Fixed-width columns line up only in a fixed-pitch font.
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::Monospace);
-    font.setFixedPitch(true);
-    view->setFont(font);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    return view;
-}
 
 QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent) {
     auto* splitter = new QSplitter(orientation, parent);
@@ -134,6 +119,8 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     ConnectRunControls();
     ConnectTools();
     ConnectSegmentControls();
+    ConnectMixtures();
+    ConnectDesigner();
     FormCreate();
 }
 
@@ -171,10 +158,6 @@ void TGUIF::FormCreate() {
     FillFluidLists();
     ActivityLed = AddLedForThread();
     ActivityLed->setObjectName("ActivityLed");
-
-    if (auto* flowControls = findChild<QScrollArea*>("ScrollBoxFlow"))
-        if (QWidget* panel = flowControls->widget())
-            panel->setFixedWidth(flowControls->width() - flowControls->verticalScrollBar()->sizeHint().width());
 
     TimerEngine->Start();
 }
@@ -468,12 +451,15 @@ QWidget* TGUIF::BuildPageControl() {
     PageControlMain->addTab(BuildConfigureTab(), "Configure");
     PageControlMain->addTab(BuildDesignSegmentsTab(), "Design segments");
     PageControlMain->addTab(BuildDirectControlTab(), "Direct control");
-    for (const auto& [name, caption] :
-         {std::pair{"TabSheetMixtures", "Mixtures"}, {"TabSheetTools", "Tools"}, {"TabSheetDesigner", "Designer"}}) {
-        QWidget* page = std::string_view(name) == "TabSheetTools" ? BuildToolsTab() : new QWidget(PageControlMain);
-        page->setObjectName(name);
-        PageControlMain->addTab(page, caption);
-    }
+    QWidget* mixtures = BuildMixturesTab();
+    mixtures->setObjectName("TabSheetMixtures");
+    PageControlMain->addTab(mixtures, "Mixtures");
+    QWidget* tools = BuildToolsTab();
+    tools->setObjectName("TabSheetTools");
+    PageControlMain->addTab(tools, "Tools");
+    QWidget* designer = BuildDesignerTab();
+    designer->setObjectName("TabSheetDesigner");
+    PageControlMain->addTab(designer, "Designer");
     return PageControlMain;
 }
 

@@ -34,6 +34,8 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
+class QSlider;
 class QSpinBox;
 class QRadioButton;
 class QSplitter;
@@ -145,6 +147,28 @@ public:
     QCPGraph* PlannedCurve(const std::string& port) const;
     QCPGraph* AchievedCurve(const std::string& port) const;
 
+    // --- Mixtures: recipes -------------------------------------------------------------------
+    // The change handler of the recipe and of the mixture's name: evaluates the recipe.
+    void MemoMixRecipeChange();
+    void ButtonMixSegmentsAddClick();
+    bool MixRecipeValid = false;
+
+    // --- Designer -------------------------------------------------------------------------------
+    // Rebuilds one group per selected device and the time slider's range.
+    void MixMakerComponentSetup();
+    void TrackBarDesignerTimeChange();
+    void RtDoubleEditDesignMixTimeKeyUp();
+    void RtDoubleEditDesignMixTimeValueChanged();
+    // A device slider changed, or a device field asks to couple its slider.
+    void DesignerChange(QObject* Sender);
+    void RtDoubleEditDynamicKeyUp(TNumberEdit* field);
+    // Recomputes and shows the mixture of the designed flows; `Caller` names the trigger.
+    void ShowNewMix(const std::string& Caller);
+    // "Apply to device(s)": the designer changes no device.
+    void BitBtnDesignerApplyClick() {}
+    // The chart's marker of the designer time, as the chart shows it.
+    QCPGraph* DesignerTimeMarker() const { return RtLineSeriesTimeHighlight; }
+
     // --- Device search and tools ----------------------------------------------------------
     void Searchdevices1Click();
     void ButtonPrimePumpClick();
@@ -213,6 +237,19 @@ private:
     QWidget* BuildDesignSegmentsTab();
     QWidget* BuildDirectControlTab();
     QWidget* BuildToolsTab();
+    QWidget* BuildMixturesTab();
+    QWidget* BuildDesignerTab();
+    QWidget* BuildDesignerTimeGroup();
+    void ConnectMixtures();
+    void ConnectDesigner();
+    void NewDesignerGroup(const TDeviceInfo& device);
+    void RemoveDesignerGroups();
+    // Rebuilds the designer when the selection is no longer the one it shows, or always
+    // with `force`, then shows the flows at the designer time.
+    void FollowSelectionInDesigner(bool force);
+    void SetDesignerTimeMarker(double time_min);
+    QSlider* DesignerSlider(const std::string& port) const;
+    TNumberEdit* DesignerField(const std::string& port) const;
     QWidget* BuildOperationPanel();
     void ConnectTools();
     QWidget* BuildBottomArea();
@@ -325,6 +362,28 @@ private:
     TNumberEdit* RtDoubleEditDirectControlMaxFlow = nullptr;
     QLabel* LabelDirectControlMaxFlowUnit = nullptr;
     QLabel* LabelDirectControlResultingFlow = nullptr;
+
+    // Mixtures tab
+    QPlainTextEdit* MemoMixRecipe = nullptr;
+    QLineEdit* EditMixtureName = nullptr;
+    QPlainTextEdit* MemoMixResult = nullptr;
+    TNumberEdit* RtDoubleEditMixSegmentsAddTime = nullptr;
+    QLineEdit* EditNoteMixture = nullptr;
+    QPushButton* ButtonMixSegmentsAdd = nullptr;
+
+    // Designer tab
+    QSlider* TrackBarDesignerTime = nullptr;
+    TNumberEdit* RtDoubleEditDesignMixTime = nullptr;
+    QScrollArea* ScrollBoxFlow = nullptr;
+    QWidget* FlowPanelControls = nullptr;
+    QPlainTextEdit* MemoMixDesigner = nullptr;
+    QPushButton* BitBtnDesignerApply = nullptr;
+    QCPGraph* RtLineSeriesTimeHighlight = nullptr;
+    std::vector<std::string> designerPorts_;  // the selection the designer's groups show
+    double designerTime_min_ = 0;
+    // Set while the designer itself moves controls (following the time, coupling a field's
+    // slider): such moves are no change of a designed flow by the operator.
+    bool designerMoving_ = false;
 
     // Tools tab
     QSpinBox* SpinEditPrimeLoops = nullptr;

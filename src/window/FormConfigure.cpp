@@ -333,7 +333,8 @@ void TGUIF::ButtonApplyConfigurationClick() {
     if (!accepted) return;
     // Starting a pump's worker talks to the pump first, which may take a while.
     const BusyCursor busy;
-    engine_->ApplyConfiguration(shownPort_, ConfigurationEntry(device));
+    // The designer's groups show the device's new gas and unit.
+    if (engine_->ApplyConfiguration(shownPort_, ConfigurationEntry(device))) FollowSelectionInDesigner(true);
 }
 
 void TGUIF::RtColorPickComboDeviceColorChanged() {

@@ -103,6 +103,7 @@ void TGUIF::ListViewDevicesClick() {
     TDeviceInfo device;
     if (GetSelectedDevice(device)) {
         DeviceDetailsUI(tdGUI, device);
+        FollowSelectionInDesigner(false);
     } else {
         EditDeviceType->setText("No valid device selected");
         EditDeviceName->clear();

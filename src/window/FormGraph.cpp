@@ -215,7 +215,6 @@ void TGUIF::TimeUnitChanged(const std::string& symbol, double factor) {
     const QString unit = QString::fromStdString(symbol);
     XAxis1()->setLabel("Time, " + unit);
     LabelSegmentStartTime->setText("Start time, " + unit);
-    if (auto* designerTime = findChild<QGroupBox*>("MixDesignGroupBox")) designerTime->setTitle("Time, " + unit);
     if (auto* mixtureTime = findChild<QLabel*>("LabelMixSegmentsAddTime")) mixtureTime->setText("Time, " + unit);
 
     if (factor > 0 && factor != shownTimeFactor_) {
@@ -223,6 +222,8 @@ void TGUIF::TimeUnitChanged(const std::string& symbol, double factor) {
         shownTimeFactor_ = factor;
         ScaleCurveTimes(rescale);
         chartNavigator_->ScaleTime(rescale);
+        // The designer counts minutes; its marker keeps standing at the same moment.
+        if (RtLineSeriesTimeHighlight != nullptr) SetDesignerTimeMarker(designerTime_min_);
     }
     if (chartNavigator_->FollowsData() && factor > 0) XAxis1()->setRangeUpper((XAxis1()->range().upper + 10) / factor);
     RequestReplot();

@@ -9,6 +9,7 @@
 
 #include "Form.h"
 #include "HelpTexts.h"
+#include "NumberEdit.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
 namespace tessaro {
@@ -38,6 +39,10 @@ bool TGUIF::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::KeyRelease:
             if (watched == ListViewDevices) Guarded([this] { ListViewDevicesClick(); });
+            if (watched == RtDoubleEditDesignMixTime) Guarded([this] { RtDoubleEditDesignMixTimeKeyUp(); });
+            if (auto* field = qobject_cast<TNumberEdit*>(watched);
+                field != nullptr && field->objectName().startsWith("DoubleEditDynamic_"))
+                Guarded([this, field] { RtDoubleEditDynamicKeyUp(field); });
             break;
         default:
             break;

@@ -7,6 +7,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QString;
 class QWidget;
@@ -15,6 +16,8 @@ namespace tessaro {
 
 class TNumberEdit;
 
+// A read-only text view in a fixed-pitch font with both scroll bars, for columned texts.
+QPlainTextEdit* NewTextView(const char* name, QWidget* parent);
 QLabel* NewLabel(const char* name, const QString& caption, QWidget* parent);
 QLineEdit* NewLineEdit(const char* name, const QString& text, QWidget* parent);
 QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent);

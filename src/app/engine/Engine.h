@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DeviceSetup.h"
@@ -99,6 +100,14 @@ public:
     // The merged listing of the devices of `ports` (the selected rows, top to bottom): the
     // banner, the table and a closing line break.
     std::string MergedSegmentListing(const std::vector<std::string>& ports) const;
+
+    // "Add" of the Mixtures tab: for every recipe line naming a device, a segment at
+    // `time_min` (rounded to whole minutes) with the line's setpoint and type and `note` goes
+    // into that device's program, replacing a segment at the same minute; each device is
+    // stored and shown. `recipeValid` is the outcome of the recipe's last evaluation: an
+    // invalid recipe adds nothing. False when nothing was added or adding stopped at a device
+    // (devices handled before keep their new segments).
+    bool AddMixSegments(std::string_view recipe, bool recipeValid, double time_min, const std::string& note);
 
     // Recording.
     void DataTableColumns();

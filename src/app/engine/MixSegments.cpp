@@ -1,0 +1,57 @@
+// Adding a mixture recipe to the devices' segment programs.
+
+#include "engine/Engine.h"
+#include "engine/MixRecipes.h"
+#include "registry/Brinvale_DeviceInfo.h"
+#include "text/Errors.h"
+#include "text/Messages.h"
+#include "text/TextScan.h"
+
+namespace tessaro {
+
+namespace {
+
+std::string UpperAsciiPort(std::string_view text) {
+    std::string upper(TrimBlanksAndControls(text));
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+}  // namespace
+
+bool TEngine::AddMixSegments(std::string_view recipe, bool recipeValid, double time_min, const std::string& note) {
+    if (!recipeValid) {
+        ShowMessage("Cannot add invalid recipe");
+        return false;
+    }
+    bool added = false;
+    for (std::string_view line : SplitProgramLines(recipe)) {
+        const std::string_view trimmed = TrimBlanksAndControls(line);
+        if (trimmed.empty()) continue;
+        const std::vector<std::string_view> items = SplitAtEach(trimmed);
+        TDeviceInfo device;
+        if (!FindDevice(UpperAsciiPort(items[0]), device)) continue;
+        MM("Segment Program Modify for Device: " + device.COMPort);
+        const double setpoint = items.size() > 1 ? StrToFloatAnySeparator(TrimBlanksAndControls(items[1])) : 0;
+        const std::string type = MixSegmentType(items.size() > 2 ? items[2] : std::string_view());
+        const std::string segment = MixSegmentLine(time_min, setpoint, type, note);
+        MM("Try adding: " + segment);
+        try {
+            MergeSegmentLine(device.SegmentProgram, TrimBlanksAndControls(segment));
+        } catch (const ConversionError& error) {
+            ShowMessage(error.what());
+            return false;
+        }
+        MM("Resulting segment program: \r\n" + device.SegmentProgram);
+        if (!StoreDevice(device)) {
+            ShowMessage("Saving device configuration failed");
+            return false;
+        }
+        window_.ShowDevice(device);
+        added = true;
+    }
+    return added;
+}
+
+}  // namespace tessaro
