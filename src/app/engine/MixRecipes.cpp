@@ -1,5 +1,7 @@
 #include "engine/MixRecipes.h"
 
+#include "engine/DeviceSetup.h"
+
 #include <cmath>
 #include <vector>
 
@@ -44,22 +46,10 @@ bool CheckRecipeCharacters(std::string_view line, int lineNumber, std::string& e
     return anyAllowed;
 }
 
-// The molar mass a flow unit needs for the gas: a stock mixture as defined has none of its
-// own, so the mole-weighted molar mass of its normalised form is taken.
-double FlowMolarMass(const TGasItem& gas) {
-    if (gas.GasType() != TGasType::tDesignTimeMix) return gas.GetMolarMass();
-    TGasItem normalized;
-    NormalizeMixture(gas, normalized);
-    return normalized.GetMolarMass();
-}
-
 // A pump's mass flow at `setpoint` percent: the rate of the pump program planned for it.
 double PumpMassFlow_gmin(const TDeviceInfo& device, double setpoint) {
-    TPumpSpeedDetails plan;
-    plan.Init();
-    plan.SyringeVolume_µl = device.SyringeSizeµL;
-    plan.DesiredDispense_µgpm = setpoint / 100 * device.MaxFlow_µlpm * 1000;
-    PlanPumpSpeed(plan);
+    // Planned as the engine plans the pump when it runs.
+    const TPumpSpeedDetails plan = PlanPumpDispense(device, setpoint / 100, '.');
     return plan.AchievedDispense_µgpm / 1000000;
 }
 

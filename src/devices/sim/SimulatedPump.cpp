@@ -286,7 +286,7 @@ void SimulatedPump::MoveTo(double target, double start) {
     if (valve_ == 'B') return Fail(kMoveNotAllowed);
     if (target < 0 || target > MaxSteps()) return Fail(kInvalidOperand);
     // Speed code V moves 4 V steps per second on the 24000-step scale.
-    const double steps24000 = std::fabs(target - position_) * (kMaxSteps / MaxSteps());
+    const double steps24000 = std::fabs(target - position_) * static_cast<double>(kMaxSteps / MaxSteps());
     moving_ = true;
     moveFrom_ = position_;
     moveTo_ = target;
