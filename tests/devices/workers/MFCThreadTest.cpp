@@ -56,7 +56,7 @@ protected:
         worker_->MFC = std::make_unique<TAlicatMFC>();
         worker_->MFC->aPort.fPort = port;
         worker_->MFC->aPort.fBaudRate = kAlicatBaudRate;
-        test::UseQuickTiming(worker_->MFC->aPort, pollMs, 300);
+        test::UseQuickTiming(worker_->MFC->aPort, pollMs, static_cast<std::uint32_t>(kReplyTimeout.count()));
         worker_->Name = worker_->ThreadID = port;
         worker_->start();
         return *worker_;
@@ -66,6 +66,16 @@ protected:
         const std::uint64_t target = worker_->GUIIn.StatusSequence + more;
         return ServeUntil([&] { return worker_->GUIIn.StatusSequence >= target; });
     }
+    // The controller again, under a published name that follows it when its port vanishes
+    // and returns; the name to give the worker.
+    std::string PublishController() {
+        sim::SimInstrumentOptions options;
+        options.PublishDir = publishDir_.Path();
+        options.PublishName = "sim-mfc";
+        controller_ = std::make_unique<sim::SimulatedInstrument>(
+            std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), options);
+        return controller_->DevicePath();
+    }
     double ModelSetpoint() {
         double counts = 0;
         controller_->WithModel(
@@ -73,8 +83,11 @@ protected:
         return counts;
     }
 
+    static constexpr auto kReplyTimeout = 300ms;
+
     TFakeClock clock_;
     TScopedClock installed_{clock_};
+    test::TemporaryDirectory publishDir_;
     std::unique_ptr<sim::SimulatedInstrument> controller_;
     std::unique_ptr<RecordingMFCThread> worker_;
 };
@@ -211,6 +224,46 @@ TEST_F(MFCThreadTest, ControllerWhosePortCannotBeOpenedIsRetriedAtThePollPace) {
     ASSERT_TRUE(test::RunPauses(clock_, 3));
     ASSERT_TRUE(ServeUntil([&] { return clock_.Sleepers() > 0; }));
     EXPECT_EQ(failures(), 4);
+}
+
+// Whatever ends the replies, a controller fallen silent or its port gone, every pass
+// without a reading adds one to FailedPasses and reports no reading; the next reading ends
+// the count. The state is switched while the worker pauses after a failed pass, so that
+// no exchange of the silent controller is left waiting on the clock.
+TEST_F(MFCThreadTest, FailedPassesCountPassesWithoutAReadingUntilTheControllerAnswersAgain) {
+    RecordingMFCThread& worker = StartWorkerOn(PublishController());
+    ASSERT_TRUE(AwaitReadings(2));
+    const auto pausedAfterFailures = [&](std::uint32_t failures) {
+        return worker.GUIIn.FailedPasses >= failures && clock_.Sleepers() > 0;
+    };
+
+    // Silent: its status polls time out.
+    controller_->ClearReceived();
+    controller_->SetFault(sim::SimFault::Silent);
+    ASSERT_TRUE(test::ServeWithUnansweredCommands(
+        clock_, *controller_, 0, [](const std::string&) { return true; }, kReplyTimeout,
+        [&] { return pausedAfterFailures(3); }));
+    const std::uint64_t readingsWhenSilent = worker.GUIIn.StatusSequence;
+    controller_->SetFault(sim::SimFault::None);
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.FailedPasses == 0; }));
+    EXPECT_EQ(worker.GUIIn.StatusSequence, readingsWhenSilent + 1);
+
+    // Vanished: its port cannot be opened, or hangs up in the middle of an exchange.
+    controller_->Vanish();
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return pausedAfterFailures(3); }));
+    controller_->Return();
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.FailedPasses == 0; }));
+    ASSERT_TRUE(AwaitReadings(2));
+
+    EXPECT_TRUE(test::FailuresCountedInARow(worker.Seen));
+    const std::vector<std::uint32_t> streaks = test::FailureStreaks(worker.Seen);
+    ASSERT_EQ(streaks.size(), 2u);
+    EXPECT_GE(streaks[0], 3u);
+    EXPECT_GE(streaks[1], 3u);
+    for (std::size_t i = 1; i < worker.Seen.size(); ++i) {
+        if (worker.Seen[i].FailedPasses == 0) continue;
+        EXPECT_EQ(worker.Seen[i].StatusSequence, worker.Seen[i - 1].StatusSequence) << "report " << i;
+    }
 }
 
 TEST_F(MFCThreadTest, DemoWorkerReportsRandomFlowsEveryHalfToOneSecondWithoutAPort) {

@@ -21,6 +21,47 @@ constexpr const char* kProgramB = "gIV6000A24000OV902A0GR";
 
 std::string Wire(const std::string& command) { return "/1" + command; }
 
+// Keeps every report the window received, one per pass.
+class RecordingPSD4Thread : public TPSD4Thread {
+public:
+    ~RecordingPSD4Thread() override { EndAndWait(); }
+    void DataExchange() override {
+        TPSD4Thread::DataExchange();
+        Seen.push_back(GUIIn);
+    }
+    std::vector<TPSD4ThreadData> Seen;
+};
+
+// A simulated pump that initialises quickly.
+sim::SimPumpConfig QuickPump() {
+    sim::SimPumpConfig config;
+    config.InitSeconds = 0.2;
+    return config;
+}
+
+// The simulated pump, except that it answers one program with `refusal` (nothing: no
+// answer at all) as long as refusals are left.
+class RefusingPump : public sim::InstrumentModel {
+public:
+    RefusingPump(std::string program, std::optional<std::string> refusal)
+        : pump_(QuickPump()), program_(Wire(program)), refusal_(std::move(refusal)) {}
+    std::optional<std::string> Answer(std::string_view line, double now) override {
+        if (line == program_ && Refusals > 0) {
+            --Refusals;
+            return refusal_;
+        }
+        return pump_.Answer(line, now);
+    }
+    std::string Describe() const override { return "pump refusing " + program_; }
+
+    int Refusals = 0;  // changed through WithModel
+
+private:
+    sim::SimulatedPump pump_;
+    std::string program_;
+    std::optional<std::string> refusal_;
+};
+
 // What was sent apart from the status queries of the idle passes.
 std::vector<std::string> Commands(std::vector<std::string> sent) {
     std::erase(sent, Wire("Q"));
@@ -31,15 +72,17 @@ class PumpThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { worker_.reset(); }
 
-    std::unique_ptr<sim::SimulatedInstrument> StartPump() {
-        sim::SimPumpConfig config;
-        config.InitSeconds = 0.2;
-        return std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
-                                                          sim::SimInstrumentOptions{});
+    // Under a published name, which follows the pump when its port vanishes and returns.
+    std::unique_ptr<sim::SimulatedInstrument> StartPump(
+        std::unique_ptr<sim::InstrumentModel> model = std::make_unique<sim::SimulatedPump>(QuickPump())) {
+        sim::SimInstrumentOptions options;
+        options.PublishDir = publishDir_.Path();
+        options.PublishName = "sim-pump";
+        return std::make_unique<sim::SimulatedInstrument>(std::move(model), options);
     }
     // Initialised as the registry does before it starts the worker; the port looks for
     // replies without pausing, so only the worker's own pauses wait for the clock.
-    TPSD4Thread& StartWorker(sim::SimulatedInstrument& instrument) {
+    RecordingPSD4Thread& StartWorker(sim::SimulatedInstrument& instrument) {
         auto pump = Attached(instrument);
         test::UseContinuousPolling(*pump->COM);
         clock_.SetAdvanceOnSleep(true);  // the wait for the initialisation runs through at once
@@ -51,21 +94,25 @@ protected:
     static std::unique_ptr<TPSD4> Attached(sim::SimulatedInstrument& instrument) {
         auto pump = std::make_unique<TPSD4>();
         pump->COM = std::make_unique<TSerialPort>();
-        pump->COM->fPort = instrument.PortName();
+        pump->COM->fPort = instrument.DevicePath();
         pump->pState = ps_Connected;
         return pump;
     }
-    TPSD4Thread& StartWith(std::unique_ptr<TPSD4> pump) {
-        worker_ = std::make_unique<TPSD4Thread>();
+    RecordingPSD4Thread& StartWith(std::unique_ptr<TPSD4> pump) {
+        worker_ = std::make_unique<RecordingPSD4Thread>();
         worker_->Name = "Humidifier";
         worker_->Pump = std::move(pump);
         worker_->start();
         return *worker_;
     }
 
+    // The port's own time for a reply, which the exchanges with a silent pump wait out.
+    const std::chrono::milliseconds replyTimeout_{TSerialPort().fReadoutTimeoutMS};
+
     TFakeClock clock_;
     TScopedClock installed_{clock_};
-    std::unique_ptr<TPSD4Thread> worker_;
+    test::TemporaryDirectory publishDir_;
+    std::unique_ptr<RecordingPSD4Thread> worker_;
 };
 
 TEST_F(PumpThreadTest, WantedProgramIsSentOnceAndEveryChangeAfterATerminate) {
@@ -101,6 +148,94 @@ TEST_F(PumpThreadTest, WantedProgramIsSentOnceAndEveryChangeAfterATerminate) {
     }
     EXPECT_TRUE(diagnostics.Contains("ThreadPUMP", std::string("New: ") + kProgramB));
     EXPECT_TRUE(diagnostics.Contains("ThreadPUMP", std::string("Old: ") + kProgramA));
+}
+
+// Whatever ends the answers to the status queries of the idle passes, a pump fallen silent
+// or its port gone, each such pass adds one to FailedPasses and the next answer ends the
+// count. Meanwhile the worker only asks for the status, at its pace, and the operator is
+// told once per loss. The state is switched while the worker pauses, with no exchange
+// under way.
+TEST_F(PumpThreadTest, FailedPassesCountUnansweredIdlePassesUntilThePumpAnswersAgain) {
+    test::MessageCapture messages;
+    const auto instrument = StartPump();
+    RecordingPSD4Thread& worker = StartWorker(*instrument);
+    ASSERT_TRUE(RunPauses(clock_, 2));  // the stop of whatever ran, then idle passes
+    ASSERT_TRUE(ServeUntil([&] { return clock_.Sleepers() > 0; }));
+    const auto pausedAfterFailures = [&](std::uint32_t failures) {
+        return worker.GUIIn.FailedPasses >= failures && clock_.Sleepers() > 0;
+    };
+    instrument->ClearReceived();
+
+    instrument->SetFault(sim::SimFault::Silent);
+    ASSERT_TRUE(test::ServeWithUnansweredCommands(
+        clock_, *instrument, 0, [](const std::string&) { return true; }, replyTimeout_,
+        [&] { return pausedAfterFailures(3); }));
+    instrument->SetFault(sim::SimFault::None);
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.FailedPasses == 0; }));
+
+    instrument->Vanish();
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return pausedAfterFailures(3); }));
+    instrument->Return();
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.FailedPasses == 0; }));
+
+    EXPECT_TRUE(test::FailuresCountedInARow(worker.Seen));
+    const std::vector<std::uint32_t> streaks = test::FailureStreaks(worker.Seen);
+    ASSERT_EQ(streaks.size(), 2u);
+    EXPECT_GE(streaks[0], 3u);
+    EXPECT_GE(streaks[1], 3u);
+    EXPECT_EQ(Commands(instrument->Received()), std::vector<std::string>{});
+    EXPECT_EQ(messages.Messages().size(), 2u);
+}
+
+// A program the pump refuses (an error status in its reply) or never answers is not
+// applied: the pump's last command stays the terminate sent before it, the window never
+// sees the program's setpoint, and the program goes out again on the next pass until the
+// pump takes it.
+TEST_F(PumpThreadTest, ProgramThePumpDoesNotTakeIsNotReportedAndIsSentAgainUntilTaken) {
+    const struct {
+        const char* name;
+        std::optional<std::string> refusal;
+    } cases[] = {
+        {"refused", std::string("/0c\x03\r\n")},  // ready, invalid operand
+        {"not answered", std::nullopt},
+    };
+    constexpr int kRefusals = 2;
+    for (const auto& refusalCase : cases) {
+        SCOPED_TRACE(refusalCase.name);
+        const auto instrument = StartPump(std::make_unique<RefusingPump>(kProgramB, refusalCase.refusal));
+        RecordingPSD4Thread& worker = StartWorker(*instrument);
+        worker.GUIOut.Command = kProgramA;
+        worker.GUIOut.Setpoint = 0.5;
+        ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.Setpoint == 0.5 && clock_.Sleepers() > 0; }));
+
+        instrument->WithModel([](sim::InstrumentModel& m) { static_cast<RefusingPump&>(m).Refusals = kRefusals; });
+        worker.GUIOut.Command = kProgramB;
+        worker.GUIOut.Setpoint = 0.75;
+        const auto programsSent = [&] {
+            const std::vector<std::string> sent = instrument->Received();
+            return std::count(sent.begin(), sent.end(), Wire(kProgramB));
+        };
+        for (int refusal = 1; refusal <= kRefusals; ++refusal) {
+            const bool silent = !refusalCase.refusal;
+            ASSERT_TRUE(test::ServeWithUnansweredCommands(
+                clock_, *instrument, instrument->Received().size(),
+                [&](const std::string& line) { return silent && line == Wire(kProgramB); }, replyTimeout_,
+                [&] { return programsSent() == refusal && clock_.Sleepers() > 0; }));
+            // The worker pauses after the failed pass and touches nothing meanwhile.
+            EXPECT_EQ(worker.Pump->LastCommand, "TR");
+        }
+        ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.Setpoint == 0.75; }));
+        ASSERT_TRUE(RunPauses(clock_, 3));
+        EXPECT_EQ(programsSent(), kRefusals + 1);
+
+        // Every setpoint the window saw, each change once: the terminate before the refused
+        // program shows 0, the pump then runs nothing.
+        std::vector<double> setpoints;
+        for (const TPSD4ThreadData& seen : worker.Seen)
+            if (setpoints.empty() || setpoints.back() != seen.Setpoint) setpoints.push_back(seen.Setpoint);
+        EXPECT_EQ(setpoints, (std::vector<double>{0, 0.5, 0, 0.75}));
+        worker_.reset();
+    }
 }
 
 TEST_F(PumpThreadTest, StopSendsTAndReportsTerminatedWithTR) {

@@ -7,8 +7,6 @@
 
 namespace tessaro::test {
 
-namespace {}  // namespace
-
 bool ServeAndTick(TFakeClock& clock, const std::function<bool()>& done, std::chrono::milliseconds limit) {
     return ServeUntil(
         [&] {
@@ -25,6 +23,22 @@ bool RunPauses(TFakeClock& clock, int pauses) {
         clock.AdvanceToNextWake();
     }
     return true;
+}
+
+bool ServeWithUnansweredCommands(TFakeClock& clock, const sim::SimulatedInstrument& instrument, std::size_t from,
+                                 std::function<bool(const std::string&)> unanswered, std::chrono::milliseconds timeout,
+                                 const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    std::size_t handled = from;
+    return ServeUntil(
+        [&] {
+            if (done()) return true;
+            const std::vector<std::string> received = instrument.Received();
+            for (; handled < received.size(); ++handled)
+                if (unanswered(received[handled])) clock.Advance(timeout + 1ms);
+            clock.AdvanceToNextWake();
+            return false;
+        },
+        limit);
 }
 
 }  // namespace tessaro::test
