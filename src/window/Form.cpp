@@ -8,6 +8,9 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -106,7 +109,7 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     SplitterAreas->setSizes({450, 320, 150});
     layout->addWidget(SplitterAreas, 1);
     layout->addWidget(BuildOperationPanel());
-    layout->addWidget(BuildStatusBar());
+    layout->addLayout(BuildStatusBar(central));
     setCentralWidget(central);
 
     engine_ = std::make_unique<TEngine>(*this, std::move(settings));
@@ -121,6 +124,9 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     ConnectSegmentControls();
     ConnectMixtures();
     ConnectDesigner();
+    InstallStopAllFlowsKey();
+    InstallMenuKeys();
+    SetTabOrders();
     FormCreate();
 }
 
@@ -333,6 +339,8 @@ void TGUIF::BuildMainMenu() {
     // Nothing survives a run: both entries are disabled.
     AddMenuEntry(file, "Savesoftwarestate1", "Save software state")->setEnabled(false);
     AddMenuEntry(file, "Loadsoftwarestate1", "Load software state")->setEnabled(false);
+    file->addSeparator();
+    AddMenuEntry(file, "Quit1", "Quit")->setShortcut(QKeySequence::fromString("Ctrl+Q"));
 
     QMenu* preferences = bar->addMenu("Preferences");
     preferences->setObjectName("Preferences1");
@@ -369,6 +377,8 @@ void TGUIF::BuildMainMenu() {
     AddMenuEntry(devices, "Searchdevices1", "Search Devices");
     AddMenuEntry(devices, "Resetsoftware1", "Reset Devices");
 
+    BuildHelpMenu();
+
     // The check marks of the start-up state.
     for (const char* ticked : {"ShowGraph1", "ShowSegmentPrograms1", "Showachievedflows1"})
         MenuEntry(ticked)->setChecked(true);
@@ -390,6 +400,9 @@ void TGUIF::ConnectMainMenu() {
             [this] { Guarded([this] { Cleargraphdiscarddata1Click(); }); });
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
+    // Through the normal close: the same checks and shutdown as the window's close button.
+    connect(MenuEntry("Quit1"), &QAction::triggered, this, &QWidget::close);
+    connect(MenuEntry("AboutTessaro1"), &QAction::triggered, this, [this] { Guarded([this] { AboutTessaro1Click(); }); });
     connect(MenuEntry("Searchdevices1"), &QAction::triggered, this,
             [this] { Guarded([this] { Searchdevices1Click(); }); });
     connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this,
@@ -470,6 +483,9 @@ QWidget* TGUIF::BuildBottomArea() {
     MemoMain->setObjectName("MemoMain");
     MemoMain->setReadOnly(true);
     MemoMain->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A week-long run writes millions of lines; the view keeps the last ones, the screen log
+    // file all of them.
+    MemoMain->setMaximumBlockCount(kLogViewLines);
 
     DzHTMLTextTips = new QTextBrowser(bottom);
     DzHTMLTextTips->setObjectName("DzHTMLTextTips");
@@ -481,13 +497,23 @@ QWidget* TGUIF::BuildBottomArea() {
     return bottom;
 }
 
-QWidget* TGUIF::BuildStatusBar() {
+QLayout* TGUIF::BuildStatusBar(QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+
     // The LEDs are placed at fixed positions inside this panel, so it has no layout.
-    PanelStatusBar = new QFrame(this);
+    PanelStatusBar = new QFrame(parent);
     PanelStatusBar->setObjectName("PanelStatusBar");
     PanelStatusBar->setFrameShape(QFrame::NoFrame);
     PanelStatusBar->setFixedHeight(kStatusBarHeight * GetDPIScaling());
-    return PanelStatusBar;
+    row->addWidget(PanelStatusBar, 1);
+
+    ButtonStopAllFlows = new QPushButton("Stop all flows", parent);
+    ButtonStopAllFlows->setObjectName("ButtonStopAllFlows");
+    ButtonStopAllFlows->setToolTip(QString("Puts every configured device to idle at 0 %, selected or not (%1)")
+                                       .arg(kStopAllFlowsKey));
+    row->addWidget(ButtonStopAllFlows);
+    return row;
 }
 
 }  // namespace tessaro

@@ -29,6 +29,7 @@ class QCustomPlot;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -59,6 +60,11 @@ class TNumberEdit;
 
 inline constexpr const char* kMainFormChannel = "Main form";
 inline constexpr const char* kFormCaption = "Tessaro 2026-02-04";
+// The key of "Stop all flows", active in every window of the program. F12 is used by nothing
+// else here and needs no modifier.
+inline constexpr const char* kStopAllFlowsKey = "F12";
+// The on-screen log view keeps this many of the last lines; the screen log file keeps all.
+inline constexpr int kLogViewLines = 20000;
 
 // Module start of the window: opens the "Main form" channel. Runs before the window exists.
 void InitializeMainFormModule();
@@ -181,6 +187,15 @@ public:
     void EndOperation() override;
     void ShowDeviceRows(const std::vector<TDeviceRowTexts>& rows) override;
 
+    // --- Operator conveniences ------------------------------------------------------------------
+    // "Stop all flows" (the status bar's button and kStopAllFlowsKey from anywhere in the
+    // program): every configured device to idle at 0 %, whatever is selected.
+    void ButtonStopAllFlowsClick();
+    // Help → "About Tessaro": a box that waits for nobody.
+    void AboutTessaro1Click();
+    // The text of that box: the version, the data folder and the Qt version.
+    QString AboutText() const;
+
     // --- Help and log ----------------------------------------------------------------------------
     void ShowHelp(QObject* Sender);
     const QString& LastHoveredName() const { return lastHoveredName_; }
@@ -253,7 +268,12 @@ private:
     QWidget* BuildOperationPanel();
     void ConnectTools();
     QWidget* BuildBottomArea();
-    QWidget* BuildStatusBar();
+    QLayout* BuildStatusBar(QWidget* parent);
+    void BuildHelpMenu();
+    // Alt + the letter opens each menu of the menu bar; the captions stay as they are.
+    void InstallMenuKeys();
+    void InstallStopAllFlowsKey();
+    void SetTabOrders();
     void ConnectConfigureTab();
     void ConnectRunControls();
     void ConnectSegmentControls();
@@ -400,6 +420,7 @@ private:
     QPlainTextEdit* MemoMain = nullptr;
     QTextBrowser* DzHTMLTextTips = nullptr;
     QFrame* PanelStatusBar = nullptr;
+    QPushButton* ButtonStopAllFlows = nullptr;
     QSplitter* SplitterAreas = nullptr;
 
     TEngineTimer* TimerEngine = nullptr;

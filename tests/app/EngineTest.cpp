@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -488,6 +489,62 @@ TEST_F(RunControlTest, ApplyKeepsTheStartTimeOfADeviceAlreadyInDirectControl) {
     EXPECT_EQ(Device(0).Setpoint_pct, 70);
 }
 
+// --- Stop all flows -------------------------------------------------------------------------
+
+TEST_F(RunControlTest, StopAllFlowsIdlesEveryDeviceAtOnceAndNamesTheOneThatNeverConfirms) {
+    TMFCThread& silent = ConfigureController(1);
+    Device(1).NameRole = "Silent";
+    Device(0).ControlMode = dcmSegment;
+    for (std::size_t index : {1u, 2u}) {
+        Device(index).ControlMode = dcmDirect;
+        Device(index).Setpoint_pct = 40;
+    }
+    controller_->GUIIn.DeviceStatus.SetpointFromDevice = 12800;
+    silent.GUIIn.DeviceStatus.SetpointFromDevice = 25600;
+    pump_->GUIOut.Command = "gIV6000A24000OV6A0GR";
+    pump_->GUIIn.Setpoint = 0.4;
+
+    engine_->StopAllFlows();  // nothing selected
+    for (std::size_t index : {0u, 1u, 2u}) {
+        EXPECT_EQ(Device(index).ControlMode, dcmIdle) << index;
+        EXPECT_EQ(Device(index).Setpoint_pct, 0) << index;
+    }
+    EXPECT_EQ(controller_->GUIOut.DeviceStatus.Setpoint_pct, 0);
+    EXPECT_EQ(silent.GUIOut.DeviceStatus.Setpoint_pct, 0);
+    EXPECT_EQ(pump_->GUIOut.Command, "TR");
+    EXPECT_EQ(window_.RowsShown.size(), 3u);
+    EXPECT_EQ(window_.LogTexts(),
+              (std::vector<std::string>{"Stop all flows: idle at 0 % asked of Controller, Silent, Humidifier"}));
+
+    // Reports from before the request confirm nothing: an old status, a pump that has not
+    // passed since (even when its record already reads 0).
+    window_.Log.clear();
+    pump_->GUIIn.Setpoint = 0;
+    Tick();
+    EXPECT_TRUE(window_.Log.empty());
+
+    // The controller reads setpoint 0 and the pump passes; the silent controller still reads
+    // its old setpoint.
+    Report(*controller_, 0);
+    controller_->GUIIn.DeviceStatus.SetpointFromDevice = 0;
+    Report(silent, 40);
+    ++pump_->GUIIn.PassSequence;
+    Tick();
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Stop all flows: Controller confirmed the stop",
+                                                            "Stop all flows: Humidifier confirmed the stop"}));
+    Tick(3);
+    EXPECT_TRUE(window_.Notices.empty());
+
+    Tick();  // five seconds after the request
+    const std::string named =
+        "Stop all flows: no confirmation of the stop from Silent within 5 s. Check these devices; in case of "
+        "emergency, cut their power.";
+    EXPECT_EQ(window_.Notices, (std::vector<std::string>{named}));
+    EXPECT_TRUE(Contains(window_.LogTexts(), named));
+    Tick(10);
+    EXPECT_EQ(window_.Notices.size(), 1u);
+}
+
 // --- Shutdown -------------------------------------------------------------------------------
 
 TEST_F(EngineTest, ShutdownStopsAControllerAndAPumpAndFreesTheLaterEntryFirst) {
@@ -686,16 +743,47 @@ TEST_F(EngineTest, FormCreateMakesTheFoldersAndSaysWhere) {
     EXPECT_EQ(engine_->TimeUnitSymbol(), "m");
 }
 
-TEST(DataFolderTest, ProgramFolderWhenWritableElseThePerUserFolder) {
-    QTemporaryDir programFolder;
-    const fs::path program(programFolder.path().toStdString());
-    const fs::path perUser = program / "per-user";
-    EXPECT_EQ(ChooseDataFolder(program, perUser), program);
-    EXPECT_EQ(ChooseDataFolder(program / "missing", perUser), perUser);
-    { std::ofstream(program / "a file") << "not a folder"; }
-    EXPECT_EQ(ChooseDataFolder(program / "a file", perUser), perUser);
-    // The probe leaves nothing behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(program), fs::directory_iterator()), 1);
+TEST_F(EngineTest, TheOnScreenLogGoesLineByLineToAFileBesideTheLogFiles) {
+    engine_->MM("before start-up");
+    window_.Log.clear();
+    engine_->FormCreate();
+    engine_->MM("a line");
+    const fs::path file = engine_->ScreenLogFile();
+    EXPECT_EQ(file, engine_->LogsFolder() / "2024-01-01 12_00 screen log.txt");
+    std::string shown;
+    for (const std::string& line : window_.Log) shown += line + "\n";
+    EXPECT_EQ(ReadFile(file), shown);  // each line is on disk as soon as it is shown
+}
+
+TEST_F(EngineTest, AFailingScreenLogFileIsToldOnceAndWrittenAgainWhenItCanBe) {
+    // A folder in the file's place refuses every write.
+    const fs::path blocked = engine_->LogsFolder() / "2024-01-01 12_00 screen log.txt";
+    fs::create_directories(blocked);
+    engine_->FormCreate();
+    engine_->MM("one");
+    engine_->MM("two");
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Writing the screen log file failed: " + blocked.string()), 1);
+
+    fs::remove(blocked);
+    engine_->MM("three");
+    EXPECT_TRUE(ReadFile(blocked).ends_with(" three\n"));
+}
+
+TEST(DataFolderTest, ChosenFolderElseTessaroInDocumentsElseAppDataNeverTheProgramFolder) {
+    const fs::path documents = "/home/op/Documents";
+    const fs::path appData = "/home/op/.local/share/Tessaro";
+    EXPECT_EQ(ChooseDataFolder(std::nullopt, documents, appData), documents / "Tessaro");
+    EXPECT_EQ(ChooseDataFolder(fs::path(), documents, appData), documents / "Tessaro");
+    EXPECT_EQ(ChooseDataFolder(fs::path("/data/rig"), documents, appData), "/data/rig");
+    EXPECT_EQ(ChooseDataFolder(std::nullopt, fs::path(), appData), appData);
+
+    // Under a running application: a relative choice becomes absolute; without one, the
+    // folder is not where the program lies.
+    EXPECT_EQ(DefaultDataFolder(fs::path("rig data")), fs::current_path() / "rig data");
+    const fs::path standard = DefaultDataFolder();
+    EXPECT_FALSE(standard.empty());
+    EXPECT_NE(standard, fs::path(QCoreApplication::applicationDirPath().toStdString()));
 }
 
 }  // namespace

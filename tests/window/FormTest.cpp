@@ -122,9 +122,9 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     const QList<QAction*> menus = form->menuBar()->actions();
     QStringList titles;
     for (const QAction* menu : menus) titles << menu->text();
-    ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices"}));
+    ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices", "Help"}));
 
-    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state"}));
+    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state", "Quit"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
     EXPECT_EQ(
@@ -132,6 +132,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
         QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph", "Show Segment Programs",
                      "Show Device Flows", "Clear Graph && Remove Data", "Data Table", "Auto-scroll to last line"}));
     EXPECT_EQ(EntryCaptions(menus[3]->menu()), QStringList({"Search Devices", "Reset Devices"}));
+    EXPECT_EQ(EntryCaptions(menus[4]->menu()), QStringList({"About Tessaro"}));
+    EXPECT_EQ(Child<QAction>("Quit1")->shortcut(), QKeySequence("Ctrl+Q"));
     EXPECT_EQ(Child<QAction>("Cleargraphdiscarddata1")->iconText(), "Clear Graph & Remove Data");
 
     struct Entry {
@@ -154,7 +156,9 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
                                {"DataTable1", false, false},
                                {"Autoscrolltolastline1", true, false},
                                {"Searchdevices1", true, false},
-                               {"Resetsoftware1", true, false}}) {
+                               {"Resetsoftware1", true, false},
+                               {"Quit1", true, false},
+                               {"AboutTessaro1", true, false}}) {
         const auto* action = Child<QAction>(entry.name);
         ASSERT_NE(action, nullptr);
         EXPECT_EQ(action->isEnabled(), entry.enabled) << entry.name;

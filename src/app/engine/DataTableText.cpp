@@ -67,11 +67,21 @@ std::vector<std::string> DataTableHeaderBlock(const std::vector<TDeviceInfo>& de
     return block;
 }
 
-std::string LogFileName(const TLocalDateTime& now, const std::string& suffix) {
+namespace {
+
+std::string FileNameStamp(const TLocalDateTime& now) {
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d_%02d", now.Year, now.Month, now.Day, now.Hour, now.Minute);
-    return std::string(stamp) + " log " + suffix + ".txt";
+    return stamp;
 }
+
+}  // namespace
+
+std::string LogFileName(const TLocalDateTime& now, const std::string& suffix) {
+    return FileNameStamp(now) + " log " + suffix + ".txt";
+}
+
+std::string ScreenLogFileName(const TLocalDateTime& now) { return FileNameStamp(now) + " screen log.txt"; }
 
 bool IsBlankText(const std::string& text) { return TrimBlanksAndControls(text).empty(); }
 

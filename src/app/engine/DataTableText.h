@@ -21,6 +21,8 @@ void AppendDataCell(std::string& line, double value, char decimalSeparator);
 std::vector<std::string> DataTableHeaderBlock(const std::vector<TDeviceInfo>& devices);
 // "2026-02-04 10_16 log auto.txt".
 std::string LogFileName(const TLocalDateTime& now, const std::string& suffix);
+// The file of the on-screen log: "yyyy-mm-dd hh_nn screen log.txt".
+std::string ScreenLogFileName(const TLocalDateTime& now);
 // True when `text` holds nothing but blanks, line ends and other control characters.
 bool IsBlankText(const std::string& text);
 

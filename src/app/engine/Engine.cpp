@@ -49,7 +49,33 @@ std::string ClockTimeText(const TLocalDateTime& now) {
 
 TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window), settings_(std::move(settings)) {}
 
-void TEngine::MM(const std::string& text) { window_.AppendLogLine(LogTimestamp(ToLocalDateTime(LocalNow())) + text); }
+void TEngine::MM(const std::string& text) {
+    const std::string line = LogTimestamp(ToLocalDateTime(LocalNow())) + text;
+    window_.AppendLogLine(line);
+    WriteScreenLogLine(line);
+}
+
+void TEngine::OpenScreenLog() {
+    screenLogPath_ = LogsFolder() / ScreenLogFileName(ToLocalDateTime(LocalNow()));
+    screenLog_.open(screenLogPath_, std::ios::binary | std::ios::app);
+}
+
+void TEngine::WriteScreenLogLine(const std::string& line) {
+    if (screenLogPath_.empty()) return;
+    // A failed write is tried again with the next line: the disk may have room again.
+    if (!screenLog_.is_open()) screenLog_.open(screenLogPath_, std::ios::binary | std::ios::app);
+    screenLog_.clear();
+    screenLog_ << line << '\n';
+    screenLog_.flush();
+    if (screenLog_.good()) {
+        screenLogFailureTold_ = false;
+        return;
+    }
+    if (screenLogFailureTold_) return;
+    screenLogFailureTold_ = true;
+    const std::string problem = "Writing the screen log file failed: " + screenLogPath_.string();
+    window_.AppendLogLine(LogTimestamp(ToLocalDateTime(LocalNow())) + problem);
+}
 
 void TEngine::ReportProblem(const std::string& text) {
     MM(text);
@@ -97,6 +123,7 @@ void TEngine::TimerEngineTimer() {
         if (autoScroll_) window_.ScrollDataTableToEnd();
     }
 
+    WatchStopConfirmations();
     FlowDataSave(false, "auto");
     window_.MemoSegmentsUpdate();
     if (MonotonicNow() - tickStart < kShortestTick) Pause(kShortestTick);

@@ -6,7 +6,9 @@
 // clock. Window thread only.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +48,9 @@ struct TEngineSettings {
 inline constexpr double NoReading = -999999;
 inline constexpr std::chrono::milliseconds DataLineInterval{3000};
 inline constexpr std::chrono::milliseconds LogSaveInterval{60000};
+// How long "Stop all flows" waits for each device's worker to confirm the stop before the
+// device is named as unconfirmed.
+inline constexpr std::chrono::milliseconds StopConfirmationBound{5000};
 
 inline constexpr const char* kShutdownCaption =
     "Waiting for communication threads to stop device actions and terminate. User interface will be unresponsive "
@@ -68,6 +73,11 @@ public:
     void RtDoubleEditDirectControlDesiredFlowValueChanged(const std::optional<std::string>& focusedPort,
                                                           double value);
     void Resetsoftware1Click();
+    // "Stop all flows": every configured device, selected or not, goes to idle at 0 % (a
+    // pump is told to end its program) and its record is stored. Waits for nothing: later
+    // ticks log each device whose worker reports the stop, and after StopConfirmationBound
+    // the devices that did not are named in the log and a notice.
+    void StopAllFlows();
 
     // "Apply" on the Configure tab for the device of `port`: refuses a device without a
     // gas or fluid, takes the entry into the record, starts the device's worker with its
@@ -131,8 +141,12 @@ public:
     void RequestThreadsStop();
     int ActiveThreadCount() const;
 
-    // The on-screen log: the local time stamp and `text` as one line.
+    // The on-screen log: the local time stamp and `text` as one line. Each line also goes
+    // to the screen log file (see FormCreate), appended and flushed at once; a failed write
+    // is told once, until a write succeeds again.
     void MM(const std::string& text);
+    // The file the on-screen log goes to; empty before FormCreate.
+    const std::filesystem::path& ScreenLogFile() const { return screenLogPath_; }
     // A problem the operator must hear about without anything waiting for them: the log
     // and a notice that stays until it is dismissed.
     void ReportProblem(const std::string& text);
@@ -168,6 +182,13 @@ private:
     void AppendTableLines(std::vector<std::string> lines);
     void Pause(std::chrono::milliseconds duration) const;
     void MarkGraphStart();
+    // Stop all flows: logs the confirmations the workers have reported since the request,
+    // and once the bound has passed names the devices that gave none.
+    void WatchStopConfirmations();
+
+    // The screen log file.
+    void OpenScreenLog();
+    void WriteScreenLogLine(const std::string& line);
 
     // Recording.
     std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
@@ -199,6 +220,20 @@ private:
     std::optional<std::filesystem::path> previousAutoFile_;
     bool saveFailureTold_ = false;
     bool terminating_ = false;
+
+    // A device asked to stop by "Stop all flows" whose worker has not yet confirmed it: the
+    // worker's status or pass number at the request tells a later report.
+    struct TPendingStop {
+        std::string Port;
+        std::string NameRole;
+        std::uint64_t SequenceAtRequest = 0;
+    };
+    std::vector<TPendingStop> pendingStops_;
+    std::chrono::milliseconds stopRequestedAt_{0};
+
+    std::filesystem::path screenLogPath_;
+    std::ofstream screenLog_;
+    bool screenLogFailureTold_ = false;
 };
 
 }  // namespace tessaro

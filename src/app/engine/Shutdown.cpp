@@ -44,6 +44,7 @@ void TEngine::FormCreate() {
     SetTimeUnit("MINUTE");
     const bool programs = CreateFolder(SegmentProgramsFolder());
     const bool logs = CreateFolder(LogsFolder());
+    if (logs) OpenScreenLog();
     if (programs && logs) MM("Segment programs and log files are kept in " + settings_.DataFolder.string());
 }
 

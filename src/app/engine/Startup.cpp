@@ -1,8 +1,6 @@
 #include "engine/Startup.h"
 
-#include <QCoreApplication>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include "gases/GasMixtures.h"
 #include "mfc/AlicatMFC.h"
@@ -44,24 +42,23 @@ std::vector<std::filesystem::path> DefaultFallbackFolders() {
     return folders;
 }
 
-bool IsWritableFolder(const std::filesystem::path& folder) {
-    std::error_code failed;
-    if (!std::filesystem::is_directory(folder, failed)) return false;
-    QTemporaryFile probe(QString::fromStdU16String((folder / "write-probe-XXXXXX").u16string()));
-    return probe.open();
+std::filesystem::path ChooseDataFolder(const std::optional<std::filesystem::path>& chosen,
+                                       const std::filesystem::path& documentsFolder,
+                                       const std::filesystem::path& appDataFolder) {
+    if (chosen && !chosen->empty()) return *chosen;
+    if (documentsFolder.empty()) return appDataFolder;
+    return documentsFolder / kDataFolderName;
 }
 
-std::filesystem::path ChooseDataFolder(const std::filesystem::path& programFolder,
-                                       const std::filesystem::path& perUserFolder) {
-    return IsWritableFolder(programFolder) ? programFolder : perUserFolder;
-}
-
-std::filesystem::path DefaultDataFolder() {
-    QString perUser = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    std::filesystem::path folder = perUser.isEmpty()
-                                       ? PathOf(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-                                       : PathOf(perUser) / kDataFolderName;
-    return ChooseDataFolder(PathOf(QCoreApplication::applicationDirPath()), folder);
+std::filesystem::path DefaultDataFolder(const std::optional<std::filesystem::path>& chosen) {
+    std::optional<std::filesystem::path> absolute;
+    if (chosen && !chosen->empty()) {
+        std::error_code failed;
+        const std::filesystem::path full = std::filesystem::absolute(*chosen, failed);
+        absolute = failed ? *chosen : full.lexically_normal();
+    }
+    return ChooseDataFolder(absolute, PathOf(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)),
+                            PathOf(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
 }
 
 }  // namespace tessaro

@@ -1,0 +1,148 @@
+// The operator's conveniences of the main window: the key that stops every flow, Quit and
+// About, the menus from the keyboard, the Tab order of the pages and the bounded log view.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtGlobal>
+#include <algorithm>
+#include <fstream>
+
+#include "WindowFixture.h"
+#include "registry/Brinvale_DeviceInfo.h"
+
+namespace tessaro {
+namespace {
+
+class OperatorTest : public test::WindowFixture {
+protected:
+    // Keyboard shortcuts act only for the active window.
+    void ShowActive(QWidget* window) {
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+    bool LogShows(const QString& text) const { return Child<QPlainTextEdit>("MemoMain")->toPlainText().contains(text); }
+};
+
+TEST_F(OperatorTest, StopAllFlowsKeyReachesTheEngineFromTheWindowAndFromAnOpenNotice) {
+    Configure("COMX", test::kNitrogen);
+    SelectRows({"COMX"});
+    Child<QPushButton>("BitBtn1")->click();  // start its segment program
+    ASSERT_EQ(Device("COMX").ControlMode, dcmSegment);
+    EXPECT_TRUE(Child<QPushButton>("ButtonStopAllFlows")->toolTip().contains("F12"));
+    ShowActive(form.get());
+    Child<QTreeWidget>("ListViewDevices")->clearSelection();
+
+    QTest::keyClick(form.get(), Qt::Key_F12);
+    EXPECT_EQ(Device("COMX").ControlMode, dcmIdle);
+    EXPECT_TRUE(LogShows("Stop all flows: idle at 0 % asked of"));
+
+    // Again while a box that waits for nobody has the focus.
+    form->AboutTessaro1Click();
+    auto* about = form->findChild<QMessageBox*>("AboutBox");
+    ASSERT_NE(about, nullptr);
+    ShowActive(about);
+    QTest::keyClick(about, Qt::Key_F12);
+    EXPECT_EQ(Child<QPlainTextEdit>("MemoMain")->toPlainText().count("Stop all flows: idle at 0 % asked of"), 2);
+    about->close();
+}
+
+TEST_F(OperatorTest, AboutNamesTheVersionTheDataFolderAndQt) {
+    const QString text = form->AboutText();
+    EXPECT_TRUE(text.contains(QString("Tessaro ") + TESSARO_VERSION)) << text.toStdString();
+    EXPECT_TRUE(text.contains(folder.path())) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString("Qt ") + qVersion())) << text.toStdString();
+}
+
+TEST_F(OperatorTest, AltAndALetterOpensEachMenuWithItsCaptionUnchanged) {
+    ShowActive(form.get());
+    struct Case {
+        Qt::Key key;
+        const char* menu;
+        const char* title;
+    };
+    for (const Case& c : {Case{Qt::Key_F, "File1", "File"}, Case{Qt::Key_P, "Preferences1", "Preferences"},
+                          Case{Qt::Key_D, "Data1", "Data"}, Case{Qt::Key_V, "Devices1", "Devices"},
+                          Case{Qt::Key_H, "Help1", "Help"}}) {
+        form->menuBar()->setActiveAction(nullptr);
+        QTest::keyClick(form.get(), c.key, Qt::AltModifier);
+        auto* menu = Child<QMenu>(c.menu);
+        EXPECT_EQ(form->menuBar()->activeAction(), menu->menuAction()) << c.menu;
+        EXPECT_EQ(menu->title(), c.title);
+        menu->close();
+    }
+}
+
+TEST_F(OperatorTest, QuitClosesTheWindowTheNormalWay) {
+    ShowActive(form.get());
+    Child<QAction>("Quit1")->trigger();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.path().toStdString()) / "Logs"));
+    EXPECT_TRUE(LogShows("Active threads: 0"));  // the engine's close ran
+}
+
+// Tab goes through a page's fields as they are read: down a column, then to the column on
+// its right; never back up within a column, never to the left within a row.
+TEST_F(OperatorTest, TabFollowsTheFieldsOfEveryPageAsTheyAreRead) {
+    form->resize(1366, 768);
+    form->show();
+    auto* pages = Child<QTabWidget>("PageControlMain");
+    for (int index = 0; index < pages->count(); ++index) {
+        pages->setCurrentIndex(index);
+        QWidget* page = pages->widget(index);
+        QCoreApplication::processEvents();
+        std::vector<QWidget*> chain;
+        QWidget* first = page->nextInFocusChain();
+        for (QWidget* widget = first; chain.size() < 500; widget = widget->nextInFocusChain()) {
+            if (page->isAncestorOf(widget) && widget->isVisible() && widget->isEnabled() &&
+                (widget->focusPolicy() & Qt::TabFocus) && widget->focusProxy() == nullptr)
+                chain.push_back(widget);
+            if (widget->nextInFocusChain() == first) break;
+        }
+        if (index == 0) {  // "Apply" below the device fields takes the whole page: it comes last
+            std::vector<QString> names;
+            for (const QWidget* widget : chain) names.push_back(widget->objectName());
+            EXPECT_EQ(names, (std::vector<QString>{"EditDeviceName", "EditDeviceType", "RtColorPickComboDeviceColor",
+                                                   "ComboBoxDeviceFluid", "EditFlowUnitName",
+                                                   "ComboBoxFlowUnitPredefined", "EditFlowUnitTemperatureC",
+                                                   "EditFlowUnitPressureBar", "BitBtn6", "TabSheetConfigure"}));
+            continue;
+        }
+        for (std::size_t i = 1; i < chain.size(); ++i) {
+            const QRect before(chain[i - 1]->mapTo(page, QPoint(0, 0)), chain[i - 1]->size());
+            const QRect after(chain[i]->mapTo(page, QPoint(0, 0)), chain[i]->size());
+            const bool upInSameColumn = after.bottom() < before.top() && after.left() <= before.left();
+            const bool leftInSameRow = after.top() < before.bottom() && after.bottom() > before.top() &&
+                                       after.right() < before.left();
+            EXPECT_FALSE(upInSameColumn || leftInSameRow)
+                << pages->tabText(index).toStdString() << ": " << chain[i - 1]->objectName().toStdString()
+                << " -> " << chain[i]->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(OperatorTest, LogViewKeepsTheLastLinesAndTheScreenLogFileAllOfThem) {
+    const int lines = kLogViewLines + 5;
+    for (int i = 0; i < lines; ++i) form->MM("line " + std::to_string(i));
+    auto* view = Child<QPlainTextEdit>("MemoMain");
+    EXPECT_EQ(view->blockCount(), kLogViewLines);
+    EXPECT_TRUE(view->document()->lastBlock().text().endsWith("line " + QString::number(lines - 1)));
+    EXPECT_FALSE(view->toPlainText().contains(" line 4\n"));
+
+    std::ifstream file(form->Engine().ScreenLogFile());
+    const auto written = std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n');
+    EXPECT_GE(written, lines);
+}
+
+}  // namespace
+}  // namespace tessaro
