@@ -20,6 +20,7 @@
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/AtomicFile.h"
+#include "engine/ChartLegend.h"
 #include "engine/Clock.h"
 #include "engine/DataTableText.h"
 #include "engine/DeviceSetup.h"
@@ -784,6 +785,90 @@ TEST(DataFolderTest, ChosenFolderElseTessaroInDocumentsElseAppDataNeverTheProgra
     const fs::path standard = DefaultDataFolder();
     EXPECT_FALSE(standard.empty());
     EXPECT_NE(standard, fs::path(QCoreApplication::applicationDirPath().toStdString()));
+}
+
+// --- Chart legend ----------------------------------------------------------------------------
+
+TEST(ChartLegendTest, EntriesNameTheDeviceAndShowPlannedAndAchievedFlowsInTheDeviceUnit) {
+    struct Case {
+        TChartLegendValues Values;
+        char Separator;
+        std::string Planned;
+        std::string Achieved;
+    };
+    const std::vector<Case> cases = {
+        {{"Cathode side", "COM3", 40.0, 5.0, 1.98765, "ml/min"}, '.', "Cathode side COM3 planned: 40 % = 2 ml/min",
+         "Cathode side COM3 achieved: 1.988 ml/min"},
+        {{"Cathode side", "COM3", 12.5, 0.5, 0.0625, "g/min"}, ',', "Cathode side COM3 planned: 12,5 % = 0,063 g/min",
+         "Cathode side COM3 achieved: 0,063 g/min"},
+        // Idle, and no reading yet.
+        {{"Anode", "COM4", std::nullopt, 5.0, std::nullopt, "ml/min"}, '.', "Anode COM4 planned: idle",
+         "Anode COM4 achieved: no reading yet"},
+        // A unit whose full scale cannot be worked out shows the percentage only; an unnamed
+        // device is named by its port.
+        {{"", "COM5", 0.0, std::nullopt, 0.0, "sl/min"}, '.', "COM5 planned: 0 %", "COM5 achieved: 0 sl/min"},
+    };
+    for (const Case& c : cases) {
+        const TChartLegendEntry entry = ChartLegendEntry(c.Values, c.Separator);
+        EXPECT_EQ(entry.COMPort, c.Values.COMPort);
+        EXPECT_EQ(entry.Planned, c.Planned);
+        EXPECT_EQ(entry.Achieved, c.Achieved);
+    }
+
+    EXPECT_EQ(ChartLegendSummary({}), "Flow chart: no configured devices.");
+    EXPECT_EQ(ChartLegendSummary({{"COM3", "A planned: idle", "A achieved: 1 g/min"},
+                                  {"COM4", "B planned: 5 %", "B achieved: no reading yet"}}),
+              "Flow chart. A planned: idle; A achieved: 1 g/min. B planned: 5 %; B achieved: no reading yet.");
+}
+
+TEST_F(EngineTest, LegendShowsEachConfiguredDeviceWithItsSetpointNowAndItsLastReading) {
+    DevicesLocal().push_back(NewFoundDevice("COM3", dtPump, "77"));
+    DevicesLocal().push_back(NewFoundDevice("COM4", dtMFCA, "78"));  // never configured
+
+    // A controller in direct control whose unit is grams of a gas with the molar volume's
+    // mass, so that its full scale of 50 ml/min at 25 ºC reads 0.05 g/min.
+    TMFCThread& direct = ConfigureController(0);
+    Device(0).NameRole = "Cathode";
+    Device(0).FlowUnitUser.GasMolarMass = 24.4654;
+    Device(0).ControlMode = dcmDirect;
+    Device(0).Setpoint_pct = 40;
+    Report(direct, 50);
+
+    // A controller in its program, in its own unit (500 ml/min full scale), not read yet.
+    Device(1).ThreadMFC = new TMFCThread;
+    Device(1).NameRole = "Anode";
+    Device(1).SegmentProgram = "0 0 Step\r\n10 60 Ramp";
+    Device(1).ControlMode = dcmSegment;
+    Device(1).MarkFlowStart();
+
+    TPSD4Thread& pump = ConfigurePump(2);
+    Device(2).NameRole = "Humidifier";
+    Device(2).FlowUnitUser = FlowUnitMicrolitres();
+    Device(2).MaxFlow_µlpm = 1250;
+    Device(2).ControlMode = dcmDirect;
+    Device(2).Setpoint_pct = 10;
+    pump.GUIIn.Setpoint = 0.08;  // the program still running before the new one is taken
+
+    clock_.Advance(5min);
+    engine_->TimerEngineTimer();
+
+    const std::vector<TChartLegendEntry> legend = engine_->ChartLegend();
+    ASSERT_EQ(legend.size(), 3u);
+    EXPECT_EQ(legend[0].Planned, "Cathode COMX planned: 40 % = 0.02 g/min");
+    EXPECT_EQ(legend[0].Achieved, "Cathode COMX achieved: 12.5 g/min");
+    EXPECT_EQ(legend[1].Planned, "Anode COMY planned: 30 % = 150 ml/min");
+    EXPECT_EQ(legend[1].Achieved, "Anode COMY achieved: no reading yet");
+    EXPECT_EQ(legend[2].Planned, "Humidifier COM3 planned: 10 % = 125 µl/min");
+    EXPECT_EQ(legend[2].Achieved, "Humidifier COM3 achieved: 100 µl/min");
+
+    // The next readings replace the values; a stopped device plans nothing.
+    Report(direct, 20);
+    Device(1).ControlMode = dcmIdle;
+    engine_->TimerEngineTimer();
+    const std::vector<TChartLegendEntry> later = engine_->ChartLegend();
+    EXPECT_EQ(later[0].Achieved, "Cathode COMX achieved: 5 g/min");
+    EXPECT_EQ(later[1].Planned, "Anode COMY planned: idle");
+    EXPECT_EQ(engine_->ChartSummary(), ChartLegendSummary(later));
 }
 
 }  // namespace

@@ -124,6 +124,7 @@ void TEngine::TimerEngineTimer() {
     }
 
     WatchStopConfirmations();
+    window_.ChartValuesChanged();
     FlowDataSave(false, "auto");
     window_.MemoSegmentsUpdate();
     if (MonotonicNow() - tickStart < kShortestTick) Pause(kShortestTick);
@@ -183,6 +184,7 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
     std::string feedback;
     GasFlowConversion(grams, device.FlowUnitUser, errors, feedback, settings_.DecimalSeparator);
     cell = device.FlowUnitUser.GasFlowValue;
+    KeepAchievedFlow(device, cell);
 
     device.LastHandled = status.DataTime;
     device.LastHandledSequence = report.StatusSequence;
@@ -200,6 +202,7 @@ void TEngine::HandlePump(TDeviceInfo& device) {
         PlanPumpSegment(device, worker);
     // The pump's curve shows the setpoint its worker has applied.
     window_.FlowSerie(device, GraphMinutes(MonotonicNow()), worker.GUIIn.Setpoint * 100, false);
+    KeepAchievedFlow(device, worker.GUIIn.Setpoint * device.MaxFlow_µlpm);
     Pause(kDeviceLedTime);
     window_.SetDeviceLed(device.Led, false);
 }

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
@@ -151,6 +153,13 @@ public:
     // and a notice that stays until it is dismissed.
     void ReportProblem(const std::string& text);
 
+    // The chart legend: two entries for every configured device, in the registry's order,
+    // with the planned setpoint now and the flow of the last reading. The window renews
+    // them at every tick (ChartValuesChanged).
+    std::vector<TChartLegendEntry> ChartLegend() const;
+    // The same as one text: the chart's description for a screen reader.
+    std::string ChartSummary() const;
+
     // Read by the window.
     const std::vector<std::string>& DataTable() const { return dataTable_; }
     double TimeFactor() const { return timeFactor_; }
@@ -178,6 +187,9 @@ private:
     void PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker);
     void PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker);
     void AppendCell(std::string& line, double value) const;
+    // The legend's achieved flow of a device, in its unit.
+    void KeepAchievedFlow(const TDeviceInfo& device, double flow);
+    TChartLegendValues ChartLegendValues(const TDeviceInfo& device) const;
     void AppendDataLine(std::string line);
     void AppendTableLines(std::vector<std::string> lines);
     void Pause(std::chrono::milliseconds duration) const;
@@ -219,6 +231,8 @@ private:
     // deleted once the next one is written.
     std::optional<std::filesystem::path> previousAutoFile_;
     bool saveFailureTold_ = false;
+    // The last achieved flow of each device that reported one, by trimmed port.
+    std::map<std::string, double> achievedFlows_;
     bool terminating_ = false;
 
     // A device asked to stop by "Stop all flows" whose worker has not yet confirmed it: the

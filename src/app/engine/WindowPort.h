@@ -43,6 +43,9 @@ public:
     virtual void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) = 0;
     // Empties every device's curves; with `removeData` the points are dropped too.
     virtual void ClearGraph(bool removeData) = 0;
+    // The tick has handled every device: the chart legend's values (TEngine::ChartLegend)
+    // may have changed.
+    virtual void ChartValuesChanged() {}
 
     // Shows a device in the window: its list row, the configuration and the other tabs.
     virtual void ShowDevice(TDeviceInfo& device) = 0;
