@@ -55,6 +55,23 @@ void TFlowCurve::ScaleKeys(double factor) {
     for (auto point = mDataContainer->begin(); point != mDataContainer->end(); ++point) point->key *= factor;
 }
 
+void TFlowCurve::BringToFront() {
+    if (layer() != nullptr) moveToLayer(layer(), false);
+}
+
+void TFlowCurve::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
+    applyDefaultAntialiasingHint(painter);
+    painter->setPen(pen());
+    painter->setBrush(Qt::NoBrush);
+    painter->drawLine(QLineF(rect.left(), rect.center().y(), rect.right(), rect.center().y()));
+    if (scatterStyle().isNone()) return;
+    QCPScatterStyle symbol = scatterStyle();
+    symbol.setSize(std::min(symbol.size(), rect.height()));
+    applyScattersAntialiasingHint(painter);
+    symbol.applyTo(painter, pen());
+    symbol.drawShape(painter, rect.center());
+}
+
 QCPRange TFlowCurve::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain, const QCPRange& inKeyRange) const {
     if (inSignDomain != QCP::sdBoth || inKeyRange != QCPRange() || counted_ != mDataContainer->size())
         return QCPGraph::getValueRange(foundRange, inSignDomain, inKeyRange);

@@ -25,11 +25,15 @@ public:
     void ClearPoints();
     // Multiplies every key by `factor` (> 0), as a change of the time unit does.
     void ScaleKeys(double factor);
+    // Draws the curve after every other curve of its layer.
+    void BringToFront();
 
     QCPRange getValueRange(bool& foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth,
                            const QCPRange& inKeyRange = QCPRange()) const override;
 
 protected:
+    // The legend shows the line and the symbol, the symbol no taller than the icon.
+    void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
     void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const override;
     void drawScatterPlot(QCPPainter* painter, const QVector<QPointF>& scatters,
                          const QCPScatterStyle& style) const override;

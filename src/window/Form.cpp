@@ -105,8 +105,9 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     SplitterAreas->addWidget(BuildDataArea());
     SplitterAreas->addWidget(BuildDeviceList());
     SplitterAreas->addWidget(BuildBottomArea());
-    // Proportions only: the splitter scales them to the space it gets.
-    SplitterAreas->setSizes({450, 320, 150});
+    // Proportions only: the splitter scales them to the space it gets. The chart keeps its
+    // minimum height; the pages below scroll when they get less than they need.
+    SplitterAreas->setSizes({400, 340, 130});
     layout->addWidget(SplitterAreas, 1);
     layout->addWidget(BuildOperationPanel());
     layout->addLayout(BuildStatusBar(central));
@@ -339,6 +340,7 @@ void TGUIF::BuildMainMenu() {
     // Nothing survives a run: both entries are disabled.
     AddMenuEntry(file, "Savesoftwarestate1", "Save software state")->setEnabled(false);
     AddMenuEntry(file, "Loadsoftwarestate1", "Load software state")->setEnabled(false);
+    AddMenuEntry(file, "SaveChartAs1", "Save chart as…");
     file->addSeparator();
     AddMenuEntry(file, "Quit1", "Quit")->setShortcut(QKeySequence::fromString("Ctrl+Q"));
 
@@ -400,6 +402,7 @@ void TGUIF::ConnectMainMenu() {
             [this] { Guarded([this] { Cleargraphdiscarddata1Click(); }); });
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
+    connect(MenuEntry("SaveChartAs1"), &QAction::triggered, this, [this] { Guarded([this] { SaveChartAs1Click(); }); });
     // Through the normal close: the same checks and shutdown as the window's close button.
     connect(MenuEntry("Quit1"), &QAction::triggered, this, &QWidget::close);
     connect(MenuEntry("AboutTessaro1"), &QAction::triggered, this, [this] { Guarded([this] { AboutTessaro1Click(); }); });
@@ -462,18 +465,32 @@ QWidget* TGUIF::BuildPageControl() {
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName("PageControlMain");
     PageControlMain->addTab(BuildConfigureTab(), "Configure");
-    PageControlMain->addTab(BuildDesignSegmentsTab(), "Design segments");
-    PageControlMain->addTab(BuildDirectControlTab(), "Direct control");
+    PageControlMain->addTab(VerticallyScrolled(BuildDesignSegmentsTab()), "Design segments");
+    PageControlMain->addTab(VerticallyScrolled(BuildDirectControlTab()), "Direct control");
     QWidget* mixtures = BuildMixturesTab();
     mixtures->setObjectName("TabSheetMixtures");
-    PageControlMain->addTab(mixtures, "Mixtures");
+    PageControlMain->addTab(VerticallyScrolled(mixtures), "Mixtures");
     QWidget* tools = BuildToolsTab();
     tools->setObjectName("TabSheetTools");
-    PageControlMain->addTab(tools, "Tools");
+    PageControlMain->addTab(VerticallyScrolled(tools), "Tools");
     QWidget* designer = BuildDesignerTab();
     designer->setObjectName("TabSheetDesigner");
-    PageControlMain->addTab(designer, "Designer");
+    PageControlMain->addTab(VerticallyScrolled(designer), "Designer");
     return PageControlMain;
+}
+
+// A page too tall for a low window scrolls up and down instead of squeezing the chart above
+// it. The scroll area takes the page's name, so the page is found by it as the tab it is.
+QWidget* TGUIF::VerticallyScrolled(QWidget* page) {
+    auto* scroll = new QScrollArea(PageControlMain);
+    scroll->setObjectName(page->objectName());
+    page->setObjectName(page->objectName() + "Fields");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    // Tab moves between the page's fields, never onto the scroll area itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidget(page);
+    return scroll;
 }
 
 QWidget* TGUIF::BuildBottomArea() {

@@ -65,6 +65,8 @@ inline constexpr const char* kFormCaption = "Tessaro 2026-02-04";
 inline constexpr const char* kStopAllFlowsKey = "F12";
 // The on-screen log view keeps this many of the last lines; the screen log file keeps all.
 inline constexpr int kLogViewLines = 20000;
+// The chart's plot never gets lower than this, whatever the window's height.
+inline constexpr int kChartMinimumHeight = 200;
 
 // Module start of the window: opens the "Main form" channel. Runs before the window exists.
 void InitializeMainFormModule();
@@ -149,6 +151,11 @@ public:
     void Cleargraphdiscarddata1Click();
     // The x shown for a stored x in minutes: divided by the time unit's factor.
     double RtPointSeriesXValueTransformation(double x_min) const;
+    // File → "Save chart as…": PNG or PDF by the chosen name's ending.
+    void SaveChartAs1Click();
+    // Writes the chart to `fileName` (".png" or ".pdf"); a failure is told in a message that
+    // names the file, a success in the on-screen log.
+    bool SaveChart(const QString& fileName);
     // The planned and achieved curves of a port, when they exist.
     QCPGraph* PlannedCurve(const std::string& port) const;
     QCPGraph* AchievedCurve(const std::string& port) const;
@@ -213,6 +220,7 @@ public:
     void SetDeviceLedLook(QObject* led, TRtColor offColor) override;
     void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) override;
     void ClearGraph(bool removeData) override;
+    void ChartValuesChanged() override;
     void ShowDevice(TDeviceInfo& device) override;
     void SetAllRowsState(const std::string& state) override;
     void RefreshFlowDisplays() override;
@@ -245,6 +253,7 @@ private:
     QWidget* BuildChart(QWidget* parent);
     QWidget* BuildDeviceList();
     QWidget* BuildPageControl();
+    QWidget* VerticallyScrolled(QWidget* page);
     QWidget* BuildConfigureTab();
     QWidget* BuildConfigureDeviceFields();
     QWidget* BuildConfigurePumpGroup();
@@ -315,6 +324,11 @@ private:
     void KeepCurveReferences(const std::string& port);
     void ClearCurve(TFlowCurve* curve);
     void SpaceOutSymbols();
+    void BuildLegend();
+    // The legend's entries follow the engine's texts for the curves that are shown.
+    void RefreshLegend();
+    // Achieved curves whose symbols cover more are drawn first.
+    void StackAchievedCurves();
     void ScaleCurveTimes(double factor);
     void RequestReplot();
     void ShowView(QWidget* view);

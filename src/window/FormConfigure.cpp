@@ -21,6 +21,7 @@
 #include "Form.h"
 #include "FormWidgets.h"
 #include "NumberEdit.h"
+#include "ReflowRow.h"
 #include "StatusLed.h"
 #include "gases/GasMixtures.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -58,16 +59,17 @@ QWidget* TGUIF::BuildConfigureTab() {
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
 
-    auto* content = new QWidget(scroll);
+    // The groups stand beside the device fields where the page is wide enough, below them
+    // where it is not.
+    auto* content = new TReflowRow(scroll);
     content->setObjectName("PanelConfigure");
-    auto* columns = new QHBoxLayout(content);
-    columns->addWidget(BuildConfigureDeviceFields(), 1);
+    content->AddPart(BuildConfigureDeviceFields(), 1);
 
     auto* groups = new QVBoxLayout;
     groups->addWidget(BuildConfigurePumpGroup());
     groups->addWidget(BuildConfigureFlowUnitGroup());
     groups->addStretch(1);
-    columns->addLayout(groups, 1);
+    content->AddPart(groups, 1);
 
     scroll->setWidget(content);
     return scroll;

@@ -9,13 +9,17 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTreeWidget>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "ChartNavigator.h"
 #include "FlowCurve.h"
 #include "Form.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "text/Messages.h"
 #include "text/TextScan.h"
 #include "segments/PlannedFlow.h"
 
@@ -49,6 +53,42 @@ QCPScatterStyle::ScatterShape SymbolShape(tDeviceType kind) {
 // Curves are keyed as the registry keys its devices.
 std::string TrimmedPort(const std::string& port) { return std::string(TrimBlanksAndControls(port)); }
 
+// The achieved-flow symbols from the one covering most of its square to the one covering
+// least. Curves are drawn in this order, so where points of several devices coincide each
+// symbol shows around the smaller ones drawn over it.
+constexpr std::array kSymbolsByCoverage = {QCPScatterStyle::ssSquare,   QCPScatterStyle::ssCircle,
+                                           QCPScatterStyle::ssDiamond,  QCPScatterStyle::ssTriangle,
+                                           QCPScatterStyle::ssTriangleInverted, QCPScatterStyle::ssStar};
+
+int CoverageRank(QCPScatterStyle::ScatterShape shape) {
+    const auto found = std::find(kSymbolsByCoverage.begin(), kSymbolsByCoverage.end(), shape);
+    return static_cast<int>(found - kSymbolsByCoverage.begin());
+}
+
+// A device's achieved-flow symbol: the one of its kind, unless a device before it in the
+// registry already shows that one; then the first symbol none of those shows (with more
+// devices than symbols, the kind's own).
+QCPScatterStyle::ScatterShape AchievedSymbol(const TDeviceInfo& device) {
+    const std::string_view port = TrimBlanksAndControls(device.COMPort);
+    std::vector<QCPScatterStyle::ScatterShape> taken;
+    auto pick = [&taken](tDeviceType kind) {
+        const QCPScatterStyle::ScatterShape own = SymbolShape(kind);
+        if (std::find(taken.begin(), taken.end(), own) == taken.end()) return own;
+        for (const QCPScatterStyle::ScatterShape free : kSymbolsByCoverage)
+            if (std::find(taken.begin(), taken.end(), free) == taken.end()) return free;
+        return own;
+    };
+    for (const TDeviceInfo& other : DevicesLocal()) {
+        if (TrimBlanksAndControls(other.COMPort) == port) break;
+        taken.push_back(pick(other.DevType));
+    }
+    return pick(device.DevType);
+}
+
+// The chart as saved: at least this size, however small it is on the screen.
+constexpr int kSavedChartWidth = 1200;
+constexpr int kSavedChartHeight = 600;
+
 }  // namespace
 
 QWidget* TGUIF::BuildChart(QWidget* parent) {
@@ -60,7 +100,7 @@ QWidget* TGUIF::BuildChart(QWidget* parent) {
 
     RtGraph2DMain = new QCustomPlot(panel);
     RtGraph2DMain->setObjectName("RtGraph2DMain");
-    RtGraph2DMain->setMinimumHeight(120);
+    RtGraph2DMain->setMinimumHeight(kChartMinimumHeight);
     RtGraph2DMain->setNoAntialiasingOnDrag(true);
     XAxis1()->setLabel("Time, m");
     RtGraph2DMain->yAxis->setVisible(false);
@@ -76,9 +116,95 @@ QWidget* TGUIF::BuildChart(QWidget* parent) {
     grid->addWidget(vertical, 0, 1);
     grid->addWidget(horizontal, 1, 0);
 
+    BuildLegend();
     chartNavigator_ = new TChartNavigator(RtGraph2DMain, XAxis1(), YAxis1(), horizontal, vertical);
     connect(RtGraph2DMain, &QCustomPlot::beforeReplot, this, &TGUIF::SpaceOutSymbols);
     return panel;
+}
+
+// The legend stands right of the plot, where it covers no curve: one entry per line, a
+// device's planned curve above its achieved curve.
+void TGUIF::BuildLegend() {
+    RtGraph2DMain->setAutoAddPlottableToLegend(false);
+    QCPLegend* legend = RtGraph2DMain->legend;
+    QFont font = legend->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    legend->setFont(font);
+    legend->setIconSize(28, 14);
+    legend->setRowSpacing(0);
+    legend->setBorderPen(QPen(Qt::lightGray));
+
+    auto* column = new QCPLayoutGrid;
+    RtGraph2DMain->plotLayout()->addElement(0, 1, column);
+    RtGraph2DMain->plotLayout()->setColumnStretchFactor(1, 0.001);
+    column->addElement(0, 0, legend);
+    // An empty element below the legend takes the rest of the height.
+    column->addElement(1, 0, new QCPLayoutElement(RtGraph2DMain));
+    column->setRowStretchFactor(0, 0.001);
+    column->setMargins(QMargins(0, 0, 0, 0));
+    legend->setVisible(false);
+}
+
+void TGUIF::RefreshLegend() {
+    QCPLegend* legend = RtGraph2DMain->legend;
+    legend->clearItems();
+    for (const TChartLegendEntry& entry : engine_->ChartLegend()) {
+        const auto curves = curves_.find(TrimmedPort(entry.COMPort));
+        if (curves == curves_.end()) continue;
+        for (const auto& [curve, text] :
+             {std::pair{curves->second.planned.data(), &entry.Planned}, {curves->second.achieved.data(), &entry.Achieved}}) {
+            if (curve == nullptr || !curve->visible()) continue;
+            // A planned curve is emptied when its device leaves the selection.
+            if (curve == curves->second.planned.data() && curve->dataCount() == 0) continue;
+            curve->setName(QString::fromStdString(*text));
+            legend->addItem(new QCPPlottableLegendItem(legend, curve));
+        }
+    }
+    legend->setVisible(legend->itemCount() > 0);
+}
+
+void TGUIF::ChartValuesChanged() {
+    RefreshLegend();
+    RequestReplot();
+}
+
+void TGUIF::StackAchievedCurves() {
+    std::vector<TFlowCurve*> achieved;
+    for (auto& [port, curves] : curves_)
+        if (curves.achieved) achieved.push_back(curves.achieved.data());
+    std::stable_sort(achieved.begin(), achieved.end(), [](const TFlowCurve* a, const TFlowCurve* b) {
+        return CoverageRank(a->scatterStyle().shape()) < CoverageRank(b->scatterStyle().shape());
+    });
+    for (TFlowCurve* curve : achieved) curve->BringToFront();
+}
+
+bool TGUIF::SaveChart(const QString& fileName) {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    const int width = std::max(RtGraph2DMain->width(), kSavedChartWidth);
+    const int height = std::max(RtGraph2DMain->height(), kSavedChartHeight);
+    const std::string name = fileName.toStdString();
+    bool saved = false;
+    if (suffix == "png") {
+        saved = RtGraph2DMain->savePng(fileName, width, height);
+    } else if (suffix == "pdf") {
+        saved = RtGraph2DMain->savePdf(fileName, width, height);
+    } else {
+        ShowMessage("The chart was not saved to " + name + ": give the file name the ending .png or .pdf");
+        return false;
+    }
+    if (!saved) {
+        ShowMessage("The chart could not be saved to " + name);
+        return false;
+    }
+    MM("Chart saved to " + name);
+    return true;
+}
+
+void TGUIF::SaveChartAs1Click() {
+    const QString offered = QString::fromStdString((engine_->Settings().DataFolder / "chart.png").string());
+    const QString chosen = QFileDialog::getSaveFileName(this, "Save chart as", offered,
+                                                        "PNG image (*.png);;PDF document (*.pdf)");
+    if (!chosen.isEmpty()) SaveChart(chosen);
 }
 
 double TGUIF::RtPointSeriesXValueTransformation(double x_min) const { return x_min / shownTimeFactor_; }
@@ -132,6 +258,7 @@ void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
         values.append(point.Setpoint_pct);
     }
     curves.planned->SetPoints(keys, values);
+    RefreshLegend();
 
     aDevice.SerieSegment = curves.planned.data();
     KeepCurveReferences(aDevice.COMPort);
@@ -147,10 +274,13 @@ void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, boo
     const QColor color = QColor::fromRgba(device.Color);
     const QPen line(color, kAchievedLineWidth);
     if (curve->pen() != line) curve->setPen(line);
-    const QCPScatterStyle::ScatterShape shape = SymbolShape(device.DevType);
+    const QCPScatterStyle::ScatterShape shape = AchievedSymbol(device);
     const QCPScatterStyle& symbols = curve->scatterStyle();
-    if (symbols.shape() != shape || symbols.brush().color() != color)
+    if (symbols.shape() != shape || symbols.brush().color() != color) {
         curve->setScatterStyle(QCPScatterStyle(shape, QPen(Qt::black, kSymbolBorderWidth), QBrush(color), kSymbolSize));
+        StackAchievedCurves();
+        RefreshLegend();
+    }
 
     if (clear)
         curve->ClearPoints();
@@ -249,6 +379,7 @@ void TGUIF::ShowSegmentPrograms1Click() {
     const bool shown = MenuEntry("ShowSegmentPrograms1")->isChecked();
     for (auto& [port, curves] : curves_)
         if (curves.planned) curves.planned->setVisible(shown);
+    RefreshLegend();
     RequestReplot();
     MemoSegmentsUpdate();
 }
@@ -257,6 +388,7 @@ void TGUIF::Showachievedflows1Click() {
     const bool shown = MenuEntry("Showachievedflows1")->isChecked();
     for (auto& [port, curves] : curves_)
         if (curves.achieved) curves.achieved->setVisible(shown);
+    RefreshLegend();
     RequestReplot();
     MemoSegmentsUpdate();
 }

@@ -124,7 +124,7 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     for (const QAction* menu : menus) titles << menu->text();
     ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices", "Help"}));
 
-    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state", "Quit"}));
+    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
     EXPECT_EQ(
@@ -157,6 +157,7 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
                                {"Autoscrolltolastline1", true, false},
                                {"Searchdevices1", true, false},
                                {"Resetsoftware1", true, false},
+                               {"SaveChartAs1", true, false},
                                {"Quit1", true, false},
                                {"AboutTessaro1", true, false}}) {
         const auto* action = Child<QAction>(entry.name);

@@ -6,12 +6,16 @@
 #include <qcustomplot.h>
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <cmath>
 #include <thread>
 
 #include "ChartNavigator.h"
@@ -331,6 +335,140 @@ TEST_F(ChartNavigationTest, DragZoomsClickBesideStepsBackAndTwentyViewsAreKept) 
     QCoreApplication::processEvents();
     EXPECT_TRUE(navigator->FollowsData());
     EXPECT_EQ(navigator->UndoDepth(), 0);
+}
+
+// --- Legend, saved chart, small screens ---------------------------------------------------------
+
+double NumberAfter(const QString& text, const QString& marker) {
+    const qsizetype at = text.indexOf(marker);
+    if (at < 0) return std::nan("");
+    return text.mid(at + marker.size()).section(' ', 0, 0).toDouble();
+}
+
+TEST_F(GraphTest, LegendNamesTheCurvesOfEachDeviceWithItsLiveValuesAfterATick) {
+    Configure("COMX", kNitrogen);
+    TDeviceInfo device = Device("COMX");
+    device.ControlMode = dcmDirect;
+    device.Setpoint_pct = 50;
+    StoreDevice(device);
+
+    QCPLegend* legend = Chart()->legend;
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        std::this_thread::sleep_for(50ms);
+        QCoreApplication::processEvents();
+        form->Engine().TimerEngineTimer();
+    } while ((legend->itemCount() < 2 || Device("COMX").LastHandledSequence == 0) && waited.elapsed() < 5000);
+    ASSERT_EQ(legend->itemCount(), 2);
+
+    // The planned curve above the achieved one, each entry drawn with its curve's look.
+    auto* planned = qobject_cast<QCPPlottableLegendItem*>(legend->item(0));
+    auto* achieved = qobject_cast<QCPPlottableLegendItem*>(legend->item(1));
+    ASSERT_NE(planned, nullptr);
+    ASSERT_NE(achieved, nullptr);
+    EXPECT_EQ(planned->plottable(), form->PlannedCurve("COMX"));
+    EXPECT_EQ(achieved->plottable(), form->AchievedCurve("COMX"));
+    EXPECT_TRUE(legend->visible());
+
+    // The texts follow the record the tick has just renewed: the setpoint, its flow in the
+    // device's unit (its full scale is 50 ml/min) and the last reading.
+    EXPECT_EQ(planned->plottable()->name(), "Virtual Demo COMX planned: 50 % = 25 ml/min");
+    const QString achievedNow = achieved->plottable()->name();
+    EXPECT_TRUE(achievedNow.startsWith("Virtual Demo COMX achieved: ")) << achievedNow.toStdString();
+    EXPECT_NEAR(NumberAfter(achievedNow, "achieved: "), Device("COMX").FlowUnitUser.GasFlowValue, 0.0006);
+
+    // Hidden achieved curves leave the legend.
+    Trigger("Showachievedflows1");
+    EXPECT_EQ(legend->itemCount(), 1);
+}
+
+TEST_F(GraphTest, AchievedSymbolsOfDevicesWhosePointsCoincideAllStayVisible) {
+    form->resize(1200, 900);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // Both demo devices are of one kind; the second one gets a symbol of its own and is
+    // drawn beneath the first, whose symbol covers less.
+    for (const char* port : {"COMX", "COMY"}) {
+        TDeviceInfo device = Device(port);
+        device.ControlMode = dcmSegment;
+        for (const double minute : {1.0, 2.0, 3.0}) form->FlowSerie(device, minute, 50, false);
+    }
+    const QCPGraph* first = form->AchievedCurve("COMX");
+    const QCPGraph* second = form->AchievedCurve("COMY");
+    EXPECT_NE(first->scatterStyle().shape(), second->scatterStyle().shape());
+
+    const QImage drawn = Chart()->toPixmap(800, 400).toImage();
+    int purple = 0, green = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb pixel = drawn.pixel(x, y);
+            purple += pixel == qRgb(128, 0, 128);
+            green += pixel == qRgb(0, 128, 0);
+        }
+    EXPECT_GT(purple, 50);
+    EXPECT_GT(green, 50);
+}
+
+TEST_F(GraphTest, SaveChartWritesPngOrPdfByTheEndingAndTellsWhatHappened) {
+    const QString base = folder.path() + "/chart";
+    struct Case {
+        QString name;
+        QByteArray magic;
+    };
+    for (const Case& c : {Case{base + ".png", QByteArray("\x89PNG\r\n\x1a\n", 8)}, Case{base + ".PDF", "%PDF-"}}) {
+        EXPECT_TRUE(form->SaveChart(c.name)) << c.name.toStdString();
+        QFile file(c.name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_GT(bytes.size(), 1000);
+        EXPECT_TRUE(bytes.startsWith(c.magic)) << c.name.toStdString();
+        EXPECT_TRUE(Child<QPlainTextEdit>("MemoMain")->toPlainText().contains("Chart saved to " + c.name));
+    }
+    EXPECT_TRUE(messages.messages.empty());
+
+    // A folder that does not exist, and a name that says neither format: a message naming
+    // the file, nothing written.
+    for (const QString& refused : {folder.path() + "/missing/chart.png", base + ".jpg"}) {
+        messages.messages.clear();
+        EXPECT_FALSE(form->SaveChart(refused));
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_NE(messages.messages[0].find(refused.toStdString()), std::string::npos) << messages.messages[0];
+        EXPECT_FALSE(QFile::exists(refused));
+    }
+}
+
+TEST_F(GraphTest, OnLaptopScreensEveryPageFitsItsWidthAndTheChartKeepsItsHeight) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto* pages = Child<QTabWidget>("PageControlMain");
+    for (const QSize screen : {QSize(1024, 600), QSize(1366, 768)}) {
+        form->resize(screen);
+        QCoreApplication::processEvents();
+        // The window takes the size: nothing's minimum makes it larger than the screen.
+        EXPECT_LE(form->frameGeometry().height(), screen.height() + 40) << screen.width();
+        EXPECT_EQ(form->width(), screen.width());
+        EXPECT_LE(form->height(), screen.height());
+        EXPECT_GE(Chart()->height(), kChartMinimumHeight) << screen.width();
+        for (int index = 0; index < pages->count(); ++index) {
+            pages->setCurrentIndex(index);
+            QCoreApplication::processEvents();
+            auto* scroll = qobject_cast<QScrollArea*>(pages->widget(index));
+            ASSERT_NE(scroll, nullptr) << index;
+            EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << screen.width() << " page " << index;
+            EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width()) << screen.width() << " page " << index;
+        }
+    }
+
+    // At 1024 the flow-unit group stands below the device fields, within the page.
+    form->resize(1024, 600);
+    pages->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    auto* group = Child<QWidget>("GroupBoxFlowUnit");
+    auto* page = qobject_cast<QScrollArea*>(pages->widget(0));
+    const QRect groupOnPage(group->mapTo(page->widget(), QPoint(0, 0)), group->size());
+    EXPECT_GT(groupOnPage.top(), Child<QWidget>("BitBtn6")->mapTo(page->widget(), QPoint(0, 0)).y());
+    EXPECT_LE(groupOnPage.right(), page->viewport()->width());
 }
 
 }  // namespace
