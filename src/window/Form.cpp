@@ -107,7 +107,7 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     SplitterAreas->addWidget(BuildBottomArea());
     // Proportions only: the splitter scales them to the space it gets. The chart keeps its
     // minimum height; the pages below scroll when they get less than they need.
-    SplitterAreas->setSizes({400, 340, 130});
+    SplitterAreas->setSizes({300, 420, 110});
     layout->addWidget(SplitterAreas, 1);
     layout->addWidget(BuildOperationPanel());
     layout->addLayout(BuildStatusBar(central));
