@@ -26,7 +26,10 @@ constexpr TTimeUnit kTimeUnits[] = {{"MINUTE", 1, "m"}, {"HOUR", 60, "h"}, {"DAY
 
 }  // namespace
 
-void TEngine::DataTableColumns() { AppendTableLines(DataTableHeaderBlock(DevicesLocal())); }
+void TEngine::DataTableColumns() {
+    AppendTableLines(DataTableHeaderBlock(DevicesLocal()));
+    StartCsvSession();
+}
 
 void TEngine::ClearDataTable() {
     dataTable_.clear();
