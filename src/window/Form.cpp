@@ -9,13 +9,13 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeySequence>
-#include <QPushButton>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -33,12 +33,12 @@
 #include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "StatusLed.h"
+#include "discovery/BackgroundJobs.h"
 #include "discovery/DeviceSearch.h"
 #include "discovery/MaintenanceTools.h"
-#include "discovery/BackgroundJobs.h"
 #include "engine/EngineTimer.h"
-#include "text/TextScan.h"
 #include "engine/Startup.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
 
@@ -320,7 +320,6 @@ void TGUIF::ScrollDataTableToEnd() {
 
 void TGUIF::SetAutoScrollChecked(bool on) { MenuEntry("Autoscrolltolastline1")->setChecked(on); }
 
-
 // --- Frame -----------------------------------------------------------------------------------------------
 
 QAction* TGUIF::AddMenuEntry(QMenu* menu, const char* name, const QString& caption) {
@@ -405,16 +404,16 @@ void TGUIF::ConnectMainMenu() {
     connect(MenuEntry("SaveChartAs1"), &QAction::triggered, this, [this] { Guarded([this] { SaveChartAs1Click(); }); });
     // Through the normal close: the same checks and shutdown as the window's close button.
     connect(MenuEntry("Quit1"), &QAction::triggered, this, &QWidget::close);
-    connect(MenuEntry("AboutTessaro1"), &QAction::triggered, this, [this] { Guarded([this] { AboutTessaro1Click(); }); });
+    connect(MenuEntry("AboutTessaro1"), &QAction::triggered, this,
+            [this] { Guarded([this] { AboutTessaro1Click(); }); });
     connect(MenuEntry("Searchdevices1"), &QAction::triggered, this,
             [this] { Guarded([this] { Searchdevices1Click(); }); });
-    connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this,
-            [this] {
-                Guarded([this] {
-                    engine_->Resetsoftware1Click();
-                    ShowFocusedDevice();
-                });
-            });
+    connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this, [this] {
+        Guarded([this] {
+            engine_->Resetsoftware1Click();
+            ShowFocusedDevice();
+        });
+    });
 }
 
 QWidget* TGUIF::BuildDataArea() {
@@ -527,8 +526,8 @@ QLayout* TGUIF::BuildStatusBar(QWidget* parent) {
 
     ButtonStopAllFlows = new QPushButton("Stop all flows", parent);
     ButtonStopAllFlows->setObjectName("ButtonStopAllFlows");
-    ButtonStopAllFlows->setToolTip(QString("Puts every configured device to idle at 0 %, selected or not (%1)")
-                                       .arg(kStopAllFlowsKey));
+    ButtonStopAllFlows->setToolTip(
+        QString("Puts every configured device to idle at 0 %, selected or not (%1)").arg(kStopAllFlowsKey));
     row->addWidget(ButtonStopAllFlows);
     return row;
 }

@@ -317,7 +317,6 @@ private:
     void ShowFlowUnitFields(bool volumetric);
     void SelectRowTagged(QComboBox* list, int tag);
 
-
     // Curves.
     TDeviceCurves& CurvesOf(const std::string& port);
     TFlowCurve* NewCurve(const TDeviceInfo& device);

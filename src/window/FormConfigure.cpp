@@ -327,11 +327,10 @@ void TGUIF::ButtonApplyConfigurationClick() {
     // focus now.
     TDeviceInfo device;
     if (!FocusedPort() || !FindDevice(shownPort_, device)) return;
-    const bool accepted =
-        device.DevType == dtPump
-            ? FieldsAccepted({RtDoubleEditSyringeSize, RtDoubleEditFluidTemperature})
-            : ComboBoxFlowUnitPredefined->currentIndex() == kPredefinedGramsRow ||
-                  FieldsAccepted({EditFlowUnitTemperatureC, EditFlowUnitPressureBar});
+    const bool accepted = device.DevType == dtPump
+                              ? FieldsAccepted({RtDoubleEditSyringeSize, RtDoubleEditFluidTemperature})
+                              : ComboBoxFlowUnitPredefined->currentIndex() == kPredefinedGramsRow ||
+                                    FieldsAccepted({EditFlowUnitTemperatureC, EditFlowUnitPressureBar});
     if (!accepted) return;
     // Starting a pump's worker talks to the pump first, which may take a while.
     const BusyCursor busy;

@@ -3,14 +3,14 @@
 
 #include <qcustomplot.h>
 #include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTreeWidget>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -19,9 +19,9 @@
 #include "FlowCurve.h"
 #include "Form.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "segments/PlannedFlow.h"
 #include "text/Messages.h"
 #include "text/TextScan.h"
-#include "segments/PlannedFlow.h"
 
 namespace tessaro {
 
@@ -56,8 +56,8 @@ std::string TrimmedPort(const std::string& port) { return std::string(TrimBlanks
 // The achieved-flow symbols from the one covering most of its square to the one covering
 // least. Curves are drawn in this order, so where points of several devices coincide each
 // symbol shows around the smaller ones drawn over it.
-constexpr std::array kSymbolsByCoverage = {QCPScatterStyle::ssSquare,   QCPScatterStyle::ssCircle,
-                                           QCPScatterStyle::ssDiamond,  QCPScatterStyle::ssTriangle,
+constexpr std::array kSymbolsByCoverage = {QCPScatterStyle::ssSquare,           QCPScatterStyle::ssCircle,
+                                           QCPScatterStyle::ssDiamond,          QCPScatterStyle::ssTriangle,
                                            QCPScatterStyle::ssTriangleInverted, QCPScatterStyle::ssStar};
 
 int CoverageRank(QCPScatterStyle::ScatterShape shape) {
@@ -151,8 +151,8 @@ void TGUIF::RefreshLegend() {
     for (const TChartLegendEntry& entry : engine_->ChartLegend()) {
         const auto curves = curves_.find(TrimmedPort(entry.COMPort));
         if (curves == curves_.end()) continue;
-        for (const auto& [curve, text] :
-             {std::pair{curves->second.planned.data(), &entry.Planned}, {curves->second.achieved.data(), &entry.Achieved}}) {
+        for (const auto& [curve, text] : {std::pair{curves->second.planned.data(), &entry.Planned},
+                                          {curves->second.achieved.data(), &entry.Achieved}}) {
             if (curve == nullptr || !curve->visible()) continue;
             // A planned curve is emptied when its device leaves the selection.
             if (curve == curves->second.planned.data() && curve->dataCount() == 0) continue;
@@ -202,8 +202,8 @@ bool TGUIF::SaveChart(const QString& fileName) {
 
 void TGUIF::SaveChartAs1Click() {
     const QString offered = QString::fromStdString((engine_->Settings().DataFolder / "chart.png").string());
-    const QString chosen = QFileDialog::getSaveFileName(this, "Save chart as", offered,
-                                                        "PNG image (*.png);;PDF document (*.pdf)");
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, "Save chart as", offered, "PNG image (*.png);;PDF document (*.pdf)");
     if (!chosen.isEmpty()) SaveChart(chosen);
 }
 

@@ -22,8 +22,8 @@
 #include "RecordingWindowPort.h"
 #include "engine/AtomicFile.h"
 #include "engine/ChartLegend.h"
-#include "engine/CsvRecording.h"
 #include "engine/Clock.h"
+#include "engine/CsvRecording.h"
 #include "engine/DataTableText.h"
 #include "engine/DeviceSetup.h"
 #include "engine/EngineTimer.h"
@@ -698,12 +698,11 @@ TEST_F(EngineTest, FailedSaveAtCloseIsAlwaysToldAndTheTableGoesToTheFirstFallbac
 
     ASSERT_EQ(window_.Notices.size(), 1u);
     const std::string& notice = window_.Notices[0];
-    EXPECT_TRUE(notice.starts_with("Writing the log file failed: " + (engine_->LogsFolder() / "").string()))
-        << notice;
+    EXPECT_TRUE(notice.starts_with("Writing the log file failed: " + (engine_->LogsFolder() / "").string())) << notice;
     EXPECT_NE(notice.find("Writing it to " + (root / "blocked").string()), std::string::npos) << notice;
     const std::string expectedName = "2024-01-01 12_00 log OnClose.txt";
-    EXPECT_TRUE(notice.ends_with("The data table was written to " + (root / "fallback" / expectedName).string() +
-                                 " instead."))
+    EXPECT_TRUE(
+        notice.ends_with("The data table was written to " + (root / "fallback" / expectedName).string() + " instead."))
         << notice;
     EXPECT_EQ(ReadFile(root / "fallback" / expectedName), Joined(engine_->DataTable()));
 }
@@ -806,12 +805,18 @@ TEST(ChartLegendTest, EntriesNameTheDeviceAndShowPlannedAndAchievedFlowsInTheDev
         std::string Achieved;
     };
     const std::vector<Case> cases = {
-        {{"Cathode side", "COM3", 40.0, 5.0, 1.98765, "ml/min"}, '.', "Cathode side COM3 planned: 40 % = 2 ml/min",
+        {{"Cathode side", "COM3", 40.0, 5.0, 1.98765, "ml/min"},
+         '.',
+         "Cathode side COM3 planned: 40 % = 2 ml/min",
          "Cathode side COM3 achieved: 1.988 ml/min"},
-        {{"Cathode side", "COM3", 12.5, 0.5, 0.0625, "g/min"}, ',', "Cathode side COM3 planned: 12,5 % = 0,063 g/min",
+        {{"Cathode side", "COM3", 12.5, 0.5, 0.0625, "g/min"},
+         ',',
+         "Cathode side COM3 planned: 12,5 % = 0,063 g/min",
          "Cathode side COM3 achieved: 0,063 g/min"},
         // Idle, and no reading yet.
-        {{"Anode", "COM4", std::nullopt, 5.0, std::nullopt, "ml/min"}, '.', "Anode COM4 planned: idle",
+        {{"Anode", "COM4", std::nullopt, 5.0, std::nullopt, "ml/min"},
+         '.',
+         "Anode COM4 planned: idle",
          "Anode COM4 achieved: no reading yet"},
         // A unit whose full scale cannot be worked out shows the percentage only; an unnamed
         // device is named by its port.

@@ -124,7 +124,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     for (const QAction* menu : menus) titles << menu->text();
     ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices", "Help"}));
 
-    EXPECT_EQ(EntryCaptions(menus[0]->menu()), QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
+    EXPECT_EQ(EntryCaptions(menus[0]->menu()),
+              QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
     EXPECT_EQ(

@@ -72,8 +72,7 @@ public:
     void ButtonSegmentProgramStopClick(const std::vector<std::string>& ports);
     void ButtonApplyFlowClick(const std::vector<std::string>& ports);
     // The setpoint typed for the device of `focusedPort`, kept until it is applied.
-    void RtDoubleEditDirectControlDesiredFlowValueChanged(const std::optional<std::string>& focusedPort,
-                                                          double value);
+    void RtDoubleEditDirectControlDesiredFlowValueChanged(const std::optional<std::string>& focusedPort, double value);
     void Resetsoftware1Click();
     // "Stop all flows": every configured device, selected or not, goes to idle at 0 % (a
     // pump is told to end its program) and its record is stored. Waits for nothing: later

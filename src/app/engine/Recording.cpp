@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "engine/Clock.h"
 #include "engine/AtomicFile.h"
+#include "engine/Clock.h"
 #include "engine/DataTableText.h"
 #include "engine/Engine.h"
 #include "registry/Brinvale_DeviceInfo.h"

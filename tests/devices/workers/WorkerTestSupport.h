@@ -47,8 +47,8 @@ template <typename TRecord>
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const std::uint32_t count = seen[i].FailedPasses;
         if (count != 0 && count != seen[i - 1].FailedPasses + 1)
-            return ::testing::AssertionFailure() << "report " << i << " counts " << count << " after "
-                                                 << seen[i - 1].FailedPasses;
+            return ::testing::AssertionFailure()
+                   << "report " << i << " counts " << count << " after " << seen[i - 1].FailedPasses;
     }
     return ::testing::AssertionSuccess();
 }
