@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
@@ -135,15 +134,8 @@ protected:
     }
     std::vector<fs::path> LogFiles() const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
-            if (entry.path().extension() != ".csv") files.push_back(entry.path());
+        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder())) files.push_back(entry.path());
         std::sort(files.begin(), files.end());
-        return files;
-    }
-    std::vector<fs::path> CsvFiles() const {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
-            if (entry.path().extension() == ".csv") files.push_back(entry.path());
         return files;
     }
     std::vector<std::string> DataLines() const {
@@ -883,93 +875,6 @@ TEST_F(EngineTest, LegendShowsEachConfiguredDeviceWithItsSetpointNowAndItsLastRe
     EXPECT_EQ(later[0].Achieved, "Cathode COMX achieved: 5 g/min");
     EXPECT_EQ(later[1].Planned, "Anode COMY planned: idle");
     EXPECT_EQ(engine_->ChartSummary(), ChartLegendSummary(later));
-}
-
-}  // namespace
-}  // namespace tessaro
-
-// --- The CSV file ----------------------------------------------------------------------------
-
-namespace tessaro {
-namespace {
-
-std::vector<std::string> CsvLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "the file ends in the middle of a row";
-    return lines;
-}
-
-std::vector<std::string> SplitAtCommas(const std::string& row) {
-    std::vector<std::string> fields(1);
-    for (char c : row) {
-        if (c == ',')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    return fields;
-}
-
-TEST(CsvTextTest, FieldsAreQuotedOnlyWhenTheyMustBeAndTimeStampsCarryTheirOffset) {
-    EXPECT_EQ(CsvField("Cathode COM3"), "Cathode COM3");
-    EXPECT_EQ(CsvField("Anode, dry"), "\"Anode, dry\"");
-    EXPECT_EQ(CsvField("5\" line"), "\"5\"\" line\"");
-    EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
-    EXPECT_EQ(CsvRow({"a", "b,c", ""}), "a,\"b,c\",\r\n");
-    EXPECT_EQ(CsvNumber(0.1234567), "0.123457");
-    EXPECT_EQ(CsvNumber(40), "40");
-    EXPECT_EQ(CsvNumber(std::nullopt), "");
-    const QDateTime east(QDate(2026, 12, 10), QTime(21, 45, 50), QTimeZone(3600));
-    const QDateTime west(QDate(2026, 7, 1), QTime(8, 5, 0), QTimeZone(-(3 * 3600 + 1800)));
-    EXPECT_EQ(IsoLocalTimeStamp(east), "2026-12-10T21:45:50+01:00");
-    EXPECT_EQ(IsoLocalTimeStamp(west), "2026-07-01T08:05:00-03:30");
-}
-
-TEST_F(EngineTest, EachDataLineIsAppendedToTheSessionsCsvFileWithPlannedAndAchievedFlows) {
-    DevicesLocal().push_back(DemoDevices()[0]);
-    Device(2).COMPort = "COMZ";
-    TMFCThread& controller = ConfigureController(0);
-    ConfigureController(1);
-    TPSD4Thread& pump = ConfigurePump(2);
-    Device(0).ControlMode = dcmDirect;
-    Device(0).Setpoint_pct = 40;
-    Device(1).NameRole = "Anode, \"dry\"";
-    Device(1).ControlMode = dcmIdle;
-    Device(2).ControlMode = dcmIdle;
-    pump.GUIIn.Setpoint = 0.5;
-    Report(controller, 50);
-    Tick();
-
-    const std::vector<fs::path> csvFiles = CsvFiles();
-    ASSERT_EQ(csvFiles.size(), 1u);
-    const std::string afterOneLine = ReadFile(csvFiles[0]);
-    std::vector<std::string> lines = CsvLines(afterOneLine);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0].starts_with("Time,Elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX achieved "))
-        << lines[0];
-    EXPECT_NE(lines[0].find(",\"Anode, \"\"dry\"\" COMY planned %\",\"Anode, \"\"dry\"\" COMY achieved "),
-              std::string::npos)
-        << lines[0];
-
-    const std::vector<std::string> row = SplitAtCommas(lines[1]);
-    ASSERT_EQ(row.size(), 8u) << lines[1];
-    EXPECT_EQ(row[0].size(), std::string("2024-01-01T12:00:00+00:00").size()) << row[0];
-    EXPECT_EQ(row[0][10], 'T');
-    EXPECT_EQ(row[2], "40");
-    // The achieved flow is the data table's cell of the same line.
-    const std::string firstCell = DataLines().at(0).substr(23, 15);
-    EXPECT_NEAR(std::stod(row[3]), std::stod(firstCell), 1e-6);
-    EXPECT_EQ(row[4], "");  // idle: nothing planned
-    EXPECT_EQ(row[6], "");
-    EXPECT_NEAR(std::stod(row[7]), 0.5 * Device(2).MaxFlow_µlpm, 1e-6);
-
-    Tick(3);
-    const std::string afterTwoLines = ReadFile(csvFiles[0]);
-    EXPECT_TRUE(afterTwoLines.starts_with(afterOneLine)) << "rows are appended, never rewritten";
-    EXPECT_EQ(CsvLines(afterTwoLines).size(), 3u);
 }
 
 }  // namespace

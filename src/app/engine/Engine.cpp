@@ -103,7 +103,6 @@ void TEngine::TimerEngineTimer() {
     const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval - kTickJitter < tickStart;
 
     std::string cells;
-    std::vector<double> cellValues;
     for (TDeviceInfo& device : DevicesLocal()) {
         double cell = NoReading;
         if (device.ThreadMFC != nullptr && IsFlowController(device.DevType))
@@ -111,10 +110,7 @@ void TEngine::TimerEngineTimer() {
         else if (device.ThreadPump != nullptr && device.DevType == dtPump)
             HandlePump(device);
         // Only logging ticks write a line, so only they format the cells.
-        if (loggingTick) {
-            AppendCell(cells, cell);
-            cellValues.push_back(cell);
-        }
+        if (loggingTick) AppendCell(cells, cell);
     }
 
     if (loggingTick && !IsBlankText(cells)) {
@@ -123,7 +119,6 @@ void TEngine::TimerEngineTimer() {
             DataHeaderPending = false;
         }
         AppendDataLine(DataLineTimePrefix(ToLocalDateTime(LocalNow())) + cells);
-        AppendCsvRow(cellValues);
         lastDataLine_ = tickStart;
         if (autoScroll_) window_.ScrollDataTableToEnd();
     }

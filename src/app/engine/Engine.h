@@ -167,11 +167,6 @@ public:
     // Minutes on the graph's time axis for the monotonic instant `at` (0 before the first
     // start).
     double GraphMinutes(std::chrono::milliseconds at) const;
-    // The CSV file beside the log files: a new file with each header block, a row with each
-    // data line, flushed at once; a failed write is told once until one succeeds.
-    void StartCsvSession();
-    void AppendCsvRow(const std::vector<double>& cells);
-    void WriteCsv(const std::string& text);
     const TEngineSettings& Settings() const { return settings_; }
     std::filesystem::path LogsFolder() const { return settings_.DataFolder / "Logs"; }
     std::filesystem::path SegmentProgramsFolder() const { return settings_.DataFolder / "Segment Programs"; }
@@ -252,10 +247,6 @@ private:
     std::filesystem::path screenLogPath_;
     std::ofstream screenLog_;
     bool screenLogFailureTold_ = false;
-    // The CSV file of the current table session (see CsvRecording.h).
-    std::filesystem::path csvPath_;
-    std::ofstream csvFile_;
-    bool csvFailureTold_ = false;
 };
 
 }  // namespace tessaro

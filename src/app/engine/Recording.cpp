@@ -26,10 +26,7 @@ constexpr TTimeUnit kTimeUnits[] = {{"MINUTE", 1, "m"}, {"HOUR", 60, "h"}, {"DAY
 
 }  // namespace
 
-void TEngine::DataTableColumns() {
-    AppendTableLines(DataTableHeaderBlock(DevicesLocal()));
-    StartCsvSession();
-}
+void TEngine::DataTableColumns() { AppendTableLines(DataTableHeaderBlock(DevicesLocal())); }
 
 void TEngine::ClearDataTable() {
     dataTable_.clear();
