@@ -88,6 +88,8 @@ std::string DataCsvFileName(const TLocalDateTime& now, int serial) {
     return FileNameStamp(now) + " data" + counted + ".csv";
 }
 
+std::string DataTableExportFileName(const TLocalDateTime& now) { return FileNameStamp(now) + " data table.csv"; }
+
 std::vector<TCsvDeviceColumns> DataCsvDeviceColumns(const std::vector<TDeviceInfo>& devices) {
     std::vector<TCsvDeviceColumns> columns;
     for (const TDeviceInfo& device : devices)

@@ -136,6 +136,8 @@ public:
     // them, empty where a session had no such column. The outcome goes to the on-screen
     // log; false, with the system's reason in `error`, when the file was not written.
     bool ExportDataTableCsv(const std::filesystem::path& path, std::string& error);
+    // What the export's file dialog opens with: the log folder and a name with the time.
+    TFileDialogRequest DataTableCsvDialog() const;
     // A failed write is told once on the on-screen log (until a write succeeds again) and
     // tried again at the next due tick.
     void FlowDataSave(bool ForceSave, const std::string& Suffix);

@@ -179,6 +179,10 @@ bool TEngine::ExportDataTableCsv(const std::filesystem::path& path, std::string&
     return true;
 }
 
+TFileDialogRequest TEngine::DataTableCsvDialog() const {
+    return {"CSV files (*.csv)|*.csv", LogsFolder(), DataTableExportFileName(ToLocalDateTime(LocalNow()))};
+}
+
 bool TEngine::WriteTableCsv(const std::filesystem::path& path, std::string& error) const {
     // The columns of every session, in the order they first appear; per session, where
     // each of its columns goes.
