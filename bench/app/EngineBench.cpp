@@ -88,9 +88,9 @@ double FileBytes(const fs::path& path) {
 
 // What a simulated week handed to the system, and what its files hold at the end.
 struct TWeekWrites {
-    double Written = 0;           // every write call of the week
-    double ScreenLogGrowth = 0;   // of which the on-screen log file
-    double CsvFile = 0;           // the CSV file's final size
+    double Written = 0;          // every write call of the week
+    double ScreenLogGrowth = 0;  // of which the on-screen log file
+    double CsvFile = 0;          // the CSV file's final size
 };
 
 // Five flow controllers in their programs with a fresh status every tick, and a pump in its
@@ -340,6 +340,5 @@ void BM_TickAfterAWeekWithoutCsv(benchmark::State& state) {
         state.counters["with_csv_per_without"] = gTickAfterAWeekWithCsv_us / state.counters["tick_us"];
 }
 BENCHMARK(BM_TickAfterAWeekWithoutCsv)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 }  // namespace tessaro

@@ -12,10 +12,9 @@ TEST(DataCsvTest, FieldsAreQuotedOnlyWhenTheyHoldACommaAQuoteOrALineBreak) {
         std::string Text;
         std::string Field;
     };
-    for (const Case& c : {Case{"A COM3 planned %", "A COM3 planned %"}, Case{"", ""},
-                          Case{"Air, dry", "\"Air, dry\""}, Case{"say \"hi\"", "\"say \"\"hi\"\"\""},
-                          Case{"two\r\nlines", "\"two\r\nlines\""}, Case{"cr\r", "\"cr\r\""},
-                          Case{"µl/min; 'x'", "µl/min; 'x'"}}) {
+    for (const Case& c : {Case{"A COM3 planned %", "A COM3 planned %"}, Case{"", ""}, Case{"Air, dry", "\"Air, dry\""},
+                          Case{"say \"hi\"", "\"say \"\"hi\"\"\""}, Case{"two\r\nlines", "\"two\r\nlines\""},
+                          Case{"cr\r", "\"cr\r\""}, Case{"µl/min; 'x'", "µl/min; 'x'"}}) {
         EXPECT_EQ(CsvField(c.Text), c.Field) << c.Text;
     }
     EXPECT_EQ(CsvRow({"a", "b,c", ""}), "a,\"b,c\",\r\n");
@@ -27,9 +26,10 @@ TEST(DataCsvTest, TimeStampsCarryTheOffsetFromUtc) {
         int Offset_s;
         std::string Text;
     };
-    for (const Case& c : {Case{3600, "2026-12-10T21:45:50+01:00"}, Case{0, "2026-12-10T21:45:50+00:00"},
-                          Case{-5 * 3600, "2026-12-10T21:45:50-05:00"}, Case{-(3 * 3600 + 1800), "2026-12-10T21:45:50-03:30"},
-                          Case{5 * 3600 + 2700, "2026-12-10T21:45:50+05:45"}}) {
+    for (const Case& c :
+         {Case{3600, "2026-12-10T21:45:50+01:00"}, Case{0, "2026-12-10T21:45:50+00:00"},
+          Case{-5 * 3600, "2026-12-10T21:45:50-05:00"}, Case{-(3 * 3600 + 1800), "2026-12-10T21:45:50-03:30"},
+          Case{5 * 3600 + 2700, "2026-12-10T21:45:50+05:45"}}) {
         EXPECT_EQ(IsoLocalTimestamp(time, c.Offset_s), c.Text) << c.Offset_s;
     }
 }
