@@ -1,12 +1,16 @@
 // The engine tick with six configured devices (workers that are never started, whose
 // window-side records are filled here as their exchanges would), on a fake clock with the
-// tick's sleeps switched off: at start and after seven simulated days of data lines; the
-// log file of a week's table; the memory a week's table takes.
+// tick's sleeps switched off: at start and after seven simulated days of data lines, with
+// and without the continuous CSV file; the log file of a week's table; the memory a week's
+// table takes; the bytes a week of recording hands to the system against the CSV file's
+// size; an on-screen log line at start and after a week of them.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -55,11 +59,45 @@ double ResidentMegabytes() {
     return 0;
 }
 
+// Large blocks (a week's vectors) are mapped apart from the heap's arena.
+double HeapBytesInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
+// Bytes this process has handed to write calls so far (whatever reaches the disk later).
+double WrittenBytes() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    while (io >> key) {
+        if (key == "wchar:") {
+            double bytes = 0;
+            io >> bytes;
+            return bytes;
+        }
+        io.ignore(1 << 10, '\n');
+    }
+    return 0;
+}
+
+double FileBytes(const fs::path& path) {
+    std::error_code failed;
+    const auto size = fs::file_size(path, failed);
+    return failed ? 0 : static_cast<double>(size);
+}
+
+// What a simulated week handed to the system, and what its files hold at the end.
+struct TWeekWrites {
+    double Written = 0;          // every write call of the week
+    double ScreenLogGrowth = 0;  // of which the on-screen log file
+    double CsvFile = 0;          // the CSV file's final size
+};
+
 // Five flow controllers in their programs with a fresh status every tick, and a pump in its
 // program.
 class SixDevices {
 public:
-    SixDevices() : scopedClock_(clock_) {
+    explicit SixDevices(bool continuousCsv = true) : scopedClock_(clock_) {
         InitializeModules();
         std::vector<TDeviceInfo>& devices = DevicesLocal();
         devices.clear();
@@ -79,6 +117,7 @@ public:
         TEngineSettings settings;
         settings.DataFolder = fs::path(folder_.path().toStdString());
         settings.Sleeps = false;
+        settings.ContinuousCsv = continuousCsv;
         engine_ = std::make_unique<TEngine>(window_, settings);
         engine_->FormCreate();
         std::vector<std::string> ports;
@@ -106,18 +145,34 @@ public:
         clock_.Advance(kTickStep);
     }
 
-    // A week of ticks; the log files are kept from being written meanwhile by a file where
-    // the folder should be, so the week takes no disk traffic.
+    // A week of ticks; the fixed-width log files are kept from being written meanwhile by a
+    // file where the folder should be, so that the week takes no traffic of theirs. The
+    // files already open (the on-screen log, the session's CSV file once its first line is
+    // made) go on growing under a second name outside the folder.
     void RunAWeek() {
+        Tick();
+        const fs::path folder(folder_.path().toStdString());
+        const fs::path screenLog = folder / "week screen log.txt";
+        const fs::path csv = folder / "week.csv";
+        fs::create_hard_link(engine_->ScreenLogFile(), screenLog);
+        if (!engine_->DataCsvFile().empty()) fs::create_hard_link(engine_->DataCsvFile(), csv);
         fs::remove_all(engine_->LogsFolder());
         { std::ofstream(engine_->LogsFolder()) << "blocked"; }
+
+        const double writtenBefore = WrittenBytes();
+        const double screenLogBefore = FileBytes(screenLog);
         const auto end = MonotonicNow() + kWeek;
         while (MonotonicNow() < end) Tick();
+        week_.Written = WrittenBytes() - writtenBefore;
+        week_.ScreenLogGrowth = FileBytes(screenLog) - screenLogBefore;
+        week_.CsvFile = FileBytes(csv);
+
         fs::remove(engine_->LogsFolder());
         engine_->FlowDataSave(true, "Week");
     }
 
     TEngine& Engine() { return *engine_; }
+    const TWeekWrites& Week() const { return week_; }
 
 private:
     TFakeClock clock_;
@@ -125,6 +180,7 @@ private:
     QTemporaryDir folder_;
     TNullWindowPort window_;
     std::unique_ptr<TEngine> engine_;
+    TWeekWrites week_;
 };
 
 QCoreApplication& Application() {
@@ -181,23 +237,82 @@ void BM_TickAtStart(benchmark::State& state) {
 }
 BENCHMARK(BM_TickAtStart)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
+// One on-screen log line (the time stamp, the line handed to the window, the line appended
+// and flushed to the screen log file).
+void TimeScreenLogLines(benchmark::State& state, TEngine& engine) {
+    const std::string text = "         Setpoint, % : 42.5";
+    for (auto _ : state) engine.MM(text);
+}
+
+void BM_ScreenLogLineAtStart(benchmark::State& state) {
+    Application();
+    SixDevices devices;
+    TimeScreenLogLines(state, devices.Engine());
+    state.counters["screen_log_MB"] = FileBytes(devices.Engine().ScreenLogFile()) / 1e6;
+}
+BENCHMARK(BM_ScreenLogLineAtStart)->Iterations(200000)->Unit(benchmark::kMicrosecond);
+
+// Besides the resident size: the heap the week added, and how much of it the table's text
+// lines take (each line's string object and its buffer); the rest is mostly the numbers
+// kept per line for the CSV export.
 void BM_MemoryAfterAWeek(benchmark::State& state) {
     Application();
     const double before = ResidentMegabytes();
+    const double heapBefore = HeapBytesInUse();
     for (auto _ : state) {
         WeekOld();
     }
     state.counters["rss_MB"] = ResidentMegabytes();
     state.counters["rss_before_week_MB"] = before;
-    state.counters["table_lines"] = static_cast<double>(WeekOld().Engine().DataTable().size());
+    const std::vector<std::string>& table = WeekOld().Engine().DataTable();
+    state.counters["table_lines"] = static_cast<double>(table.size());
+    double textBytes = static_cast<double>(table.capacity() * sizeof(std::string));
+    for (const std::string& line : table) textBytes += static_cast<double>(line.capacity() + 1);
+    state.counters["heap_growth_MB"] = (HeapBytesInUse() - heapBefore) / 1e6;
+    state.counters["table_text_MB"] = textBytes / 1e6;
 }
 BENCHMARK(BM_MemoryAfterAWeek)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The tick after a week with the CSV file on, kept for the comparison with it off.
+double gTickAfterAWeekWithCsv_us = 0;
 
 void BM_TickAfterAWeek(benchmark::State& state) {
     Application();
     TimeTicks(state, WeekOld());
+    gTickAfterAWeekWithCsv_us = state.counters["tick_us"];
 }
-BENCHMARK(BM_TickAfterAWeek)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TickAfterAWeek)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+
+// The week's write calls against the CSV file's final size: apart from the on-screen log,
+// a week writes the CSV file's bytes once (the fixed-width files were blocked). What the
+// once-a-minute fixed-width log file would have written meanwhile is computed from the
+// final table: each save writes the table as it stands, which grows evenly.
+void BM_WeekOfRecordingWrites(benchmark::State& state) {
+    Application();
+    SixDevices& devices = WeekOld();
+    for (auto _ : state) benchmark::DoNotOptimize(devices.Week().Written);
+    const TWeekWrites& week = devices.Week();
+    const double csvWritten = week.Written - week.ScreenLogGrowth;
+    double tableBytes = 0;
+    for (const std::string& line : devices.Engine().DataTable()) tableBytes += static_cast<double>(line.size() + 2);
+    const double saves = static_cast<double>(std::chrono::duration_cast<std::chrono::minutes>(kWeek).count());
+    state.counters["written_MB"] = week.Written / 1e6;
+    state.counters["screen_log_MB"] = week.ScreenLogGrowth / 1e6;
+    state.counters["csv_written_MB"] = csvWritten / 1e6;
+    state.counters["csv_file_MB"] = week.CsvFile / 1e6;
+    state.counters["csv_written_per_file_byte"] = week.CsvFile > 0 ? csvWritten / week.CsvFile : 0;
+    state.counters["fixed_width_saves_GB_computed"] = tableBytes * (saves + 1) / 2 / 1e9;
+}
+BENCHMARK(BM_WeekOfRecordingWrites)->Iterations(1);
+
+// The week's lines went on growing the screen log file under its second name.
+void BM_ScreenLogLineAfterAWeek(benchmark::State& state) {
+    Application();
+    TimeScreenLogLines(state, WeekOld().Engine());
+    state.counters["week_screen_log_MB"] = WeekOld().Week().ScreenLogGrowth / 1e6;
+}
+BENCHMARK(BM_ScreenLogLineAfterAWeek)->Iterations(200000)->Unit(benchmark::kMicrosecond);
+
 
 void BM_FlowDataSaveOfAWeek(benchmark::State& state) {
     Application();
@@ -210,5 +325,20 @@ void BM_FlowDataSaveOfAWeek(benchmark::State& state) {
 }
 BENCHMARK(BM_FlowDataSaveOfAWeek)->Iterations(5)->Unit(benchmark::kMillisecond);
 
+// Last: it builds a second week-old engine, which takes the registry over from the first.
+void BM_TickAfterAWeekWithoutCsv(benchmark::State& state) {
+    Application();
+    const double before = ResidentMegabytes();
+    static SixDevices* devices = [] {
+        auto* built = new SixDevices(false);
+        built->RunAWeek();
+        return built;
+    }();
+    state.counters["week_rss_growth_MB"] = ResidentMegabytes() - before;
+    TimeTicks(state, *devices);
+    if (gTickAfterAWeekWithCsv_us > 0)
+        state.counters["with_csv_per_without"] = gTickAfterAWeekWithCsv_us / state.counters["tick_us"];
+}
+BENCHMARK(BM_TickAfterAWeekWithoutCsv)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace tessaro

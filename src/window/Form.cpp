@@ -372,6 +372,7 @@ void TGUIF::BuildMainMenu() {
     dataMenu->addSeparator();
     AddMenuEntry(dataMenu, "DataTable1", "Data Table")->setEnabled(false);
     AddMenuEntry(dataMenu, "Autoscrolltolastline1", "Auto-scroll to last line")->setCheckable(true);
+    AddMenuEntry(dataMenu, "ExportDataTableAsCsv1", "Export data table as CSV…");
 
     QMenu* devices = bar->addMenu("Devices");
     devices->setObjectName("Devices1");
@@ -402,6 +403,8 @@ void TGUIF::ConnectMainMenu() {
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
     connect(MenuEntry("SaveChartAs1"), &QAction::triggered, this, [this] { Guarded([this] { SaveChartAs1Click(); }); });
+    connect(MenuEntry("ExportDataTableAsCsv1"), &QAction::triggered, this,
+            [this] { Guarded([this] { ExportDataTableAsCsv1Click(); }); });
     // Through the normal close: the same checks and shutdown as the window's close button.
     connect(MenuEntry("Quit1"), &QAction::triggered, this, &QWidget::close);
     connect(MenuEntry("AboutTessaro1"), &QAction::triggered, this,

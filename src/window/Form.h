@@ -202,6 +202,11 @@ public:
     void AboutTessaro1Click();
     // The text of that box: the version, the data folder and the Qt version.
     QString AboutText() const;
+    // Data → "Export data table as CSV…": a file dialog, then the table goes to the chosen
+    // file; the outcome is in the on-screen log, a failure also in a message box.
+    void ExportDataTableAsCsv1Click();
+    // The dialog of that item; tests answer it instead of an operator.
+    void SetExportCsvFileDialog(TChooseFile choose);
 
     // --- Help and log ----------------------------------------------------------------------------
     void ShowHelp(QObject* Sender);
@@ -442,6 +447,7 @@ private:
     std::map<std::string, TDeviceCurves> curves_;  // by COM port
     TChooseFile saveSegmentFile_;
     TChooseFile openSegmentFile_;
+    TChooseFile exportCsvFile_;  // none: the system's save dialog
     std::string shownListing_;
     double shownTimeFactor_ = 1;
     QString lastHoveredName_;

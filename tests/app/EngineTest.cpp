@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -19,10 +22,10 @@
 #include "EngineTestSupport.h"
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
+#include "engine/AppendedFile.h"
 #include "engine/AtomicFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/Clock.h"
-#include "engine/CsvRecording.h"
 #include "engine/DataTableText.h"
 #include "engine/DeviceSetup.h"
 #include "engine/EngineTimer.h"
@@ -31,6 +34,7 @@
 #include "pump/PSD4_Speeds.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "text/DataCsv.h"
 #include "text/NumberFormat.h"
 
 namespace tessaro {
@@ -132,9 +136,11 @@ protected:
             clock_.Advance(1s);
         }
     }
+    // The fixed-width log files (the session's CSV file lies beside them).
     std::vector<fs::path> LogFiles() const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder())) files.push_back(entry.path());
+        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
+            if (entry.path().extension() != ".csv") files.push_back(entry.path());
         std::sort(files.begin(), files.end());
         return files;
     }
@@ -769,6 +775,207 @@ TEST_F(EngineTest, AFailingScreenLogFileIsToldOnceAndWrittenAgainWhenItCanBe) {
     fs::remove(blocked);
     engine_->MM("three");
     EXPECT_TRUE(ReadFile(blocked).ends_with(" three\n"));
+}
+
+// --- The CSV file of a log session and the export --------------------------------------------
+
+// Two flow controllers, the first named with a comma, and a pump, with the operator's decimal
+// comma: the CSV keeps its dots.
+class CsvRecordingTest : public EngineTest {
+protected:
+    CsvRecordingTest() {
+        TEngineSettings settings = engine_->Settings();
+        settings.DecimalSeparator = ',';
+        engine_ = std::make_unique<TEngine>(window_, settings);
+        DevicesLocal().push_back(NewFoundDevice("COM3", dtPump, "77"));
+        Device(0).NameRole = "Carrier, dry";
+        Device(1).NameRole = "B";
+        Device(2).NameRole = "Pump";
+        first_ = &ConfigureController(0);
+        second_ = &ConfigureController(1);
+        pump_ = &ConfigurePump(2);
+        Device(2).FlowUnitUser = FlowUnitMicrolitres();
+        Device(2).MaxFlow_µlpm = 312.5;
+        for (std::size_t i = 0; i < 3; ++i) Device(i).ControlMode = dcmDirect;
+        Device(0).Setpoint_pct = 35;
+        Device(1).Setpoint_pct = 20;
+        Device(2).Setpoint_pct = 40;
+        engine_->ButtonSegmentProgramStartClick({});  // the graph's clock starts
+    }
+    // "2024-01-01T12:00:0<second>" and the local offset from UTC.
+    static std::string Stamp(int second) {
+        return IsoLocalTimestamp({2024, 1, 1, 12, 0, second, 0}, LocalNow().offsetFromUtc());
+    }
+    static std::string Header() {
+        return "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved g/min\","
+               "B COMY planned %,B COMY achieved g/min,Pump COM3 planned %,Pump COM3 achieved µl/min\r\n";
+    }
+    fs::path Exported(const std::string& name) const { return fs::path(folder_.path().toStdString()) / name; }
+
+    TMFCThread* first_;
+    TMFCThread* second_;
+    TPSD4Thread* pump_;
+};
+
+TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWritesTheSame) {
+    Report(*first_, 50);
+    Report(*second_, 40);
+    pump_->GUIIn.Setpoint = 0.4;  // the pump took its program: 40 % of 312.5 µl/min
+    Tick();
+    const fs::path file = engine_->DataCsvFile();
+    EXPECT_EQ(file, engine_->LogsFolder() / "2024-01-01 12_00 data.csv");
+    const std::string firstRow = Stamp(0) + ",0.0,35.0,12.5,20.0,10.0,40.0,125.0\r\n";
+    EXPECT_EQ(ReadFile(file), Header() + firstRow);
+    EXPECT_EQ(DataLines().at(0), " 2024-01-01 12:00:00 |            12,5 |            10,0 | "
+                                 "              ? | ");
+
+    // Only the first controller reports again: the second has no reading in the next line.
+    Tick(2);
+    Report(*first_, 60);
+    Tick();
+    const std::string secondRow = Stamp(3) + ",0.05,35.0,15.0,20.0,,40.0,125.0\r\n";
+    EXPECT_EQ(ReadFile(file), Header() + firstRow + secondRow);
+
+    std::string error;
+    EXPECT_TRUE(engine_->ExportDataTableCsv(Exported("table.csv"), error));
+    EXPECT_EQ(ReadFile(Exported("table.csv")), ReadFile(file));
+    EXPECT_EQ(window_.LogTexts().back(), "The data table was exported to " + Exported("table.csv").string());
+}
+
+TEST_F(CsvRecordingTest, NewColumnsBeginAFileOfTheirOwnAndTheExportHoldsTheColumnsOfBoth) {
+    Report(*first_, 50);
+    Tick(3);
+    const fs::path firstFile = engine_->DataCsvFile();
+
+    // The second controller never reported: its worker still has the setpoint 0. The pump has
+    // not taken its program: it doses nothing.
+    // It now shows ml/min: a new header, a new session, a new file.
+    Device(1).FlowUnitUser.Name = "ml/min";
+    engine_->DataHeaderPending = true;
+    Report(*first_, 50);
+    Tick();
+    EXPECT_EQ(engine_->DataCsvFile(), engine_->LogsFolder() / "2024-01-01 12_00 data 2.csv");
+    const std::string newHeader = "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved "
+                                  "g/min\",B COMY planned %,B COMY achieved ml/min,Pump COM3 planned %,Pump COM3 "
+                                  "achieved µl/min\r\n";
+    const std::string newRow = Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0\r\n";
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), newHeader + newRow);
+    EXPECT_EQ(ReadFile(firstFile), Header() + Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0\r\n");
+
+    std::string error;
+    ASSERT_TRUE(engine_->ExportDataTableCsv(Exported("both.csv"), error));
+    EXPECT_EQ(ReadFile(Exported("both.csv")),
+              Header().substr(0, Header().size() - 2) + ",B COMY achieved ml/min\r\n" +  //
+                  Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0,\r\n" +                          //
+                  Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0,\r\n");
+
+    // A cleared table exports its header alone; the next line begins a new file.
+    engine_->ClearDataTable();
+    ASSERT_TRUE(engine_->ExportDataTableCsv(Exported("cleared.csv"), error));
+    EXPECT_EQ(ReadFile(Exported("cleared.csv")), "time,elapsed min\r\n");
+    Tick(3);
+    EXPECT_EQ(engine_->DataCsvFile(), engine_->LogsFolder() / "2024-01-01 12_00 data 3.csv");
+}
+
+TEST_F(CsvRecordingTest, FailedWritesAreToldOnceUntilOneSucceedsAndNeverStopTheTick) {
+    // A file where the log folder should be refuses the CSV file.
+    fs::remove_all(engine_->LogsFolder());
+    { std::ofstream(engine_->LogsFolder()) << "in the way"; }
+    const auto failures = [&] {
+        const std::vector<std::string> log = window_.LogTexts();
+        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.starts_with("Writing the CSV file failed: ");
+        });
+    };
+    Tick(7);
+    EXPECT_EQ(failures(), 1);
+    EXPECT_EQ(DataLines().size(), 3u);
+    EXPECT_TRUE(window_.LogTexts().front().ends_with(engine_->DataCsvFile().string() + ": Not a directory"))
+        << window_.LogTexts().front();
+
+    // The folder comes back: the next line goes to the file, after the header.
+    fs::remove(engine_->LogsFolder());
+    Tick(3);
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), Header() + Stamp(9) + ",0.15,0.0,,0.0,,40.0,0.0\r\n");
+
+    // The disk fills up in the middle of a row: the row's first bytes are cut off again, so
+    // the next row begins on a line of its own.
+    const std::string written = ReadFile(engine_->DataCsvFile());
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = unlimited;
+    full.rlim_cur = written.size() + 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    Tick(3);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(failures(), 2);
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), written);
+    Tick(3);
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), written + Stamp(15) + ",0.25,0.0,,0.0,,40.0,0.0\r\n");
+    EXPECT_EQ(failures(), 2);
+
+    // The export names the system's reason too.
+    const fs::path blocked = Exported("in the way");
+    { std::ofstream(blocked) << "a file"; }
+    std::string error;
+    EXPECT_FALSE(engine_->ExportDataTableCsv(blocked / "table.csv", error));
+    EXPECT_EQ(error, "Not a directory");
+    EXPECT_EQ(window_.LogTexts().back(),
+              "Exporting the data table failed: " + (blocked / "table.csv").string() + ": Not a directory");
+}
+
+// Rows appended by a writer that is killed keep every row written before the kill, whole:
+// once while it waits between two rows, once while it writes as fast as it can.
+TEST(AppendedFileTest, AKilledWriterLeavesEveryWrittenRowWholeAndAtMostTheLastOneCut) {
+    QTemporaryDir folder;
+    const fs::path path = fs::path(folder.path().toStdString()) / "Logs" / "rows.csv";
+    const std::string header = "time,value\r\n";
+    std::vector<std::string> rows;
+    std::string expected = header;
+    for (int i = 0; i < 200000; ++i) {
+        rows.push_back("2024-01-01T12:00:00+00:00," + std::to_string(i) + ".0\r\n");
+        expected += rows.back();
+    }
+    // The child appends rows[first, last), tells the parent through `ready` after `signalAfter`
+    // of them, and waits to be killed.
+    const auto killWriter = [&](TAppendedFile& file, std::size_t first, std::size_t last, std::size_t signalAfter) {
+        int ready[2];
+        EXPECT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::string error;
+            for (std::size_t i = first; i < last; ++i) {
+                if (!file.Append(rows[i], error)) ::_exit(1);
+                if (i + 1 - first == signalAfter) (void)!::write(ready[1], "x", 1);
+            }
+            for (;;) ::pause();
+        }
+        char byte = 0;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    };
+
+    {
+        TAppendedFile file(path, header);
+        killWriter(file, 0, 3, 3);
+    }
+    std::string written = ReadFile(path);
+    EXPECT_EQ(written, header + rows[0] + rows[1] + rows[2]);
+
+    // A new writer of the same file adds no second header.
+    TAppendedFile again(path, header);
+    killWriter(again, 3, rows.size(), 1000);
+    written = ReadFile(path);
+    EXPECT_GE(written.size(), header.size() + 1003 * rows[0].size());
+    EXPECT_LT(written.size(), expected.size());
+    EXPECT_EQ(written, expected.substr(0, written.size()));
 }
 
 TEST(DataFolderTest, ChosenFolderElseTessaroInDocumentsElseAppDataNeverTheProgramFolder) {

@@ -131,7 +131,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     EXPECT_EQ(
         EntryCaptions(menus[2]->menu()),
         QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph", "Show Segment Programs",
-                     "Show Device Flows", "Clear Graph && Remove Data", "Data Table", "Auto-scroll to last line"}));
+                     "Show Device Flows", "Clear Graph && Remove Data", "Data Table", "Auto-scroll to last line",
+                     "Export data table as CSV…"}));
     EXPECT_EQ(EntryCaptions(menus[3]->menu()), QStringList({"Search Devices", "Reset Devices"}));
     EXPECT_EQ(EntryCaptions(menus[4]->menu()), QStringList({"About Tessaro"}));
     EXPECT_EQ(Child<QAction>("Quit1")->shortcut(), QKeySequence("Ctrl+Q"));
@@ -156,6 +157,7 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
                                {"Cleargraphdiscarddata1", true, false},
                                {"DataTable1", false, false},
                                {"Autoscrolltolastline1", true, false},
+                               {"ExportDataTableAsCsv1", true, false},
                                {"Searchdevices1", true, false},
                                {"Resetsoftware1", true, false},
                                {"SaveChartAs1", true, false},

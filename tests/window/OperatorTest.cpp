@@ -1,5 +1,6 @@
 // The operator's conveniences of the main window: the key that stops every flow, Quit and
-// About, the menus from the keyboard, the Tab order of the pages and the bounded log view.
+// About, the menus from the keyboard, the Tab order of the pages, the bounded log view and
+// the data table's export.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include "WindowFixture.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -142,6 +144,42 @@ TEST_F(OperatorTest, LogViewKeepsTheLastLinesAndTheScreenLogFileAllOfThem) {
     std::ifstream file(form->Engine().ScreenLogFile());
     const auto written = std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n');
     EXPECT_GE(written, lines);
+}
+
+TEST_F(OperatorTest, ExportEntryWritesTheTableToTheChosenFileAndShowsAFailureInABox) {
+    form->Engine().TimerEngineTimer();  // a data line of the two demo devices
+    const std::filesystem::path root(folder.path().toStdString());
+    std::vector<TFileDialogRequest> asked;
+    std::optional<std::filesystem::path> answer = root / "table.csv";
+    form->SetExportCsvFileDialog([&](const TFileDialogRequest& request) {
+        asked.push_back(request);
+        return answer;
+    });
+    auto* entry = Child<QAction>("ExportDataTableAsCsv1");
+
+    entry->trigger();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].Folder, form->Engine().LogsFolder());
+    EXPECT_TRUE(asked[0].FileName.ends_with(" data table.csv")) << asked[0].FileName;
+    std::ifstream file(*answer, std::ios::binary);
+    std::stringstream read;
+    read << file.rdbuf();
+    const std::string written = read.str();
+    const std::string header = "time,elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX achieved,"
+                               "Virtual Demo COMY planned %,Virtual Demo COMY achieved\r\n";
+    EXPECT_TRUE(written.starts_with(header)) << written;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
+    EXPECT_TRUE(LogShows(QString::fromStdString("The data table was exported to " + answer->string())));
+    EXPECT_TRUE(messages.messages.empty());
+
+    // Cancelled: nothing happens. Refused: the reason in a box.
+    answer.reset();
+    entry->trigger();
+    EXPECT_TRUE(messages.messages.empty());
+    answer = root / "table.csv" / "inside a file.csv";
+    entry->trigger();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"The data table could not be exported to " +
+                                                          answer->string() + ": Not a directory"});
 }
 
 }  // namespace

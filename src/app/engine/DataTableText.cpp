@@ -83,6 +83,21 @@ std::string LogFileName(const TLocalDateTime& now, const std::string& suffix) {
 
 std::string ScreenLogFileName(const TLocalDateTime& now) { return FileNameStamp(now) + " screen log.txt"; }
 
+std::string DataCsvFileName(const TLocalDateTime& now, int serial) {
+    const std::string counted = serial > 1 ? " " + std::to_string(serial) : std::string();
+    return FileNameStamp(now) + " data" + counted + ".csv";
+}
+
+std::string DataTableExportFileName(const TLocalDateTime& now) { return FileNameStamp(now) + " data table.csv"; }
+
+std::vector<TCsvDeviceColumns> DataCsvDeviceColumns(const std::vector<TDeviceInfo>& devices) {
+    std::vector<TCsvDeviceColumns> columns;
+    for (const TDeviceInfo& device : devices)
+        columns.push_back({device.NameRole + " " + device.COMPort,
+                           device.IsConfigured() ? device.FlowUnitUser.Name : std::string()});
+    return columns;
+}
+
 bool IsBlankText(const std::string& text) { return TrimBlanksAndControls(text).empty(); }
 
 }  // namespace tessaro

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "text/DataCsv.h"
 #include "text/LocalDateTime.h"
 
 namespace tessaro {
@@ -23,6 +24,14 @@ std::vector<std::string> DataTableHeaderBlock(const std::vector<TDeviceInfo>& de
 std::string LogFileName(const TLocalDateTime& now, const std::string& suffix);
 // The file of the on-screen log: "yyyy-mm-dd hh_nn screen log.txt".
 std::string ScreenLogFileName(const TLocalDateTime& now);
+// The CSV file of a log session: "yyyy-mm-dd hh_nn data.csv", or with " 2", " 3"… before
+// the extension for the `serial`th session of the same minute (from 2 on).
+std::string DataCsvFileName(const TLocalDateTime& now, int serial = 1);
+// The name an export of the table is offered under: "yyyy-mm-dd hh_nn data table.csv".
+std::string DataTableExportFileName(const TLocalDateTime& now);
+// The CSV columns of `devices`, in their order: each named by its name and port, its
+// achieved flow in the unit of the table's header (none for a device not configured).
+std::vector<TCsvDeviceColumns> DataCsvDeviceColumns(const std::vector<TDeviceInfo>& devices);
 // True when `text` holds nothing but blanks, line ends and other control characters.
 bool IsBlankText(const std::string& text);
 

@@ -103,6 +103,7 @@ void TEngine::TimerEngineTimer() {
     const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval - kTickJitter < tickStart;
 
     std::string cells;
+    std::vector<TCsvDeviceValues> csvValues;
     for (TDeviceInfo& device : DevicesLocal()) {
         double cell = NoReading;
         if (device.ThreadMFC != nullptr && IsFlowController(device.DevType))
@@ -110,7 +111,9 @@ void TEngine::TimerEngineTimer() {
         else if (device.ThreadPump != nullptr && device.DevType == dtPump)
             HandlePump(device);
         // Only logging ticks write a line, so only they format the cells.
-        if (loggingTick) AppendCell(cells, cell);
+        if (!loggingTick) continue;
+        AppendCell(cells, cell);
+        csvValues.push_back({PlannedPercent(device), RecordedAchievedFlow(device, cell)});
     }
 
     if (loggingTick && !IsBlankText(cells)) {
@@ -118,7 +121,10 @@ void TEngine::TimerEngineTimer() {
             DataTableColumns();
             DataHeaderPending = false;
         }
-        AppendDataLine(DataLineTimePrefix(ToLocalDateTime(LocalNow())) + cells);
+        const QDateTime now = LocalNow();
+        const TLocalDateTime localNow = ToLocalDateTime(now);
+        AppendDataLine(DataLineTimePrefix(localNow) + cells);
+        RecordCsvRow({localNow, now.offsetFromUtc(), GraphMinutes(tickStart)}, csvValues);
         lastDataLine_ = tickStart;
         if (autoScroll_) window_.ScrollDataTableToEnd();
     }
@@ -232,6 +238,19 @@ void TEngine::PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker) {
     MM("              Command: " + details.Command);
     worker.GUIOut.Command = details.Command;
     worker.GUIOut.Setpoint = fraction;
+}
+
+double TEngine::PlannedPercent(const TDeviceInfo& device) {
+    if (device.ThreadMFC != nullptr && IsFlowController(device.DevType))
+        return device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct;
+    if (device.ThreadPump != nullptr && device.DevType == dtPump) return device.ThreadPump->GUIOut.Setpoint * 100;
+    return NoReading;
+}
+
+double TEngine::RecordedAchievedFlow(const TDeviceInfo& device, double cell) const {
+    // A pump reports no flow: its achieved flow is the dispense it took, as the legend shows it.
+    if (device.DevType != dtPump) return cell;
+    return ChartLegendValues(device).Achieved.value_or(NoReading);
 }
 
 void TEngine::AppendCell(std::string& line, double value) const {

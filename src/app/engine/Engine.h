@@ -15,11 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/AppendedFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
 #include "segments/SegmentEditing.h"
+#include "text/DataCsv.h"
 
 namespace tessaro {
 
@@ -43,6 +45,9 @@ struct TEngineSettings {
     // Where the data table goes at close when the log folder refuses it, in this order (see
     // DefaultFallbackFolders).
     std::vector<std::filesystem::path> FallbackFolders;
+    // Whether each data line also goes, as it is made, to the log session's CSV file (see
+    // DataTableColumns).
+    bool ContinuousCsv = true;
 };
 
 // A device's cell before it has supplied a fresh reading in the tick; any cell value below
@@ -121,7 +126,19 @@ public:
     bool AddMixSegments(std::string_view recipe, bool recipeValid, double time_min, const std::string& note);
 
     // Recording.
+    // The column header block of the table; it begins a log session, whose data lines also
+    // go one by one to a CSV file of their own in the log folder (see DataCsvFile).
     void DataTableColumns();
+    // The CSV file of the current log session; empty before the first session. The file
+    // exists from the session's first data line on.
+    const std::filesystem::path& DataCsvFile() const { return csvFile_.Path(); }
+    // "Export data table as CSV…": every data line of the table as comma-separated values,
+    // written atomically to `path`; a table of several sessions gets the columns of all of
+    // them, empty where a session had no such column. The outcome goes to the on-screen
+    // log; false, with the system's reason in `error`, when the file was not written.
+    bool ExportDataTableCsv(const std::filesystem::path& path, std::string& error);
+    // What the export's file dialog opens with: the log folder and a name with the time.
+    TFileDialogRequest DataTableCsvDialog() const;
     // A failed write is told once on the on-screen log (until a write succeeds again) and
     // tried again at the next due tick.
     void FlowDataSave(bool ForceSave, const std::string& Suffix);
@@ -191,6 +208,10 @@ private:
     TChartLegendValues ChartLegendValues(const TDeviceInfo& device) const;
     void AppendDataLine(std::string line);
     void AppendTableLines(std::vector<std::string> lines);
+    // The setpoint last handed to the device's worker, in percent; none without a worker.
+    static double PlannedPercent(const TDeviceInfo& device);
+    // The achieved flow a data line records for the device; `cell` is its table cell.
+    double RecordedAchievedFlow(const TDeviceInfo& device, double cell) const;
     void Pause(std::chrono::milliseconds duration) const;
     void MarkGraphStart();
     // Stop all flows: logs the confirmations the workers have reported since the request,
@@ -205,6 +226,10 @@ private:
     std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
     bool WriteLogFile(const std::filesystem::path& path, std::string& error) const;
     void ForgetPreviousAutoFile(const std::filesystem::path& written);
+    void BeginCsvSession();
+    void RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values);
+    void AppendCsvFileRow(const std::string& row);
+    bool WriteTableCsv(const std::filesystem::path& path, std::string& error) const;
 
     // Shutdown.
     void WaitForStopConfirmations(int initialCount);
@@ -233,6 +258,19 @@ private:
     // The last achieved flow of each device that reported one, by trimmed port.
     std::map<std::string, double> achievedFlows_;
     bool terminating_ = false;
+
+    // The numbers of the table's data lines, kept per log session so that an export needs
+    // no parsing of the fixed-width text: per line its stamp and, in `Values`, one entry per
+    // device of the session's columns.
+    struct TCsvSession {
+        std::vector<std::string> ColumnNames;
+        std::size_t DeviceCount = 0;
+        std::vector<TCsvRowStamp> Stamps;
+        std::vector<TCsvDeviceValues> Values;
+    };
+    std::vector<TCsvSession> csvSessions_;
+    TAppendedFile csvFile_;
+    bool csvFailureTold_ = false;
 
     // A device asked to stop by "Stop all flows" whose worker has not yet confirmed it: the
     // worker's status or pass number at the request tells a later report.

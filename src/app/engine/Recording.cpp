@@ -1,6 +1,7 @@
 // The data table, its log files and the time unit of the display.
 
 #include <system_error>
+#include <unordered_map>
 
 #include "engine/AtomicFile.h"
 #include "engine/Clock.h"
@@ -26,11 +27,16 @@ constexpr TTimeUnit kTimeUnits[] = {{"MINUTE", 1, "m"}, {"HOUR", 60, "h"}, {"DAY
 
 }  // namespace
 
-void TEngine::DataTableColumns() { AppendTableLines(DataTableHeaderBlock(DevicesLocal())); }
+void TEngine::DataTableColumns() {
+    AppendTableLines(DataTableHeaderBlock(DevicesLocal()));
+    BeginCsvSession();
+}
 
 void TEngine::ClearDataTable() {
     dataTable_.clear();
     tableHasContent_ = false;
+    csvSessions_.clear();
+    csvFile_ = TAppendedFile();
     // The next "auto" file starts a new table and does not hold the old one's lines.
     previousAutoFile_.reset();
     DataHeaderPending = true;
@@ -118,6 +124,104 @@ void TEngine::ForgetPreviousAutoFile(const std::filesystem::path& written) {
             MM("Removing the previous log file failed: " + previousAutoFile_->string() + ": " + failed.message());
     }
     previousAutoFile_ = written;
+}
+
+void TEngine::BeginCsvSession() {
+    const std::vector<TCsvDeviceColumns> devices = DataCsvDeviceColumns(DevicesLocal());
+    TCsvSession& session = csvSessions_.emplace_back();
+    session.ColumnNames = DataCsvColumnNames(devices);
+    session.DeviceCount = devices.size();
+    if (!settings_.ContinuousCsv) return;
+
+    // A session of the same minute as an earlier one gets a file of its own.
+    const TLocalDateTime now = ToLocalDateTime(LocalNow());
+    std::filesystem::path path = LogsFolder() / DataCsvFileName(now);
+    std::error_code ignored;
+    for (int serial = 2; std::filesystem::exists(path, ignored) || path == csvFile_.Path(); ++serial)
+        path = LogsFolder() / DataCsvFileName(now, serial);
+    csvFile_ = TAppendedFile(path, CsvRow(session.ColumnNames));
+}
+
+void TEngine::RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values) {
+    // A line made before any header (DataTableColumns not called) starts a session here.
+    if (csvSessions_.empty()) BeginCsvSession();
+    TCsvSession& session = csvSessions_.back();
+    session.Stamps.push_back(stamp);
+    session.Values.insert(session.Values.end(), values.begin(), values.end());
+    // The registry holds the session's devices until the next header; should it not, the
+    // row is filled up or cut to the session's columns.
+    session.Values.resize(session.Stamps.size() * session.DeviceCount, TCsvDeviceValues{});
+    if (!settings_.ContinuousCsv) return;
+    const std::span<const TCsvDeviceValues> row(session.Values.end() - static_cast<std::ptrdiff_t>(session.DeviceCount),
+                                                session.Values.end());
+    AppendCsvFileRow(CsvRow(DataCsvFields(stamp, row)));
+}
+
+void TEngine::AppendCsvFileRow(const std::string& row) {
+    std::string error;
+    if (csvFile_.Append(row, error)) {
+        csvFailureTold_ = false;
+        return;
+    }
+    if (csvFailureTold_) return;
+    csvFailureTold_ = true;
+    MM("Writing the CSV file failed: " + csvFile_.Path().string() + ": " + error);
+}
+
+bool TEngine::ExportDataTableCsv(const std::filesystem::path& path, std::string& error) {
+    error.clear();
+    if (!WriteTableCsv(path, error)) {
+        if (error.empty()) error = "unknown reason";
+        MM("Exporting the data table failed: " + path.string() + ": " + error);
+        return false;
+    }
+    MM("The data table was exported to " + path.string());
+    return true;
+}
+
+TFileDialogRequest TEngine::DataTableCsvDialog() const {
+    return {"CSV files (*.csv)|*.csv", LogsFolder(), DataTableExportFileName(ToLocalDateTime(LocalNow()))};
+}
+
+bool TEngine::WriteTableCsv(const std::filesystem::path& path, std::string& error) const {
+    // The columns of every session, in the order they first appear; per session, where
+    // each of its columns goes.
+    std::vector<std::string> columns;
+    std::unordered_map<std::string, std::size_t> columnIndex;
+    std::vector<std::vector<std::size_t>> placements;
+    for (const TCsvSession& session : csvSessions_) {
+        std::vector<std::size_t>& placement = placements.emplace_back();
+        for (const std::string& name : session.ColumnNames) {
+            const auto [found, added] = columnIndex.try_emplace(name, columns.size());
+            if (added) columns.push_back(name);
+            placement.push_back(found->second);
+        }
+    }
+    if (columns.empty()) columns = DataCsvColumnNames({});
+
+    return WriteFileAtomically(
+        path,
+        [&](const TByteWriter& write) {
+            std::string block = CsvRow(columns);
+            std::vector<std::string> fields;
+            for (std::size_t s = 0; s < csvSessions_.size(); ++s) {
+                const TCsvSession& session = csvSessions_[s];
+                for (std::size_t line = 0; line < session.Stamps.size(); ++line) {
+                    const std::span<const TCsvDeviceValues> values(session.Values.data() + line * session.DeviceCount,
+                                                                   session.DeviceCount);
+                    const std::vector<std::string> own = DataCsvFields(session.Stamps[line], values);
+                    fields.assign(columns.size(), std::string());
+                    for (std::size_t i = 0; i < own.size(); ++i) fields[placements[s][i]] = own[i];
+                    block += CsvRow(fields);
+                    if (block.size() >= kWriteBlock) {
+                        if (!write(block)) return false;
+                        block.clear();
+                    }
+                }
+            }
+            return write(block);
+        },
+        error);
 }
 
 void TEngine::SetTimeUnit(const std::string& aUnit, const std::optional<std::string>& focusedPort) {
