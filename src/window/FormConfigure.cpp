@@ -205,7 +205,10 @@ void TGUIF::SelectRowTagged(QComboBox* list, int tag) {
 
 // --- Showing a device ----------------------------------------------------------------------------
 
-void TGUIF::ShowDevice(TDeviceInfo& device) { DeviceDetailsUI(tdGUI, device); }
+void TGUIF::ShowDevice(TDeviceInfo& device) {
+    DescribeDeviceLed(device);
+    DeviceDetailsUI(tdGUI, device);
+}
 
 void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
     if (aDirection == tdGUI) {
