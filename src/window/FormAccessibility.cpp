@@ -46,9 +46,6 @@ const std::pair<const char*, const char*> kUncaptionedNames[] = {
     {"ScrollBarChartFlow", "Chart flow"},
 };
 
-// The pump's fluid list takes the place of the gas list, beside the same caption.
-const std::pair<const char*, const char*> kSharedCaptions[] = {{"ComboBoxDeviceFluidPump", "LabelFluid"}};
-
 constexpr const char* kFlowPattern = "0.###";
 
 bool IsControlKind(const QWidget* widget) {
@@ -60,12 +57,10 @@ bool IsControlKind(const QWidget* widget) {
            qobject_cast<const QAbstractSlider*>(widget) != nullptr;
 }
 
-// The label that captions `control`: the one whose buddy it is, or the one it shares.
+// The label whose buddy `control` is.
 const QLabel* CaptionLabelOf(const QWidget* control) {
     const QWidget* parent = control->parentWidget();
     if (parent == nullptr) return nullptr;
-    for (const auto& [name, label] : kSharedCaptions)
-        if (control->objectName() == QLatin1String(name)) return parent->findChild<QLabel*>(label);
     for (const QLabel* label : parent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
         if (label->buddy() == control) return label;
     return nullptr;

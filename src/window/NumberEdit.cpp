@@ -93,7 +93,8 @@ void TNumberEdit::ShowAcceptance() {
     setStyleSheet(refused ? kRefusedStyle : QString());
     setToolTip(help_.isEmpty() ? state : state + "\n" + help_);
     setAccessibleDescription(refused ? state : help_);
-    // The description changes quietly; a text that has just become refused is announced.
+    // Screen readers hear of every change of the description; a text that has just become
+    // refused is announced as an alert as well.
     if (refused && !refusalShown_) {
         QAccessibleEvent alert(this, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
