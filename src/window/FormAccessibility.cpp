@@ -57,6 +57,10 @@ bool IsControlKind(const QWidget* widget) {
            qobject_cast<const QAbstractSlider*>(widget) != nullptr;
 }
 
+// Qt's own parts of its widgets (a spin box's text field, a scroll area's scroll bars) are
+// named "qt_..." and speak for themselves.
+bool IsQtHelper(const QWidget* widget) { return widget != nullptr && widget->objectName().startsWith("qt_"); }
+
 // The label whose buddy `control` is.
 const QLabel* CaptionLabelOf(const QWidget* control) {
     const QWidget* parent = control->parentWidget();
@@ -134,7 +138,7 @@ QString HelpPlainText(const QString& markup) {
 }
 
 bool IsAccessibleControl(const QWidget* widget) {
-    if (!IsControlKind(widget) || widget->objectName().startsWith("qt_")) return false;
+    if (!IsControlKind(widget) || IsQtHelper(widget) || IsQtHelper(widget->parentWidget())) return false;
     for (const QWidget* above = widget->parentWidget(); above != nullptr; above = above->parentWidget())
         if (IsControlKind(above)) return false;
     return true;
