@@ -30,6 +30,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "FormAccessibility.h"
 #include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "StatusLed.h"
@@ -91,6 +92,7 @@ TEngineSettings DefaultEngineSettings() {
 TGUIF::TGUIF(QWidget* parent) : TGUIF(DefaultEngineSettings(), parent) {}
 
 TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
+    InstallChartAccessibility();
     setObjectName("GUIF");
     setMinimumWidth(kMinimumWindowWidth);
     BuildMainMenu();
@@ -129,6 +131,7 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     InstallMenuKeys();
     SetTabOrders();
     FormCreate();
+    MakeAccessible();
 }
 
 TGUIF::~TGUIF() {

@@ -159,6 +159,9 @@ public:
     // The planned and achieved curves of a port, when they exist.
     QCPGraph* PlannedCurve(const std::string& port) const;
     QCPGraph* AchievedCurve(const std::string& port) const;
+    // The chart in words, for screen readers: each configured device with its planned and
+    // its last achieved flow.
+    QString ChartSummary() const;
 
     // --- Mixtures: recipes -------------------------------------------------------------------
     // The change handler of the recipe and of the mixture's name: evaluates the recipe.
@@ -210,6 +213,9 @@ public:
 
     // --- Help and log ----------------------------------------------------------------------------
     void ShowHelp(QObject* Sender);
+    // The help text of a control, found through the label it is captioned by and the areas it
+    // lies in when it has none of its own; kDefaultHelp when none of them has one.
+    QString HelpMarkupOf(const QWidget* control) const;
     const QString& LastHoveredName() const { return lastHoveredName_; }
     void MM(const std::string& aMessage);
 
@@ -336,6 +342,11 @@ private:
     void ScaleCurveTimes(double factor);
     void RequestReplot();
     void ShowView(QWidget* view);
+
+    // Accessibility: names, descriptions and state words for screen readers and tooltips.
+    void MakeAccessible();
+    void DescribeControl(QWidget* control);
+    void DescribeDeviceLed(const TDeviceInfo& device);
 
     // Help.
     void InstallHoverHelp();

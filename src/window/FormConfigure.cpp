@@ -95,15 +95,13 @@ QWidget* TGUIF::BuildConfigureDeviceFields() {
     grid->addWidget(LabelDeviceColor, 2, 2);
 
     // The gas list of flow controllers and the fluid list of pumps share one place; only one
-    // of them is shown, the gas list until a pump is shown.
-    QLabel* fluid = NewLabel("LabelFluid", "Fluid", panel);
+    // of them is shown, the gas list until a pump is shown. Each has its own caption, so that
+    // screen readers find the shown one labelled.
     ComboBoxDeviceFluid = NewFixedPitchList("ComboBoxDeviceFluid", panel);
+    AddCaptionedRow(grid, 3, "LabelFluid", "Fluid", ComboBoxDeviceFluid, 2);
     ComboBoxDeviceFluidPump = NewFixedPitchList("ComboBoxDeviceFluidPump", panel);
+    AddCaptionedRow(grid, 3, "LabelFluidPump", "Fluid", ComboBoxDeviceFluidPump, 2);
     ComboBoxDeviceFluidPump->hide();
-    fluid->setBuddy(ComboBoxDeviceFluid);
-    grid->addWidget(fluid, 3, 0);
-    grid->addWidget(ComboBoxDeviceFluid, 3, 1, 1, 2);
-    grid->addWidget(ComboBoxDeviceFluidPump, 3, 1, 1, 2);
 
     ButtonApplyConfiguration = NewButton("BitBtn6", "Apply", panel);
     grid->addWidget(ButtonApplyConfiguration, 4, 1, Qt::AlignLeft);
@@ -207,7 +205,10 @@ void TGUIF::SelectRowTagged(QComboBox* list, int tag) {
 
 // --- Showing a device ----------------------------------------------------------------------------
 
-void TGUIF::ShowDevice(TDeviceInfo& device) { DeviceDetailsUI(tdGUI, device); }
+void TGUIF::ShowDevice(TDeviceInfo& device) {
+    DescribeDeviceLed(device);
+    DeviceDetailsUI(tdGUI, device);
+}
 
 void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
     if (aDirection == tdGUI) {

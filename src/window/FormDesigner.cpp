@@ -136,6 +136,8 @@ void TGUIF::NewDesignerGroup(const TDeviceInfo& device) {
     row->addWidget(field);
     // The help pane names the field's purpose; the field's keys reach KeyUp through the filter.
     field->installEventFilter(this);
+    DescribeControl(slider);
+    DescribeControl(field);
 
     connect(slider, &QSlider::valueChanged, this, [this, slider] { Guarded([&] { DesignerChange(slider); }); });
     connect(field, &TNumberEdit::valueChanged, this, [this, field] {

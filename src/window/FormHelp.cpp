@@ -1,5 +1,5 @@
 // The help pane of the main window: the pointer entering a control shows that control's
-// help text. Also the key handling of the device list, which shares the window's filter.
+// help text, and so does a control getting the keyboard focus. Also the key handling of the device list, which shares the window's filter.
 
 #include <QComboBox>
 #include <QEvent>
@@ -30,6 +30,10 @@ bool TGUIF::eventFilter(QObject* watched, QEvent* event) {
                 else
                     ShowHelp(control);
             }
+            break;
+        case QEvent::FocusIn:
+            // Keyboard users get the help, warnings included, as the pointer's users do.
+            if (auto* widget = qobject_cast<QWidget*>(watched)) ShowHelpText(HelpMarkupOf(HelpControlFor(widget)));
             break;
         case QEvent::MouseButtonRelease:
             if (watched == ListViewSegmentProgram->viewport()) {

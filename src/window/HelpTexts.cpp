@@ -19,6 +19,11 @@ const char* const kMultiDevice =
     "<BC:#FF0000>Multi device button.</BC> To select more than one device, use <b>ctrl</b> or <b>shift</b>-click "
     "functionality on available devices. <BC:#FFFF00>Action applies to all selected devices.</BC>";
 
+// The gas list and the pump's fluid list each have a caption of their own.
+const char* const kFluidCaptionHelp =
+    "For MFCs, special, custom and dynamic gases are at the bottom of the list. For MFCs and Pump, custom fluids "
+    "can be edited in the custom fluids tab. <B>Type in</B> to find items quicker.";
+
 const std::pair<const char*, QString> kHelpTable[] = {
     {"BitBtn3",
      "Segment type <b>step</b> changes the flow value immediately, <b>ramp</b> changes the flow value as linear ramp "
@@ -56,9 +61,8 @@ const std::pair<const char*, QString> kHelpTable[] = {
     {"LabelColor",
      "Select unique color for this device. Supports also <B>transparent colors</B>. More info available on "
      "mouseover popups on the color-picker component."},
-    {"LabelFluid",
-     "For MFCs, special, custom and dynamic gases are at the bottom of the list. For MFCs and Pump, custom fluids "
-     "can be edited in the custom fluids tab. <B>Type in</B> to find items quicker."},
+    {"LabelFluid", kFluidCaptionHelp},
+    {"LabelFluidPump", kFluidCaptionHelp},
     {"ButtonMixSegmentsAdd",
      "Add mixture as defined to all involved devices. This will <BC:#FFFF00>overwrite</BC> any possibly existing "
      "segment at that time."},

@@ -1,5 +1,6 @@
 #include "NumberEdit.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -79,18 +80,26 @@ void TNumberEdit::keyPressEvent(QKeyEvent* event) {
     QDoubleSpinBox::keyPressEvent(event);
 }
 
+void TNumberEdit::SetHelp(const QString& help) {
+    help_ = help;
+    ShowAcceptance();
+}
+
 void TNumberEdit::ShowAcceptance() {
     if (isReadOnly()) return;
     const QString allowed = QString::fromStdString(RangeText(AllowedRange(), LocaleDecimalSeparator()));
-    if (HasAcceptableText()) {
-        setStyleSheet(QString());
-        setToolTip("Allowed: " + allowed);
-        setAccessibleDescription(QString());
-    } else {
-        setStyleSheet(kRefusedStyle);
-        setToolTip("Not a number " + allowed);
-        setAccessibleDescription("Not a number " + allowed);
+    const bool refused = !HasAcceptableText();
+    const QString state = refused ? "Not a number " + allowed : "Allowed: " + allowed;
+    setStyleSheet(refused ? kRefusedStyle : QString());
+    setToolTip(help_.isEmpty() ? state : state + "\n" + help_);
+    setAccessibleDescription(refused ? state : help_);
+    // Screen readers hear of every change of the description; a text that has just become
+    // refused is announced as an alert as well.
+    if (refused && !refusalShown_) {
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
     }
+    refusalShown_ = refused;
 }
 
 }  // namespace tessaro

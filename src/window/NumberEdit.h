@@ -4,8 +4,9 @@
 // "45.80748"), and that accepts either separator when typed.
 //
 // A text that is not a number within the field's range stays as typed, and the field says
-// so at once: a red frame and a tooltip with the allowed range. value() keeps the last valid
-// number, so a command that uses the field asks HasAcceptableText() first and refuses.
+// so at once: a red frame and a tooltip with the allowed range, and to screen readers an
+// alert and the refusal as the field's description. value() keeps the last valid number, so
+// a command that uses the field asks HasAcceptableText() first and refuses.
 
 #include <QDoubleSpinBox>
 
@@ -29,6 +30,9 @@ public:
     // The caption the field is known by in messages ("Setpoint, %").
     void SetCaption(const QString& caption) { caption_ = caption; }
     const QString& Caption() const { return caption_; }
+    // A plain help text shown in the tooltip below the allowed range, and the field's
+    // description while its text is accepted.
+    void SetHelp(const QString& help);
 
     // Whether the text shown is a number within the range.
     bool HasAcceptableText() const;
@@ -48,7 +52,9 @@ private:
     void ShowAcceptance();
 
     bool minimumExcluded_ = false;
+    bool refusalShown_ = false;
     QString caption_;
+    QString help_;
 };
 
 }  // namespace tessaro

@@ -50,6 +50,11 @@ TEST_F(HelpTest, HoveringAControlShowsItsTextOrTheDefault) {
     EXPECT_TRUE(Pane().startsWith("Gas flow can be measured by mass or by volume."));
     Hover(Child<QWidget>("ComboBoxDeviceFluid"));
     EXPECT_TRUE(Pane().startsWith("All1 gases and fluids available for this device"));
+    // Both fluid lists' captions.
+    for (const char* caption : {"LabelFluid", "LabelFluidPump"}) {
+        Hover(Child<QWidget>(caption));
+        EXPECT_TRUE(Pane().startsWith("For MFCs, special, custom and dynamic gases")) << caption;
+    }
 }
 
 TEST(HelpMarkup, BecomesRichTextWithBoxesSideBySide) {
