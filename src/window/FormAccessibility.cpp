@@ -17,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QStringList>
 #include <utility>
 
 #include "Form.h"
@@ -25,8 +24,6 @@
 #include "NumberEdit.h"
 #include "StatusLed.h"
 #include "registry/Brinvale_DeviceInfo.h"
-#include "segments/SegmentProgram.h"
-#include "text/NumberFormat.h"
 
 namespace tessaro {
 
@@ -46,15 +43,13 @@ const std::pair<const char*, const char*> kUncaptionedNames[] = {
     {"ScrollBarChartFlow", "Chart flow"},
 };
 
-constexpr const char* kFlowPattern = "0.###";
-
 bool IsControlKind(const QWidget* widget) {
-    return qobject_cast<const QAbstractButton*>(widget) != nullptr || qobject_cast<const QLineEdit*>(widget) != nullptr ||
-           qobject_cast<const QComboBox*>(widget) != nullptr ||
+    return qobject_cast<const QAbstractButton*>(widget) != nullptr ||
+           qobject_cast<const QLineEdit*>(widget) != nullptr || qobject_cast<const QComboBox*>(widget) != nullptr ||
            qobject_cast<const QAbstractSpinBox*>(widget) != nullptr ||
            qobject_cast<const QAbstractItemView*>(widget) != nullptr ||
-           qobject_cast<const QPlainTextEdit*>(widget) != nullptr || qobject_cast<const QTextEdit*>(widget) != nullptr ||
-           qobject_cast<const QAbstractSlider*>(widget) != nullptr;
+           qobject_cast<const QPlainTextEdit*>(widget) != nullptr ||
+           qobject_cast<const QTextEdit*>(widget) != nullptr || qobject_cast<const QAbstractSlider*>(widget) != nullptr;
 }
 
 // Qt's own parts of its widgets (a spin box's text field, a scroll area's scroll bars) are
@@ -97,25 +92,6 @@ QAccessibleInterface* ChartInterface(const QString& className, QObject* object) 
     auto* chart = qobject_cast<QCustomPlot*>(object);
     if (chart == nullptr || className != QLatin1String(QCustomPlot::staticMetaObject.className())) return nullptr;
     return new ChartAccessible(chart);
-}
-
-QString Flow(double value, char separator) {
-    return QString::fromStdString(FormatPattern(value, kFlowPattern, separator));
-}
-
-// "planned 50 %, achieved 49.8 % (12.4 ml/min)" in the device's own unit.
-QString DeviceFlows(const TDeviceInfo& device, const QCPGraph* achieved, char separator) {
-    const double planned = device.ControlMode == dcmSegment
-                               ? SegmentAtTime(device.SegmentProgram, device.Elapsed_min()).Setpoint
-                               : device.Setpoint_pct;
-    QString text = "planned " + Flow(planned, separator) + " %, ";
-    if (achieved == nullptr || achieved->data()->isEmpty()) return text + "no achieved flow yet";
-    const double achieved_pct = (achieved->data()->constEnd() - 1)->value;
-    text += "achieved " + Flow(achieved_pct, separator) + " %";
-    if (device.DevType == dtPump)
-        return text + " (" + Flow(achieved_pct / 100 * device.MaxFlow_µlpm, separator) + " µl/min)";
-    return text + " (" + Flow(device.FlowUnitUser.GasFlowValue, separator) + " " +
-           QString::fromStdString(device.FlowUnitUser.Name) + ")";
 }
 
 }  // namespace
@@ -193,18 +169,6 @@ void TGUIF::DescribeDeviceLed(const TDeviceInfo& device) {
     }
 }
 
-QString TGUIF::ChartSummary() const {
-    const char separator = LocaleDecimalSeparator();
-    QStringList devices;
-    for (const TDeviceInfo& device : DevicesLocal()) {
-        if (!device.IsConfigured()) continue;
-        const QString label = QString::fromStdString(device.COMPort + " " + device.NameRole).trimmed();
-        if (device.ControlMode == dcmIdle)
-            devices << label + ": idle";
-        else
-            devices << label + ": " + DeviceFlows(device, AchievedCurve(device.COMPort), separator);
-    }
-    return devices.isEmpty() ? QString("No device configured") : devices.join("; ");
-}
+QString TGUIF::ChartSummary() const { return QString::fromStdString(engine_->ChartSummary()); }
 
 }  // namespace tessaro
