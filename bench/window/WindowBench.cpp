@@ -1,14 +1,18 @@
 // How long the chart takes to redraw five devices with a week of points at one a second
-// each, and how long the program takes from module start-up to its window shown.
+// each, how long the program takes from module start-up to its window shown, and what an
+// on-screen log line costs the window at start and after a week of lines.
 
 #include <benchmark/benchmark.h>
 
 #include <qcustomplot.h>
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "Form.h"
 #include "engine/Startup.h"
@@ -102,6 +106,76 @@ void BM_StartUpToWindowShown(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// With a pump configured the engine logs nine planning lines per tick: about five million
+// lines in a week.
+constexpr long kLogLinesPerWeek = 5'000'000;
+
+double ResidentMegabytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kilobytes = 0;
+            status >> kilobytes;
+            return kilobytes / 1024;
+        }
+        status.ignore(1 << 10, '\n');
+    }
+    return 0;
+}
+
+// A shown window whose log view has taken `lines` lines before the timing starts.
+class LoggedWindow {
+public:
+    explicit LoggedWindow(long lines) {
+        Application();
+        InitializeModules();
+        form_ = std::make_unique<TGUIF>(Settings(folder_));
+        form_->resize(1366, 768);
+        form_->show();
+        (void)QTest::qWaitForWindowExposed(form_.get());
+        QCoreApplication::processEvents();
+        residentAtStart_ = ResidentMegabytes();
+        for (long i = 0; i < lines; ++i) Append(i);
+        QCoreApplication::processEvents();
+    }
+    void Append(long i) { form_->AppendLogLine("12:00:00:000          Setpoint, % : " + std::to_string(i % 1000)); }
+    double ResidentGrowth() const { return ResidentMegabytes() - residentAtStart_; }
+    int ViewLines() const { return form_->findChild<QPlainTextEdit*>("MemoMain")->blockCount(); }
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<TGUIF> form_;
+    double residentAtStart_ = 0;
+};
+
+void TimeLogLines(benchmark::State& state, LoggedWindow& window) {
+    long i = 0;
+    for (auto _ : state) window.Append(i++);
+    QCoreApplication::processEvents();
+    state.counters["view_lines"] = window.ViewLines();
+    state.counters["rss_growth_MB"] = window.ResidentGrowth();
+}
+
+void BM_LogViewLineAtStart(benchmark::State& state) {
+    LoggedWindow window(0);
+    TimeLogLines(state, window);
+}
+BENCHMARK(BM_LogViewLineAtStart)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+
+// The view keeps its last 20,000 lines: from here on each line also drops the oldest one.
+void BM_LogViewLineOnceFull(benchmark::State& state) {
+    LoggedWindow window(20'000);
+    TimeLogLines(state, window);
+}
+BENCHMARK(BM_LogViewLineOnceFull)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+
+void BM_LogViewLineAfterAWeek(benchmark::State& state) {
+    LoggedWindow window(kLogLinesPerWeek);
+    TimeLogLines(state, window);
+}
+BENCHMARK(BM_LogViewLineAfterAWeek)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tessaro
