@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "ResidentMemory.h"
 #include "clock/Clock.h"
 #include "engine/Engine.h"
 #include "engine/Startup.h"
@@ -26,6 +27,8 @@
 
 namespace tessaro {
 namespace {
+
+using bench::ResidentMegabytes;
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -43,20 +46,6 @@ double ThreadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double ResidentMegabytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            double kilobytes = 0;
-            status >> kilobytes;
-            return kilobytes / 1024;
-        }
-        status.ignore(1 << 10, '\n');
-    }
-    return 0;
 }
 
 // Large blocks (a week's vectors) are mapped apart from the heap's arena.
@@ -312,7 +301,6 @@ void BM_ScreenLogLineAfterAWeek(benchmark::State& state) {
     state.counters["week_screen_log_MB"] = WeekOld().Week().ScreenLogGrowth / 1e6;
 }
 BENCHMARK(BM_ScreenLogLineAfterAWeek)->Iterations(200000)->Unit(benchmark::kMicrosecond);
-
 
 void BM_FlowDataSaveOfAWeek(benchmark::State& state) {
     Application();

@@ -15,11 +15,14 @@
 #include <string>
 
 #include "Form.h"
+#include "ResidentMemory.h"
 #include "engine/Startup.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
 namespace tessaro {
 namespace {
+
+using bench::ResidentMegabytes;
 
 constexpr int kDevices = 5;
 constexpr int kPointsPerDevice = 600000;  // about a week at one reading a second
@@ -110,20 +113,6 @@ BENCHMARK(BM_StartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(10
 // With a pump configured the engine logs nine planning lines per tick: about five million
 // lines in a week.
 constexpr long kLogLinesPerWeek = 5'000'000;
-
-double ResidentMegabytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            double kilobytes = 0;
-            status >> kilobytes;
-            return kilobytes / 1024;
-        }
-        status.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
 
 // A shown window whose log view has taken `lines` lines before the timing starts.
 class LoggedWindow {

@@ -10,8 +10,6 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -20,8 +18,6 @@
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -34,8 +30,6 @@
 
 namespace tessaro {
 namespace {
-
-using namespace std::chrono_literals;
 
 QString AccessibleText(QObject* object, QAccessible::Text which) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
@@ -249,13 +243,7 @@ TEST_F(AccessibilityTest, TheChartIsDescribedByTheLegendsLiveValues) {
     device.ControlMode = dcmDirect;
     device.Setpoint_pct = 50;
     StoreDevice(device);
-    QElapsedTimer waited;
-    waited.start();
-    do {
-        std::this_thread::sleep_for(50ms);
-        QCoreApplication::processEvents();
-        form->Engine().TimerEngineTimer();
-    } while (Device("COMX").LastHandledSequence == 0 && waited.elapsed() < 5000);
+    ASSERT_TRUE(TickEngineUntil([&] { return Device("COMX").LastHandledSequence != 0; }));
 
     // Read when asked, so never older than the last tick: the setpoint, its flow in the
     // device's unit (full scale 50 ml/min) and the last reading.

@@ -353,13 +353,7 @@ TEST_F(GraphTest, LegendNamesTheCurvesOfEachDeviceWithItsLiveValuesAfterATick) {
     StoreDevice(device);
 
     QCPLegend* legend = Chart()->legend;
-    QElapsedTimer waited;
-    waited.start();
-    do {
-        std::this_thread::sleep_for(50ms);
-        QCoreApplication::processEvents();
-        form->Engine().TimerEngineTimer();
-    } while ((legend->itemCount() < 2 || Device("COMX").LastHandledSequence == 0) && waited.elapsed() < 5000);
+    TickEngineUntil([&] { return legend->itemCount() >= 2 && Device("COMX").LastHandledSequence != 0; });
     ASSERT_EQ(legend->itemCount(), 2);
 
     // The planned curve above the achieved one, each entry drawn with its curve's look.

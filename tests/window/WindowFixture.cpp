@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QPushButton>
 
@@ -9,6 +10,9 @@
 #include "TestApplication.h"
 #include "engine/Startup.h"
 #include "registry/Brinvale_DeviceInfo.h"
+
+#include <chrono>
+#include <thread>
 
 namespace tessaro::test {
 
@@ -60,6 +64,18 @@ void WindowFixture::Configure(const char* port, int gasID) {
     Focus(port);
     ChooseGas(gasID);
     ClickApply();
+}
+
+bool WindowFixture::TickEngineUntil(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > 5000) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        QCoreApplication::processEvents();
+        form->Engine().TimerEngineTimer();
+    }
+    return true;
 }
 
 int WindowFixture::StatusBarLeds() const {

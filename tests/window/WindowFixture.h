@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -42,6 +43,9 @@ protected:
     void ClickApply();
     // Focus, gas, "Apply".
     void Configure(const char* port, int gasID);
+    // Ticks the engine every 50 ms, as its timer would, until `done` holds or 5 s have
+    // passed; whether it held.
+    bool TickEngineUntil(const std::function<bool()>& done);
     int StatusBarLeds() const;
     TDeviceInfo Device(const char* port) const;
 
