@@ -128,11 +128,10 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
               QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
-    EXPECT_EQ(
-        EntryCaptions(menus[2]->menu()),
-        QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph", "Show Segment Programs",
-                     "Show Device Flows", "Clear Graph && Remove Data", "Data Table", "Auto-scroll to last line",
-                     "Export data table as CSV…"}));
+    EXPECT_EQ(EntryCaptions(menus[2]->menu()),
+              QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph",
+                           "Show Segment Programs", "Show Device Flows", "Clear Graph && Remove Data", "Data Table",
+                           "Auto-scroll to last line", "Export data table as CSV…"}));
     EXPECT_EQ(EntryCaptions(menus[3]->menu()), QStringList({"Search Devices", "Reset Devices"}));
     EXPECT_EQ(EntryCaptions(menus[4]->menu()), QStringList({"About Tessaro"}));
     EXPECT_EQ(Child<QAction>("Quit1")->shortcut(), QKeySequence("Ctrl+Q"));

@@ -73,9 +73,9 @@ TEST_F(OperatorTest, AltAndALetterOpensEachMenuWithItsCaptionUnchanged) {
         const char* menu;
         const char* title;
     };
-    for (const Case& c : {Case{Qt::Key_F, "File1", "File"}, Case{Qt::Key_P, "Preferences1", "Preferences"},
-                          Case{Qt::Key_D, "Data1", "Data"}, Case{Qt::Key_V, "Devices1", "Devices"},
-                          Case{Qt::Key_H, "Help1", "Help"}}) {
+    for (const Case& c :
+         {Case{Qt::Key_F, "File1", "File"}, Case{Qt::Key_P, "Preferences1", "Preferences"},
+          Case{Qt::Key_D, "Data1", "Data"}, Case{Qt::Key_V, "Devices1", "Devices"}, Case{Qt::Key_H, "Help1", "Help"}}) {
         form->menuBar()->setActiveAction(nullptr);
         QTest::keyClick(form.get(), c.key, Qt::AltModifier);
         auto* menu = Child<QMenu>(c.menu);
@@ -124,11 +124,11 @@ TEST_F(OperatorTest, TabFollowsTheFieldsOfEveryPageAsTheyAreRead) {
             const QRect before(chain[i - 1]->mapTo(page, QPoint(0, 0)), chain[i - 1]->size());
             const QRect after(chain[i]->mapTo(page, QPoint(0, 0)), chain[i]->size());
             const bool upInSameColumn = after.bottom() < before.top() && after.left() <= before.left();
-            const bool leftInSameRow = after.top() < before.bottom() && after.bottom() > before.top() &&
-                                       after.right() < before.left();
+            const bool leftInSameRow =
+                after.top() < before.bottom() && after.bottom() > before.top() && after.right() < before.left();
             EXPECT_FALSE(upInSameColumn || leftInSameRow)
-                << pages->tabText(index).toStdString() << ": " << chain[i - 1]->objectName().toStdString()
-                << " -> " << chain[i]->objectName().toStdString();
+                << pages->tabText(index).toStdString() << ": " << chain[i - 1]->objectName().toStdString() << " -> "
+                << chain[i]->objectName().toStdString();
         }
     }
 }
@@ -165,8 +165,9 @@ TEST_F(OperatorTest, ExportEntryWritesTheTableToTheChosenFileAndShowsAFailureInA
     std::stringstream read;
     read << file.rdbuf();
     const std::string written = read.str();
-    const std::string header = "time,elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX achieved,"
-                               "Virtual Demo COMY planned %,Virtual Demo COMY achieved\r\n";
+    const std::string header =
+        "time,elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX achieved,"
+        "Virtual Demo COMY planned %,Virtual Demo COMY achieved\r\n";
     EXPECT_TRUE(written.starts_with(header)) << written;
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
     EXPECT_TRUE(LogShows(QString::fromStdString("The data table was exported to " + answer->string())));

@@ -43,8 +43,9 @@ TEST_F(ToolsTest, ToolsPageHoldsItsTextAndControls) {
     EXPECT_EQ(text->textFormat(), Qt::RichText);
     EXPECT_TRUE(text->text().contains("<p>These tools apply only to one device at a time. </p>"));
     EXPECT_TRUE(text->text().contains("the software <B>unresponsive</B> until the commanded task finishes"));
-    EXPECT_TRUE(text->text().contains(
-        "<p>Instead, use only in a dedicated situation, for setup, maintenance, configuration, debugging or testing.</p>"));
+    EXPECT_TRUE(
+        text->text().contains("<p>Instead, use only in a dedicated situation, for setup, maintenance, configuration, "
+                              "debugging or testing.</p>"));
     EXPECT_EQ(Child<QGroupBox>("GroupBoxPrimePump")->title(), "Prime pump");
     EXPECT_EQ(Child<QLabel>("LabelPrimeLoops")->text(), "Loops");
     auto* loops = Child<QSpinBox>("SpinEditPrimeLoops");
