@@ -70,6 +70,7 @@ bool TPSD4Thread::StopPump() {
     if (Pump->Stop()) {
         ThreadOut.IsTerminated = true;
         ThreadOut.Command = kTerminateProgram;
+        ThreadOut.Setpoint = 0;  // a stopped pump runs no program
         return true;
     }
     ThreadOut.aMessage = kFailedToTerminate;

@@ -238,18 +238,22 @@ TEST_F(PumpThreadTest, ProgramThePumpDoesNotTakeIsNotReportedAndIsSentAgainUntil
     }
 }
 
-TEST_F(PumpThreadTest, StopSendsTAndReportsTerminatedWithTR) {
+// The window stops a pump that runs a program without first wishing "TR": the report must
+// not go on showing the stopped program's setpoint.
+TEST_F(PumpThreadTest, StopSendsTAndReportsTerminatedWithTRAndSetpointZero) {
     const auto instrument = StartPump();
     TPSD4Thread& worker = StartWorker(*instrument);
     worker.GUIOut.Command = kProgramA;
     worker.GUIOut.Setpoint = 0.5;
     ASSERT_TRUE(RunPauses(clock_, 1));
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.Setpoint == 0.5; }));
     instrument->ClearReceived();
 
     worker.GUIOut.ToTerminate = true;
     ASSERT_TRUE(ServeUntil([&] { return worker.GUIIn.IsTerminated; }));
     EXPECT_TRUE(worker.wait(3000));
     EXPECT_EQ(worker.GUIIn.Command, "TR");
+    EXPECT_EQ(worker.GUIIn.Setpoint, 0.0);
     EXPECT_EQ(worker.GUIIn.aMessage, "");
     const std::vector<std::string> sent = instrument->Received();
     ASSERT_FALSE(sent.empty());
