@@ -21,10 +21,11 @@ constexpr double kSetpointTolerance = 1.0 / 64000;
 constexpr int kSimulatedPauseMs = 500;
 constexpr int kSimulatedPauseSpreadMs = 500;
 constexpr int kSimulatedFlowSteps = 1000;
-// After a failed reading the next pass waits this long (one poll period of the port). A
-// port that cannot even be opened (a controller unplugged) fails at once, and the worker
-// would otherwise spin through passes, each one a blocking call on the window thread.
-constexpr auto kPauseAfterFailedReading = std::chrono::milliseconds(333);
+// A pass without a reading lasts at least this long (one poll period of the port). A port
+// that cannot even be opened (a controller unplugged) fails at once, and the worker would
+// otherwise spin through passes, each one a blocking call on the window thread; a pass
+// that waited out a silent controller has taken longer already and is not prolonged.
+constexpr auto kShortestFailedPass = std::chrono::milliseconds(333);
 
 }  // namespace
 
@@ -63,6 +64,7 @@ void TMFCThread::SimulatedPass() {
 }
 
 void TMFCThread::InstrumentPass() {
+    const std::chrono::milliseconds passStart = CurrentClock().Monotonic();
     // Setpoint 0 goes out on every pass while the stop waits for a good reading.
     if (ThreadIn.ToTerminate) {
         ThreadIn.DeviceStatus.Setpoint_pct = 0;
@@ -78,7 +80,8 @@ void TMFCThread::InstrumentPass() {
     if (!MFC->ReadStatus(reading)) {
         Warn(Name + " ReadStatus failed");
         ++ThreadOut.FailedPasses;
-        CurrentClock().Sleep(kPauseAfterFailedReading, Abandon);
+        const std::chrono::milliseconds rest = passStart + kShortestFailedPass - CurrentClock().Monotonic();
+        if (rest.count() > 0) CurrentClock().Sleep(rest, Abandon);
     } else {
         Write(Name + " Status read OK ");
         ThreadOut.FailedPasses = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "DeviceTestSupport.h"
 #include "WorkerTestSupport.h"
@@ -23,8 +24,10 @@ public:
     void DataExchange() override {
         TMFCThread::DataExchange();
         Seen.push_back(GUIIn);
+        if (OnExchange) OnExchange();
     }
     std::vector<TThreadData> Seen;
+    std::function<void()> OnExchange;  // window thread, after each exchange
 };
 
 std::vector<std::string> From(const std::vector<std::string>& lines, const std::string& first) {
@@ -224,6 +227,27 @@ TEST_F(MFCThreadTest, ControllerWhosePortCannotBeOpenedIsRetriedAtThePollPace) {
     ASSERT_TRUE(test::RunPauses(clock_, 3));
     ASSERT_TRUE(ServeUntil([&] { return clock_.Sleepers() > 0; }));
     EXPECT_EQ(failures(), 4);
+}
+
+// A silent controller costs each pass one whole reply time-out (checks at 0, 333, 667 and
+// 1000 ms, given up one poll interval later); the worker polls again at once rather than
+// adding a pause of its own.
+TEST_F(MFCThreadTest, SilentControllerIsPolledOncePerReplyTimeOut) {
+    clock_.SetAdvanceOnSleep(true);
+    controller_->SetFault(sim::SimFault::Silent);
+    std::vector<std::chrono::milliseconds> passStarts;
+    worker_ = std::make_unique<RecordingMFCThread>();
+    worker_->OnExchange = [&] { passStarts.push_back(clock_.Monotonic()); };
+    worker_->MFC = std::make_unique<TAlicatMFC>();
+    worker_->MFC->aPort.fPort = controller_->PortName();
+    worker_->Name = controller_->PortName();
+    worker_->start();
+    ASSERT_TRUE(ServeUntil([&] { return passStarts.size() >= 5; }));
+    worker_.reset();
+
+    const auto exchange = std::chrono::milliseconds(4 * TSerialPort().fWindowsReadLoopTimeoutMS);
+    for (std::size_t i = 2; i < 5; ++i)
+        EXPECT_EQ(passStarts[i] - passStarts[i - 1], exchange) << "pass " << i;
 }
 
 // Whatever ends the replies, a controller fallen silent or its port gone, every pass
