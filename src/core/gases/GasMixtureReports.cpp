@@ -28,6 +28,12 @@ double molesPerMinute(const TGasItem& mixture) {
     return molarMass != 0 ? mixture.MassFlow_gmin / molarMass : 0;
 }
 
+// A reference state in which gas takes a positive volume: above absolute zero and under a
+// positive pressure. Tables write no numbers for any other.
+bool HasGasState(const TDoubleVec& condition) {
+    return condition.PresBarA > 0 && condition.TempC > -kKelvinOffset;
+}
+
 std::string massFlowLine(const TGasItem& item, char separator) {
     return "    " + LeftAligned(item.NameShort, 10) + "    " +
            FormatPattern(item.MassFlow_gmin, "##0.000 000", separator) + " g/min" + kLineEnd;
@@ -109,6 +115,11 @@ std::string VolumetricFlowsTable(const TGasItem& mixture, const TVecArr& conditi
     for (const TDoubleVec& condition : conditions) {
         text += right(FormatGeneral(condition.TempC, decimalSeparator), 5) + "  ";
         text += right(FormatGeneral(condition.PresBarA, decimalSeparator), 7) + "  ";
+        if (!HasGasState(condition)) {
+            for (std::size_t column = 0; column <= mixture.Components.size(); ++column)
+                text += right("Err", 9) + (column < mixture.Components.size() ? " " : kLineEnd);
+            continue;
+        }
         double total = 0;
         for (const TGasItem& component : mixture.Components) {
             const double molarMass = component.GetMolarMass();
@@ -131,7 +142,7 @@ std::string HumidityTable(const TGasItem& mixture, const TVecArr& conditions, ch
     std::string text = "    ºC      BarA  Max ppm/100%RH  Current ppm     RH %\r\n";
     const double fluid = mixture.FluidPartialPressure;
     for (const TDoubleVec& condition : conditions) {
-        if (condition.PresBarA == 0) continue;
+        if (!HasGasState(condition)) continue;
         // mole fraction of water at 100 % relative humidity
         const double saturated = WaterSaturationPressure(condition.TempC) / 1000 / condition.PresBarA;
         text += "  " + right(FormatGeneral(condition.TempC, decimalSeparator), 4);

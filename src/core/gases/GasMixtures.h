@@ -158,6 +158,8 @@ std::string InputsReport(const TGasItem& mixture, char decimalSeparator);
 // Appends one line per pure gas at any depth to `accumulated` and returns it.
 std::string ComponentFlowsReport(const TGasItem& item, std::string accumulated, char decimalSeparator);
 std::string PartialPressuresReport(const TGasItem& mixture, char decimalSeparator);
+// A condition without a gas state (pressure not above 0, temperature at or below absolute
+// zero) gives a row of "Err" in the volumetric table and no row in the humidity table.
 std::string VolumetricFlowsTable(const TGasItem& mixture, const TVecArr& conditions, char decimalSeparator);
 std::string HumidityTable(const TGasItem& mixture, const TVecArr& conditions, char decimalSeparator);
 

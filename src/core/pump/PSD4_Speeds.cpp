@@ -75,6 +75,10 @@ void appendWhole(std::string& text, int32_t value) {
 // compared any more.
 void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std::string& desiredText) {
     const double desired = details.DesiredDispense_µgpm;
+    // No program runs backwards: a negative wish is planned as a wish of nothing, whose
+    // nearest program is the slowest. Measured from the wish itself, an enormous negative
+    // wish would leave every candidate equally far (or infinitely far) away.
+    const double reachable = std::max(desired, 0.0);
     std::string& trace = details.Feedback;
     int32_t low = 1;
     int32_t high = kMaxStepDelay_ms;
@@ -84,7 +88,7 @@ void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std:
 
     int32_t M = NearestCode((low + high) / 2.0);
     double achieved = SteppedDispenseRate(details, M);
-    double error = desired - achieved;
+    double error = reachable - achieved;
     double previousError = kLargest;
     // The state a "Stop:" line shows is shown again by the next "Start:" line.
     std::string state;
@@ -125,7 +129,7 @@ void planStepped(TPumpSpeedDetails& details, NumberTexts& numberText, const std:
         M = NearestCode((low + high) / 2.0);
         achieved = SteppedDispenseRate(details, M);
         previousError = error;
-        error = desired - achieved;
+        error = reachable - achieved;
         showState();
     }
 

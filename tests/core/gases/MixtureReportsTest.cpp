@@ -131,16 +131,18 @@ TEST_P(MixtureReports, DetailsRefuseAMixtureAsDefined) {
     EXPECT_THAT(capture.lines, ElementsAre("MixtureDetails function cannot be called with design-time mixture."));
 }
 
-TEST_P(MixtureReports, TablesMarkComponentsWithoutMolarMassAndSkipZeroPressure) {
+TEST_P(MixtureReports, TablesMarkWhatHasNoVolumeAndSkipConditionsWithoutAGasState) {
     TGasItem unknown;
     unknown.Init();
     unknown.NameShort = "X";
     flat.Components.push_back(unknown);
-    const TVecArr some{{20, 1}, {20, 0}};
+    const TVecArr some{{20, 1}, {20, 0}, {20, -1}, {-300, 1}};
     EXPECT_EQ(VolumetricFlowsTable(flat, some, GetParam()),
               Expected("   ºC     BarA         O2        N2       H2O        Kr         X       Tot\r\n"
                        "   20        1      177~4     667~4      13~5       0~0       Err     858~4\r\n"
-                       "   20        0       -1~0      -1~0      -1~0      -1~0       Err      -4~0\r\n"));
+                       "   20        0        Err       Err       Err       Err       Err       Err\r\n"
+                       "   20       -1        Err       Err       Err       Err       Err       Err\r\n"
+                       " -300        1        Err       Err       Err       Err       Err       Err\r\n"));
     EXPECT_EQ(HumidityTable(flat, some, GetParam()),
               Expected("    ºC      BarA  Max ppm/100%RH  Current ppm     RH %\r\n"
                        "    20         1          23 393       15 762   67~380  \r\n"));

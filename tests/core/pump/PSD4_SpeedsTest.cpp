@@ -110,6 +110,25 @@ TEST(PumpPlan, ANegativeWishTakesTheSlowestSteppedProgramAndLeavesTheError) {
     EXPECT_EQ(details.Error_pct, 7);
 }
 
+TEST(PumpPlan, ExtremeWishesStillGiveTheNearestValidProgram) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const struct {
+        double desired;
+        const char* command;
+    } cases[] = {
+        {-1e308, "gIV6000A24000OV1000gD1M29999G24000GR"},
+        {-infinity, "gIV6000A24000OV1000gD1M29999G24000GR"},
+        {1e308, "gIV6000A24000OV1000A0GR"},
+        {infinity, "gIV6000A24000OV1000A0GR"},
+    };
+    for (const auto& c : cases) {
+        TPumpSpeedDetails details = Wish(c.desired);
+        EXPECT_TRUE(PlanPumpSpeed(details)) << c.desired;
+        EXPECT_EQ(details.Command, c.command) << c.desired;
+        EXPECT_TRUE(std::isfinite(details.AchievedDispense_µgpm)) << c.desired;
+    }
+}
+
 TEST(PumpPlan, ALargerSyringeScalesEveryRate) {
     TPumpSpeedDetails small = Wish(100);
     TPumpSpeedDetails large = Wish(200, 25);
