@@ -1,5 +1,6 @@
 #include "segments/SegmentProgramFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -55,6 +56,19 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 
 bool StartsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
 
+// Characters that cannot stand in a file name on every system: path separators among them.
+bool IsUnsafeInFileName(char c) {
+    return (IsBlankOrControl(c) && c != ' ') || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+}
+
+// A port may be named by its device path ("/dev/pts/3", \\.\COM10); in the offered
+// file name such characters become "_", so that the name stays one name in the folder.
+std::string FileNamePart(std::string_view text) {
+    std::string part(text);
+    std::replace_if(part.begin(), part.end(), IsUnsafeInFileName, '_');
+    return part;
+}
+
 }  // namespace
 
 std::string SegmentProgramFileBytes(std::string_view program) {
@@ -86,7 +100,7 @@ std::string DefaultSegmentProgramFileName(const TLocalDateTime& now, std::string
                                           std::string_view deviceTypeName) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", now.Year, now.Month, now.Day, now.Hour, now.Minute);
-    return std::string(stamp) + " " + std::string(port) + " " + std::string(deviceTypeName) + ".txt";
+    return std::string(stamp) + " " + FileNamePart(port) + " " + FileNamePart(deviceTypeName) + ".txt";
 }
 
 std::string WithTxtExtension(std::string_view fileName) {

@@ -26,7 +26,8 @@ std::string SegmentProgramFileBytes(std::string_view program);
 // The file's bytes as UTF-8 text; none when they are not text (a NUL character).
 std::optional<std::string> DecodeSegmentProgramFile(std::string_view bytes);
 
-// The name offered when saving: "2026-02-04 14-46 COM3 MFC-A.txt".
+// The name offered when saving: "2026-02-04 14-46 COM3 MFC-A.txt". Path separators and other
+// characters a file name cannot hold become "_" ("/dev/pts/3" gives "_dev_pts_3").
 std::string DefaultSegmentProgramFileName(const TLocalDateTime& now, std::string_view port,
                                           std::string_view deviceTypeName);
 

@@ -75,6 +75,16 @@ TEST(SegmentProgramFile, TheOfferedNameAndItsExtension) {
     EXPECT_EQ(WithTxtExtension("t"), "t.txt");
 }
 
+TEST(SegmentProgramFile, TheOfferedNameIsOneFileNameWhateverThePortIsCalled) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/pts/3", "2026-02-04 14-46 _dev_pts_3 MFC-A.txt"},
+        {"\\\\.\\COM10", "2026-02-04 14-46 __._COM10 MFC-A.txt"},
+        {"ttyUSB0", "2026-02-04 14-46 ttyUSB0 MFC-A.txt"},
+    };
+    for (const auto& [port, name] : cases)
+        EXPECT_EQ(DefaultSegmentProgramFileName({2026, 2, 4, 14, 46, 5, 0}, port, "MFC-A"), name) << port;
+}
+
 TEST(MessageBatch, AFloodOfMessagesIsOneBoxWithACount) {
     const std::vector<std::string> few = {"Invalid character: ,", "Invalid time format"};
     EXPECT_EQ(CollapsedMessages(few), few);
