@@ -133,12 +133,15 @@ TEST_F(SegmentProgramsTest, SavedAndLoadedProgramsMakeTheRoundTrip) {
     EXPECT_EQ(requests_[0].FileName, "2026-02-04 14-46 COMX MFC.txt");
     const path written = engine_->SegmentProgramsFolder() / "demo.txt";
     EXPECT_EQ(FileBytes(written), demo + "\r\n");
+    EXPECT_EQ(window_.LogTexts(), std::vector<std::string>{"Segment program of COMX saved to " + written.string()});
 
+    window_.Log.clear();
     SetProgram("COMX", "");
     EXPECT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(written)));
     EXPECT_EQ(requests_[1].Folder, engine_->SegmentProgramsFolder());
     EXPECT_EQ(Device("COMX").SegmentProgram, demo);
     EXPECT_EQ(window_.Shown, std::vector<std::string>{"COMX"});
+    EXPECT_EQ(window_.LogTexts(), std::vector<std::string>{"Segment program of COMX loaded from " + written.string()});
     EXPECT_TRUE(messages_.messages.empty());
 }
 

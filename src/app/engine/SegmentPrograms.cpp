@@ -150,6 +150,7 @@ bool TEngine::LoadSegmentProgram(const std::optional<std::string>& port, const T
         MM("Saving device configuration failed");
         return false;
     }
+    MM("Segment program of " + device.COMPort + " loaded from " + path.toStdString());
     window_.ShowDevice(device);
     return true;
 }
