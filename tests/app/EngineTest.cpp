@@ -587,7 +587,8 @@ TEST_F(EngineTest, ShutdownStopsAControllerAndAPumpAndFreesTheLaterEntryFirst) {
     EXPECT_EQ(Device(0).SegmentProgram, "");
     EXPECT_EQ(window_.LogTexts(),
               (std::vector<std::string>{"DevicesLocal size: 2", "Active threads: 2", "Mark threads to stop",
-                                        "Active threads: 0", "Terminate threads",
+                                        "Waiting for threads to stop. Active threads: 0/2", "Active threads: 0",
+                                        "Terminate threads",
                                         "All threads terminated, marking devices unconfigured"}));
     EXPECT_EQ(window_.RowStates, (std::vector<std::string>{"Unknown"}));
     EXPECT_EQ(window_.Shown, (std::vector<std::string>{"COMY", "COMX"}));
