@@ -193,6 +193,22 @@ TEST_F(EngineTest, TwoDevicesGiveTwoCellsOfFifteenCharacters) {
     EXPECT_EQ(Device(0).FlowUnitUser.GasFlowValue, 12.5);
 }
 
+// The tick's sleeps (10 ms per handled device) may carry the clock into the next second; the
+// line is stamped with the second the tick began in.
+TEST_F(EngineTest, DataLineIsStampedWithTheTimeTheTickBegan) {
+    TEngineSettings settings = engine_->Settings();
+    settings.Sleeps = true;
+    TEngine sleeping(window_, settings);
+    Report(ConfigureController(0), 50);
+    Report(ConfigureController(1), 50);
+    clock_.Advance(995ms);
+
+    sleeping.TimerEngineTimer();
+
+    ASSERT_FALSE(sleeping.DataTable().empty());
+    EXPECT_EQ(sleeping.DataTable().back().substr(0, 23), " 2024-01-01 12:00:00 | ");
+}
+
 TEST(DataCellTest, FormatsReadingsWithOneToSixDecimalsAndQuestionMarksBelowTheFloor) {
     struct Case {
         double Value;
@@ -571,7 +587,8 @@ TEST_F(EngineTest, ShutdownStopsAControllerAndAPumpAndFreesTheLaterEntryFirst) {
     EXPECT_EQ(Device(0).SegmentProgram, "");
     EXPECT_EQ(window_.LogTexts(),
               (std::vector<std::string>{"DevicesLocal size: 2", "Active threads: 2", "Mark threads to stop",
-                                        "Active threads: 0", "Terminate threads",
+                                        "Waiting for threads to stop. Active threads: 0/2", "Active threads: 0",
+                                        "Terminate threads",
                                         "All threads terminated, marking devices unconfigured"}));
     EXPECT_EQ(window_.RowStates, (std::vector<std::string>{"Unknown"}));
     EXPECT_EQ(window_.Shown, (std::vector<std::string>{"COMY", "COMX"}));

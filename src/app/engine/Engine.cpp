@@ -98,6 +98,9 @@ void TEngine::Pause(std::chrono::milliseconds duration) const {
 void TEngine::TimerEngineTimer() {
     window_.SetActivityLed(true);
     const std::chrono::milliseconds tickStart = MonotonicNow();
+    // The line is stamped with the time the tick began: the devices' LED time may carry the
+    // clock into the next second before the line is made.
+    const QDateTime tickStartLocal = LocalNow();
     // The timer's ticks come a few milliseconds early or late; without the allowance a tick
     // exactly three seconds after the last line would wait for the fourth.
     const bool loggingTick = !lastDataLine_ || *lastDataLine_ + DataLineInterval - kTickJitter < tickStart;
@@ -121,10 +124,9 @@ void TEngine::TimerEngineTimer() {
             DataTableColumns();
             DataHeaderPending = false;
         }
-        const QDateTime now = LocalNow();
-        const TLocalDateTime localNow = ToLocalDateTime(now);
-        AppendDataLine(DataLineTimePrefix(localNow) + cells);
-        RecordCsvRow({localNow, now.offsetFromUtc(), GraphMinutes(tickStart)}, csvValues);
+        const TLocalDateTime localStart = ToLocalDateTime(tickStartLocal);
+        AppendDataLine(DataLineTimePrefix(localStart) + cells);
+        RecordCsvRow({localStart, tickStartLocal.offsetFromUtc(), GraphMinutes(tickStart)}, csvValues);
         lastDataLine_ = tickStart;
         if (autoScroll_) window_.ScrollDataTableToEnd();
     }

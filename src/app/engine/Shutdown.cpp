@@ -109,19 +109,27 @@ bool TEngine::TerminateThreads() {
 
 void TEngine::WaitForStopConfirmations(int initialCount) {
     // Engine ticks that fall due meanwhile still run, and keep the workers' records moving.
+    int lastReported = -1;
+    const auto reportCount = [&] {
+        lastReported = ActiveThreadCount();
+        MM("Waiting for threads to stop. Active threads: " + std::to_string(lastReported) + "/" +
+           std::to_string(initialCount));
+    };
     const std::chrono::milliseconds start = MonotonicNow();
     std::chrono::milliseconds lastReport = start;
     while (ActiveThreadCount() > 0) {
         QCoreApplication::processEvents();
-        const std::chrono::milliseconds now = MonotonicNow();
-        if (ActiveThreadCount() == 0 || now - start >= settings_.ShutdownBound) return;
+        if (ActiveThreadCount() == 0) break;
+        if (MonotonicNow() - start >= settings_.ShutdownBound) return;
         CurrentClock().Sleep(kWaitStep);
         if (MonotonicNow() - lastReport >= kWaitReport) {
             lastReport = MonotonicNow();
-            MM("Waiting for threads to stop. Active threads: " + std::to_string(ActiveThreadCount()) + "/" +
-               std::to_string(initialCount));
+            reportCount();
         }
     }
+    // A wait that ended with every stop confirmed closes with its count, 0, however short
+    // it was.
+    if (initialCount > 0 && lastReported != 0) reportCount();
 }
 
 void TEngine::AbandonUnconfirmedWorkers() {
