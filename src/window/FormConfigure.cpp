@@ -143,14 +143,16 @@ QWidget* TGUIF::BuildConfigureFlowUnitGroup() {
 
     // Reference temperature and pressure matter only for volumetric units; the unit starts
     // as grams, so they start hidden with their notes.
-    EditFlowUnitTemperatureC = NewNumberEdit("EditFlowUnitTemperatureC", -273.15, 900000, 20, 2, GroupBoxFlowUnit);
+    EditFlowUnitTemperatureC =
+        NewNumberEdit("EditFlowUnitTemperatureC", -273.15, 900000, 20, kKeepEveryDecimal, GroupBoxFlowUnit);
     // Volumes at absolute zero or at no pressure are no reference conditions.
     EditFlowUnitTemperatureC->SetAllowedRange(-273.15, 900000, true);
     AddCaptionedRow(grid, 2, "LabelFlowUnitTemperature", "Temperature, ºC", EditFlowUnitTemperatureC);
     LabelUnitTemp = NewLabel("LabelUnitTemp", "Irrelevant when unit is g", GroupBoxFlowUnit);
     grid->addWidget(LabelUnitTemp, 2, 2);
 
-    EditFlowUnitPressureBar = NewNumberEdit("EditFlowUnitPressureBar", 0, 10000, 1.01325, 5, GroupBoxFlowUnit);
+    EditFlowUnitPressureBar =
+        NewNumberEdit("EditFlowUnitPressureBar", 0, 10000, 1.01325, kKeepEveryDecimal, GroupBoxFlowUnit);
     EditFlowUnitPressureBar->SetAllowedRange(0, 10000, true);
     AddCaptionedRow(grid, 3, "LabelFlowUnitPressure", "Pressure, bar", EditFlowUnitPressureBar);
     LabelPSI = NewLabel("LabelPSI", "Irrelevant when unit is g", GroupBoxFlowUnit);

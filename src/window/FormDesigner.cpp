@@ -30,7 +30,6 @@ constexpr const char* kSliderPrefix = "TrackBarDesignerDynamic_";
 constexpr const char* kFieldPrefix = "DoubleEditDynamic_";
 constexpr int kGroupHeight = 50;
 constexpr int kFieldRoom = 60;  // the slider is this much narrower than its group
-constexpr int kFlowDecimals = 6;
 constexpr double kLongestDesignerTime_min = 1e6;
 constexpr double kMarkerWidth = 10;
 constexpr int kMarkerOpacity = 30;
@@ -130,7 +129,7 @@ void TGUIF::NewDesignerGroup(const TDeviceInfo& device) {
     row->addWidget(slider, 1);
 
     const double fullScale = device.FlowUnitUser.GasFlowMax();
-    auto* field = NewNumberEdit((kFieldPrefix + device.COMPort).c_str(), 0, fullScale, 0, kFlowDecimals, group);
+    auto* field = NewNumberEdit((kFieldPrefix + device.COMPort).c_str(), 0, fullScale, 0, kKeepEveryDecimal, group);
     field->setKeyboardTracking(true);
     field->setMinimumWidth(kFieldRoom);
     row->addWidget(field);

@@ -21,6 +21,9 @@ QPlainTextEdit* NewTextView(const char* name, QWidget* parent);
 QLabel* NewLabel(const char* name, const QString& caption, QWidget* parent);
 QLineEdit* NewLineEdit(const char* name, const QString& text, QWidget* parent);
 QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent);
+// Decimals for a field whose value is set from a stored or computed number: a spin box
+// rounds every value it is given to its decimals, and this many keep a double's digits.
+inline constexpr int kKeepEveryDecimal = 15;
 // A number field with bounds and the number of decimals it keeps.
 TNumberEdit* NewNumberEdit(const char* name, double minimum, double maximum, double value, int decimals,
                            QWidget* parent);

@@ -353,6 +353,40 @@ TEST_F(ConfigureTest, AReferencePressureOfZeroIsRefusedByApply) {
     EXPECT_EQ(Device("COMX").ThreadMFC, nullptr);
 }
 
+// Reference conditions keep every decimal the operator typed: in the note, in the device, and
+// when the device is shown again, so that a second "Apply" stores the same unit.
+TEST_F(ConfigureTest, TypedReferenceConditionsKeepEveryDecimal) {
+    Focus("COMX");
+    ChooseGas(kAir);
+    PickReferenceRow(4);
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* temperature = Child<TNumberEdit>("EditFlowUnitTemperatureC");
+    auto* pressure = Child<TNumberEdit>("EditFlowUnitPressureBar");
+    for (const auto& [field, typed] : {std::pair{temperature, "21.115"}, {pressure, "1.0132501"}}) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        QTest::keyClick(field, Qt::Key_Tab);
+    }
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 21.115);
+    EXPECT_EQ(Text("LabelUnitTemp"), "70.007ºF");
+    EXPECT_EQ(Value("EditFlowUnitPressureBar"), 1.0132501);
+    ClickApply();
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Temperature, 21.115);
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Pressure_BarA, 1.0132501);
+
+    // Shown again and applied again, the unit is the one stored.
+    Focus("COMY");
+    Focus("COMX");
+    EXPECT_EQ(Value("EditFlowUnitTemperatureC"), 21.115);
+    EXPECT_EQ(Value("EditFlowUnitPressureBar"), 1.0132501);
+    ClickApply();
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Temperature, 21.115);
+    EXPECT_EQ(Device("COMX").FlowUnitUser.Pressure_BarA, 1.0132501);
+}
+
 TEST_F(ConfigureTest, ShowingAnotherDeviceDoesNotTypeItsSetpointIntoTheFocusedOne) {
     Focus("COMX");
     Child<QDoubleSpinBox>("RtDoubleEditDirectControlDesiredFlow")->setValue(40);

@@ -87,6 +87,10 @@ TEST_F(MixturesTest, TheDesignerFollowsTheSelectionTheTimeAndTheSliders) {
     const QCPGraph* marker = form->DesignerTimeMarker();
     ASSERT_NE(marker, nullptr);
     EXPECT_TRUE(HasPoint(marker, 12.25, 100));
+    // Within a ramp the field shows the program's flow to the last digit.
+    time->setValue(0.7);
+    EXPECT_DOUBLE_EQ(Child<TNumberEdit>("DoubleEditDynamic_COMY")->value(), 500 * (100 * 0.7 / 1.5) / 100);
+    time->setValue(12.25);
     const QString atTime = DesignerReport();
     EXPECT_TRUE(atTime.startsWith(" *************************** \n")) << atTime.toStdString();
 
