@@ -60,6 +60,7 @@ TEST_F(MixRecipes, ErrorsNameTheLineAndTheLastOneIsReported) {
         {"COM9 50", "No device on port: COM9\r\n"},
         {"COM6", "Recipe has less than 2 or more than 3 items on line: 1\r\n => Unable to determine meaning\r\n"},
         {"COM6 50 S x", "Recipe has less than 2 or more than 3 items on line: 1\r\n => Unable to determine meaning\r\n"},
+        {"COM6 50\n   ", "Recipe has less than 2 or more than 3 items on line: 2\r\n => Unable to determine meaning\r\n"},
         {"COM6 50 S°", "Illegal character '°' on line: 1\r\n"},
         {"COM6 150\nCOM7 10\nCOM9 1", "No device on port: COM9\r\n"},
         {"COM6 10\n\nCOM6 200", "Invalid setpoint on line 3\r\n"},

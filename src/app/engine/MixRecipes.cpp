@@ -139,8 +139,8 @@ bool ParseMixRecipe(std::string_view recipe, TGasItem& mixture, std::string& err
     int lineNumber = 0;
     for (std::string_view line : SplitProgramLines(recipe)) {
         ++lineNumber;
-        // A line of nothing but blanks is as empty as an empty one.
-        if (line.find_first_not_of(' ') == std::string_view::npos) continue;
+        // Only a truly empty line is skipped: a line of blanks is read, and has too few items.
+        if (line.empty()) continue;
         TGasItem component;
         component.Init();
         if (!CheckRecipeCharacters(line, lineNumber, errors)) continue;
