@@ -10,8 +10,11 @@ namespace tessaro::test {
 bool ServeAndTick(TFakeClock& clock, const std::function<bool()>& done, std::chrono::milliseconds limit) {
     return ServeUntil(
         [&] {
+            // Only a worker already asleep when `done` was asked is woken: one that falls
+            // asleep meanwhile is seen asleep by `done` first.
+            const bool asleep = clock.Sleepers() > 0;
             if (done()) return true;
-            clock.AdvanceToNextWake();
+            if (asleep) clock.AdvanceToNextWake();
             return false;
         },
         limit);
@@ -31,11 +34,17 @@ bool ServeWithUnansweredCommands(TFakeClock& clock, const sim::SimulatedInstrume
     std::size_t handled = from;
     return ServeUntil(
         [&] {
+            const bool asleep = clock.Sleepers() > 0;  // as in ServeAndTick
             if (done()) return true;
             const std::vector<std::string> received = instrument.Received();
-            for (; handled < received.size(); ++handled)
-                if (unanswered(received[handled])) clock.Advance(timeout + 1ms);
-            clock.AdvanceToNextWake();
+            bool advanced = false;
+            for (; handled < received.size(); ++handled) {
+                if (!unanswered(received[handled])) continue;
+                clock.Advance(timeout + 1ms);
+                advanced = true;
+            }
+            // A worker the advance has woken may already sleep again, unseen by `done`.
+            if (asleep && !advanced) clock.AdvanceToNextWake();
             return false;
         },
         limit);
