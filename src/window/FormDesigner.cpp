@@ -191,9 +191,8 @@ void TGUIF::FollowSelectionInDesigner(bool force) {
 
 void TGUIF::TrackBarDesignerTimeChange() {
     if (RtDoubleEditDesignMixTime->hasFocus()) return;
-    Diag("TrackBarDesignerTime small step: " + std::to_string(TrackBarDesignerTime->singleStep()) +
-         " position: " + std::to_string(TrackBarDesignerTime->value()) +
-         " max: " + std::to_string(TrackBarDesignerTime->maximum()));
+    Diag("TrackBarDesignerTime small step: " + std::to_string(TrackBarDesignerTime->singleStep()) + " position: " +
+         std::to_string(TrackBarDesignerTime->value()) + " max: " + std::to_string(TrackBarDesignerTime->maximum()));
     RtDoubleEditDesignMixTime->setValue(static_cast<double>(TrackBarDesignerTime->value()) / kDesignerTimeSteps);
 }
 

@@ -1,5 +1,6 @@
 // The help pane of the main window: the pointer entering a control shows that control's
-// help text, and so does a control getting the keyboard focus. Also the key handling of the device list, which shares the window's filter.
+// help text, and so does a control getting the keyboard focus. Also the key handling of the device list, which shares
+// the window's filter.
 
 #include <QComboBox>
 #include <QEvent>

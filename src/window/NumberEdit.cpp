@@ -35,14 +35,11 @@ void TNumberEdit::SetAllowedRange(double minimum, double maximum, bool minimumEx
 
 TNumberRange TNumberEdit::AllowedRange() const { return {minimum(), maximum(), minimumExcluded_}; }
 
-bool TNumberEdit::HasAcceptableText() const {
-    return NumberInRange(text().toStdString(), AllowedRange()).has_value();
-}
+bool TNumberEdit::HasAcceptableText() const { return NumberInRange(text().toStdString(), AllowedRange()).has_value(); }
 
 QString TNumberEdit::RefusalMessage() const {
     const QString caption = caption_.isEmpty() ? objectName() : caption_;
-    return QString::fromStdString(
-        RefusedFieldMessage(caption.toStdString(), AllowedRange(), LocaleDecimalSeparator()));
+    return QString::fromStdString(RefusedFieldMessage(caption.toStdString(), AllowedRange(), LocaleDecimalSeparator()));
 }
 
 QString TNumberEdit::textFromValue(double value) const {

@@ -588,8 +588,7 @@ TEST_F(EngineTest, ShutdownStopsAControllerAndAPumpAndFreesTheLaterEntryFirst) {
     EXPECT_EQ(window_.LogTexts(),
               (std::vector<std::string>{"DevicesLocal size: 2", "Active threads: 2", "Mark threads to stop",
                                         "Waiting for threads to stop. Active threads: 0/2", "Active threads: 0",
-                                        "Terminate threads",
-                                        "All threads terminated, marking devices unconfigured"}));
+                                        "Terminate threads", "All threads terminated, marking devices unconfigured"}));
     EXPECT_EQ(window_.RowStates, (std::vector<std::string>{"Unknown"}));
     EXPECT_EQ(window_.Shown, (std::vector<std::string>{"COMY", "COMX"}));
     EXPECT_EQ(window_.Events, (std::vector<std::string>{std::string("Begin ") + kShutdownCaption + "|" + kEmergencyText,
@@ -843,8 +842,9 @@ TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWrite
     EXPECT_EQ(file, engine_->LogsFolder() / "2024-01-01 12_00 data.csv");
     const std::string firstRow = Stamp(0) + ",0.0,35.0,12.5,20.0,10.0,40.0,125.0\r\n";
     EXPECT_EQ(ReadFile(file), Header() + firstRow);
-    EXPECT_EQ(DataLines().at(0), " 2024-01-01 12:00:00 |            12,5 |            10,0 | "
-                                 "              ? | ");
+    EXPECT_EQ(DataLines().at(0),
+              " 2024-01-01 12:00:00 |            12,5 |            10,0 | "
+              "              ? | ");
 
     // Only the first controller reports again: the second has no reading in the next line.
     Tick(2);
@@ -872,19 +872,20 @@ TEST_F(CsvRecordingTest, NewColumnsBeginAFileOfTheirOwnAndTheExportHoldsTheColum
     Report(*first_, 50);
     Tick();
     EXPECT_EQ(engine_->DataCsvFile(), engine_->LogsFolder() / "2024-01-01 12_00 data 2.csv");
-    const std::string newHeader = "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved "
-                                  "g/min\",B COMY planned %,B COMY achieved ml/min,Pump COM3 planned %,Pump COM3 "
-                                  "achieved µl/min\r\n";
+    const std::string newHeader =
+        "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved "
+        "g/min\",B COMY planned %,B COMY achieved ml/min,Pump COM3 planned %,Pump COM3 "
+        "achieved µl/min\r\n";
     const std::string newRow = Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0\r\n";
     EXPECT_EQ(ReadFile(engine_->DataCsvFile()), newHeader + newRow);
     EXPECT_EQ(ReadFile(firstFile), Header() + Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0\r\n");
 
     std::string error;
     ASSERT_TRUE(engine_->ExportDataTableCsv(Exported("both.csv"), error));
-    EXPECT_EQ(ReadFile(Exported("both.csv")),
-              Header().substr(0, Header().size() - 2) + ",B COMY achieved ml/min\r\n" +  //
-                  Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0,\r\n" +                          //
-                  Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0,\r\n");
+    EXPECT_EQ(ReadFile(Exported("both.csv")), Header().substr(0, Header().size() - 2) +
+                                                  ",B COMY achieved ml/min\r\n" +                   //
+                                                  Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0,\r\n" +  //
+                                                  Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0,\r\n");
 
     // A cleared table exports its header alone; the next line begins a new file.
     engine_->ClearDataTable();
@@ -900,9 +901,8 @@ TEST_F(CsvRecordingTest, FailedWritesAreToldOnceUntilOneSucceedsAndNeverStopTheT
     { std::ofstream(engine_->LogsFolder()) << "in the way"; }
     const auto failures = [&] {
         const std::vector<std::string> log = window_.LogTexts();
-        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
-            return line.starts_with("Writing the CSV file failed: ");
-        });
+        return std::count_if(log.begin(), log.end(),
+                             [](const std::string& line) { return line.starts_with("Writing the CSV file failed: "); });
     };
     Tick(7);
     EXPECT_EQ(failures(), 1);

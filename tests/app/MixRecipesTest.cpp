@@ -59,8 +59,10 @@ TEST_F(MixRecipes, ErrorsNameTheLineAndTheLastOneIsReported) {
         {"COM6 50 X", "Invalid segment type on line 1 (use S or R)\r\n"},
         {"COM9 50", "No device on port: COM9\r\n"},
         {"COM6", "Recipe has less than 2 or more than 3 items on line: 1\r\n => Unable to determine meaning\r\n"},
-        {"COM6 50 S x", "Recipe has less than 2 or more than 3 items on line: 1\r\n => Unable to determine meaning\r\n"},
-        {"COM6 50\n   ", "Recipe has less than 2 or more than 3 items on line: 2\r\n => Unable to determine meaning\r\n"},
+        {"COM6 50 S x",
+         "Recipe has less than 2 or more than 3 items on line: 1\r\n => Unable to determine meaning\r\n"},
+        {"COM6 50\n   ",
+         "Recipe has less than 2 or more than 3 items on line: 2\r\n => Unable to determine meaning\r\n"},
         {"COM6 50 S°", "Illegal character '°' on line: 1\r\n"},
         {"COM6 150\nCOM7 10\nCOM9 1", "No device on port: COM9\r\n"},
         {"COM6 10\n\nCOM6 200", "Invalid setpoint on line 3\r\n"},
@@ -98,8 +100,9 @@ TEST_F(MixRecipes, AControllerWhoseUnitCannotBeConvertedIsRefused) {
 TEST_F(MixRecipes, AnEmptyRecipeIsValidAndShowsTheHeadings) {
     const TMixRecipeEvaluation evaluation = EvaluateMixRecipe("", "Name", '.');
     ASSERT_TRUE(evaluation.Valid);
-    EXPECT_THAT(evaluation.Text, StartsWith("Mixture: 'Name'\r\n\r\n  Inputs:\r\n  Components:\r\n  Partial pressures:\r\n"
-                                            "  Volumetric flows, ml/min:\r\n"));
+    EXPECT_THAT(evaluation.Text,
+                StartsWith("Mixture: 'Name'\r\n\r\n  Inputs:\r\n  Components:\r\n  Partial pressures:\r\n"
+                           "  Volumetric flows, ml/min:\r\n"));
     EXPECT_THAT(evaluation.Text, Not(HasSubstr("fluid")));
     EXPECT_THAT(messages.messages, ::testing::IsEmpty());
 }

@@ -146,7 +146,8 @@ void TEngine::AbandonUnconfirmedWorkers() {
         MM("Device did not confirm its stop: " + device.NameRole + " (" + device.COMPort + ")");
         unconfirmed += (unconfirmed.empty() ? "" : ", ") + device.NameRole + " (" + device.COMPort + ")";
     }
-    const std::string notice = std::string(kEmergencyText) + "\nDevices that did not confirm their stop: " + unconfirmed;
+    const std::string notice =
+        std::string(kEmergencyText) + "\nDevices that did not confirm their stop: " + unconfirmed;
     qWarning().noquote() << QString::fromStdString(notice);
     window_.ShowNotice(notice);
 }

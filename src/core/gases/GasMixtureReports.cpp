@@ -30,9 +30,7 @@ double molesPerMinute(const TGasItem& mixture) {
 
 // A reference state in which gas takes a positive volume: above absolute zero and under a
 // positive pressure. Tables write no numbers for any other.
-bool HasGasState(const TDoubleVec& condition) {
-    return condition.PresBarA > 0 && condition.TempC > -kKelvinOffset;
-}
+bool HasGasState(const TDoubleVec& condition) { return condition.PresBarA > 0 && condition.TempC > -kKelvinOffset; }
 
 std::string massFlowLine(const TGasItem& item, char separator) {
     return "    " + LeftAligned(item.NameShort, 10) + "    " +

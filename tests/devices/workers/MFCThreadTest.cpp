@@ -246,8 +246,7 @@ TEST_F(MFCThreadTest, SilentControllerIsPolledOncePerReplyTimeOut) {
     worker_.reset();
 
     const auto exchange = std::chrono::milliseconds(4 * TSerialPort().fWindowsReadLoopTimeoutMS);
-    for (std::size_t i = 2; i < 5; ++i)
-        EXPECT_EQ(passStarts[i] - passStarts[i - 1], exchange) << "pass " << i;
+    for (std::size_t i = 2; i < 5; ++i) EXPECT_EQ(passStarts[i] - passStarts[i - 1], exchange) << "pass " << i;
 }
 
 // Whatever ends the replies, a controller fallen silent or its port gone, every pass
