@@ -833,6 +833,13 @@ protected:
     TPSD4Thread* pump_;
 };
 
+TEST(DataCsvColumnsTest, ADeviceWithoutANameIsNamedByItsPortAloneAndWithoutAUnitUntilConfigured) {
+    TDeviceInfo device;
+    device.COMPort = "COM7 ";
+    EXPECT_EQ(DataCsvColumnNames(DataCsvDeviceColumns({device})),
+              (std::vector<std::string>{"time", "elapsed min", "COM7 planned %", "COM7 achieved"}));
+}
+
 TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWritesTheSame) {
     Report(*first_, 50);
     Report(*second_, 40);

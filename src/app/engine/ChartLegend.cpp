@@ -18,11 +18,6 @@ constexpr const char* kLegendNumber = "0.###";
 
 std::string Number(double value, char separator) { return FormatPattern(value, kLegendNumber, separator); }
 
-std::string DeviceCaption(const TChartLegendValues& values) {
-    if (values.NameRole.empty()) return values.COMPort;
-    return values.NameRole + " " + values.COMPort;
-}
-
 std::string PlannedText(const TChartLegendValues& values, char separator) {
     if (!values.Planned_pct) return "idle";
     std::string text = Number(*values.Planned_pct, separator) + " %";
@@ -39,7 +34,7 @@ std::string AchievedText(const TChartLegendValues& values, char separator) {
 }  // namespace
 
 TChartLegendEntry ChartLegendEntry(const TChartLegendValues& values, char decimalSeparator) {
-    const std::string caption = DeviceCaption(values);
+    const std::string caption = DeviceCaption(values.NameRole, values.COMPort);
     return {values.COMPort, caption + " planned: " + PlannedText(values, decimalSeparator),
             caption + " achieved: " + AchievedText(values, decimalSeparator)};
 }

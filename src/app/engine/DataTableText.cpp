@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "engine/DeviceSetup.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "segments/SegmentProgram.h"
 #include "text/NumberFormat.h"
@@ -93,8 +94,8 @@ std::string DataTableExportFileName(const TLocalDateTime& now) { return FileName
 std::vector<TCsvDeviceColumns> DataCsvDeviceColumns(const std::vector<TDeviceInfo>& devices) {
     std::vector<TCsvDeviceColumns> columns;
     for (const TDeviceInfo& device : devices)
-        columns.push_back(
-            {device.NameRole + " " + device.COMPort, device.IsConfigured() ? device.FlowUnitUser.Name : std::string()});
+        columns.push_back({DeviceCaption(device.NameRole, device.COMPort),
+                           device.IsConfigured() ? device.FlowUnitUser.Name : std::string()});
     return columns;
 }
 

@@ -92,11 +92,11 @@ std::string SingleBlanks(std::string text) {
 // "Desired/Achievable || 12.5 / 12.498 || µl/min || Relative error:0.016 %"
 std::string PumpFlowText(const TPumpSpeedDetails& plan, const std::string& unitName, char separator) {
     const double achieved = plan.AchievedDispense_µgpm / kMicrogramsPerMicrolitre / plan.FluidDensity;
-    return SingleBlanks("Desired/Achievable || " +
-                        FormatPattern(plan.DesiredDispense_µgpm / kMicrogramsPerMicrolitre, kPumpFlowPattern,
-                                      separator) +
-                        " / " + FormatPattern(achieved, kPumpFlowPattern, separator) + " || " + unitName +
-                        " || Relative error:" + FormatPattern(plan.Error_pct, kPumpErrorPattern, separator) + " %");
+    return SingleBlanks(
+        "Desired/Achievable || " +
+        FormatPattern(plan.DesiredDispense_µgpm / kMicrogramsPerMicrolitre, kPumpFlowPattern, separator) + " / " +
+        FormatPattern(achieved, kPumpFlowPattern, separator) + " || " + unitName +
+        " || Relative error:" + FormatPattern(plan.Error_pct, kPumpErrorPattern, separator) + " %");
 }
 
 TFlowDisplays PumpFlowDisplays(const TDeviceInfo& device, double segmentPct, double directPct, char separator) {
@@ -191,9 +191,13 @@ std::string BlueGreenRedCode(TRtColor color) {
     return text;
 }
 
+std::string DeviceCaption(const std::string& nameRole, const std::string& comPort) {
+    const std::string port(TrimBlanksAndControls(comPort));
+    return nameRole.empty() ? port : nameRole + " " + port;
+}
+
 TDeviceRowTexts DeviceListRow(const TDeviceInfo& device) {
-    return {device.COMPort, "Unknown", InstrumentName(device.DevType), DeviceTypeName(device.DevType),
-            device.NameRole};
+    return {device.COMPort, "Unknown", InstrumentName(device.DevType), DeviceTypeName(device.DevType), device.NameRole};
 }
 
 TDeviceRowTexts ShownDeviceListRow(const TDeviceInfo& device) {

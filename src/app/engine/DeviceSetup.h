@@ -43,7 +43,7 @@ struct TConfigurationEntry {
 void StopDevice(TDeviceInfo& device);
 
 // The syringes a pump takes, in µL.
-inline constexpr std::array<double, 12> kSyringeSizes_µL = {12.5, 25,  50,   100,  125,  250,
+inline constexpr std::array<double, 12> kSyringeSizes_µL = {12.5, 25,   50,   100,  125,  250,
                                                             500,  1000, 1250, 2500, 5000, 12500};
 // Takes `size` as the device's syringe with a full scale of 25 × size µL/min and stores the
 // device; a size that is not one of kSyringeSizes_µL is refused with a message and leaves
@@ -75,6 +75,10 @@ std::string PsiNote(double bar, char separator);
 // byte) in decimal, at least 8 digits.
 std::string BlueGreenRedCode(TRtColor color);
 
+// A device as the legend and the CSV columns name it: "<name or role> <port>", or the
+// port alone for a device without a name.
+std::string DeviceCaption(const std::string& nameRole, const std::string& comPort);
+
 // The texts of a device's list row: COM port, State, Instrument, Device, Name or role.
 using TDeviceRowTexts = std::array<std::string, 5>;
 // A row as the list gets it when the device is added: State "Unknown", Device the kind.
@@ -89,10 +93,10 @@ TPumpSpeedDetails PlanPumpDispense(const TDeviceInfo& device, double fraction, c
 
 // What the flow displays of the segment and direct-control tabs show for one device.
 struct TFlowDisplays {
-    double MaxFlow = 0;              // the device's full scale in its unit
-    std::string UnitName;            // the caption beside it
-    std::string SegmentResult;       // the flow the segment field's percentage gives
-    std::string DirectResult;        // the flow the direct-control field's percentage gives
+    double MaxFlow = 0;                     // the device's full scale in its unit
+    std::string UnitName;                   // the caption beside it
+    std::string SegmentResult;              // the flow the segment field's percentage gives
+    std::string DirectResult;               // the flow the direct-control field's percentage gives
     std::vector<std::string> PumpCommands;  // the planned pump programs (pumps only)
 };
 // None when the device's unit cannot be converted (a flow controller whose unit has no
