@@ -317,7 +317,8 @@ private:
     TSegmentEntry SegmentEntryTyped() const;
     int TerminationItemSelected() const;
     std::string MergedListing() const;
-    std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request);
+    // The system's save dialog with `title`, opened on the request's folder and file name.
+    std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request, const QString& title);
     std::optional<std::filesystem::path> ChooseOpenFile(const TFileDialogRequest& request);
     void ShowPumpDetails(const TDeviceInfo& device);
     void ShowFlowControllerDetails(const TDeviceInfo& device);

@@ -97,7 +97,9 @@ void TGUIF::ConnectSegmentControls() {
             [this] { Guarded([this] { SaveSegmentProgramAs1Click(); }); });
     ListViewSegmentProgram->viewport()->installEventFilter(this);
 
-    saveSegmentFile_ = [this](const TFileDialogRequest& request) { return ChooseSaveFile(request); };
+    saveSegmentFile_ = [this](const TFileDialogRequest& request) {
+        return ChooseSaveFile(request, "Save Segment Program As");
+    };
     openSegmentFile_ = [this](const TFileDialogRequest& request) { return ChooseOpenFile(request); };
 }
 
@@ -213,11 +215,10 @@ void TGUIF::SaveSegmentProgramAs1Click() { engine_->SaveSegmentProgram(FocusedPo
 
 void TGUIF::LoadSegmentProgram2Click() { engine_->LoadSegmentProgram(FocusedPort(), openSegmentFile_); }
 
-std::optional<std::filesystem::path> TGUIF::ChooseSaveFile(const TFileDialogRequest& request) {
+std::optional<std::filesystem::path> TGUIF::ChooseSaveFile(const TFileDialogRequest& request, const QString& title) {
     const QString offered =
         PathText(request.Folder / std::filesystem::path(QString::fromStdString(request.FileName).toStdU16String()));
-    return ChosenPath(
-        QFileDialog::getSaveFileName(this, "Save Segment Program As", offered, QtFileFilter(request.Filter)));
+    return ChosenPath(QFileDialog::getSaveFileName(this, title, offered, QtFileFilter(request.Filter)));
 }
 
 std::optional<std::filesystem::path> TGUIF::ChooseOpenFile(const TFileDialogRequest& request) {
