@@ -4,8 +4,14 @@
 tessaro_packages=(
   cmake ninja-build g++
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev ccache
 )
+
+# Compiler cache: a rebuild in another clone or work tree of the same sources reuses the
+# objects already compiled on this machine. Paths below the repository are hashed relative to
+# it, so clones in different folders share the cache.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
 
 ensure_packages() {
   local missing=()
@@ -24,7 +30,8 @@ ensure_packages() {
 configure_and_build() {
   local dir=$1; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   fi
   cmake --build "$dir" --parallel "$(nproc)"
 }
