@@ -516,8 +516,9 @@ TEST_F(RunControlTest, ApplyKeepsTheStartTimeOfADeviceAlreadyInDirectControl) {
 // --- Stop all flows -------------------------------------------------------------------------
 
 TEST_F(RunControlTest, StopAllFlowsIdlesEveryDeviceAtOnceAndNamesTheOneThatNeverConfirms) {
+    // Two controllers of the same name, as the two demo devices are: the port tells them apart.
     TMFCThread& silent = ConfigureController(1);
-    Device(1).NameRole = "Silent";
+    Device(1).NameRole = "Controller";
     Device(0).ControlMode = dcmSegment;
     for (std::size_t index : {1u, 2u}) {
         Device(index).ControlMode = dcmDirect;
@@ -538,7 +539,8 @@ TEST_F(RunControlTest, StopAllFlowsIdlesEveryDeviceAtOnceAndNamesTheOneThatNever
     EXPECT_EQ(pump_->GUIOut.Command, "TR");
     EXPECT_EQ(window_.RowsShown.size(), 3u);
     EXPECT_EQ(window_.LogTexts(),
-              (std::vector<std::string>{"Stop all flows: idle at 0 % asked of Controller, Silent, Humidifier"}));
+              (std::vector<std::string>{
+                  "Stop all flows: idle at 0 % asked of Controller COMX, Controller COMY, Humidifier COM3"}));
 
     // Reports from before the request confirm nothing: an old status, a pump that has not
     // passed since (even when its record already reads 0).
@@ -554,14 +556,14 @@ TEST_F(RunControlTest, StopAllFlowsIdlesEveryDeviceAtOnceAndNamesTheOneThatNever
     Report(silent, 40);
     ++pump_->GUIIn.PassSequence;
     Tick();
-    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Stop all flows: Controller confirmed the stop",
-                                                            "Stop all flows: Humidifier confirmed the stop"}));
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Stop all flows: Controller COMX confirmed the stop",
+                                                            "Stop all flows: Humidifier COM3 confirmed the stop"}));
     Tick(3);
     EXPECT_TRUE(window_.Notices.empty());
 
     Tick();  // five seconds after the request
     const std::string named =
-        "Stop all flows: no confirmation of the stop from Silent within 5 s. Check these devices; in case of "
+        "Stop all flows: no confirmation of the stop from Controller COMY within 5 s. Check these devices; in case of "
         "emergency, cut their power.";
     EXPECT_EQ(window_.Notices, (std::vector<std::string>{named}));
     EXPECT_TRUE(Contains(window_.LogTexts(), named));

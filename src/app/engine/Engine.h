@@ -276,7 +276,7 @@ private:
     // worker's status or pass number at the request tells a later report.
     struct TPendingStop {
         std::string Port;
-        std::string NameRole;
+        std::string Caption;  // see DeviceCaption
         std::uint64_t SequenceAtRequest = 0;
     };
     std::vector<TPendingStop> pendingStops_;

@@ -52,11 +52,13 @@ void TEngine::StopAllFlows() {
     for (const std::string& port : ports) {
         TDeviceInfo device;
         if (!FindDevice(port, device)) continue;
+        // Named as the legend and the CSV name it: two demo devices share their name.
+        const std::string caption = DeviceCaption(device.NameRole, device.COMPort);
         StopDevice(device);
-        if (!StoreDevice(device)) MM("Stopping device failed for: " + device.NameRole);
+        if (!StoreDevice(device)) MM("Stopping device failed for: " + caption);
         window_.ShowDeviceRow(device);
-        pendingStops_.push_back({device.COMPort, device.NameRole, ReportSequence(device)});
-        names.push_back(device.NameRole);
+        pendingStops_.push_back({device.COMPort, caption, ReportSequence(device)});
+        names.push_back(caption);
     }
     MM(kStopAllPrefix +
        (names.empty() ? std::string("no device is configured") : "idle at 0 % asked of " + JoinedNames(names)));
@@ -70,7 +72,7 @@ void TEngine::WatchStopConfirmations() {
         // A device whose worker has been ended meanwhile has been stopped by that end.
         if (device == nullptr) continue;
         if (StopConfirmed(*device, pending.SequenceAtRequest))
-            MM(kStopAllPrefix + pending.NameRole + " confirmed the stop");
+            MM(kStopAllPrefix + pending.Caption + " confirmed the stop");
         else
             waiting.push_back(pending);
     }
@@ -78,7 +80,7 @@ void TEngine::WatchStopConfirmations() {
     if (pendingStops_.empty() || MonotonicNow() - stopRequestedAt_ < StopConfirmationBound) return;
 
     std::vector<std::string> silent;
-    for (const TPendingStop& pending : pendingStops_) silent.push_back(pending.NameRole);
+    for (const TPendingStop& pending : pendingStops_) silent.push_back(pending.Caption);
     pendingStops_.clear();
     ReportProblem(std::string(kStopAllPrefix) + "no confirmation of the stop from " + JoinedNames(silent) + " within " +
                   std::to_string(StopConfirmationBound.count() / 1000) +
