@@ -65,12 +65,24 @@ const QLabel* CaptionLabelOf(const QWidget* control) {
     return nullptr;
 }
 
+// Buttons, radio buttons and check boxes are read by the text they show. Qt reads it when no
+// name is set, and keeps reading it when the text changes (the segment type button).
+bool IsNamedByItsText(const QWidget* control) {
+    const auto* button = qobject_cast<const QAbstractButton*>(control);
+    return button != nullptr && !button->text().isEmpty();
+}
+
+QString GroupTitleOf(const QWidget* control) {
+    const auto* group = qobject_cast<const QGroupBox*>(control->parentWidget());
+    return group == nullptr ? QString() : AccessibleCaption(group->title());
+}
+
 QString NameOf(const QWidget* control) {
+    if (IsNamedByItsText(control)) return QString();
     if (const QLabel* caption = CaptionLabelOf(control)) return AccessibleCaption(caption->text());
     for (const auto& [name, shown] : kUncaptionedNames)
         if (control->objectName() == QLatin1String(name)) return shown;
-    if (const auto* group = qobject_cast<const QGroupBox*>(control->parentWidget()))
-        return AccessibleCaption(group->title());
+    if (const QString title = GroupTitleOf(control); !title.isEmpty()) return title;
     if (const auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->placeholderText();
     return QString();
 }
@@ -87,6 +99,15 @@ public:
         return QAccessibleWidget::text(which);
     }
 };
+
+// A caption with help of its own: its field may show other help (the fluid lists do), so
+// the caption tells its own as well.
+void DescribeCaption(QLabel* caption) {
+    const QString markup = HelpTextFor(caption->objectName());
+    if (markup == kDefaultHelp) return;
+    caption->setAccessibleDescription(HelpPlainText(markup));
+    if (caption->toolTip().isEmpty()) caption->setToolTip(HelpMarkupToRichText(markup));
+}
 
 QAccessibleInterface* ChartInterface(const QString& className, QObject* object) {
     auto* chart = qobject_cast<QCustomPlot*>(object);
@@ -127,6 +148,7 @@ void InstallChartAccessibility() { QAccessible::installFactory(ChartInterface); 
 void TGUIF::MakeAccessible() {
     for (QWidget* widget : findChildren<QWidget*>())
         if (IsAccessibleControl(widget)) DescribeControl(widget);
+    for (QLabel* caption : findChildren<QLabel*>()) DescribeCaption(caption);
     DescribeControl(RtGraph2DMain);
     if (ActivityLed) {
         ActivityLed->SetCaption("Engine");
@@ -139,7 +161,12 @@ void TGUIF::DescribeControl(QWidget* control) {
     control->installEventFilter(this);
     if (control->accessibleName().isEmpty()) control->setAccessibleName(NameOf(control));
     const QString markup = HelpMarkupOf(control);
-    if (markup == kDefaultHelp) return;
+    if (markup == kDefaultHelp) {
+        // Without help, a button still tells the group it belongs to.
+        if (IsNamedByItsText(control) && control->accessibleDescription().isEmpty())
+            control->setAccessibleDescription(GroupTitleOf(control));
+        return;
+    }
     if (auto* number = qobject_cast<TNumberEdit*>(control)) {
         number->SetHelp(HelpPlainText(markup));
         return;

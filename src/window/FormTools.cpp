@@ -56,7 +56,7 @@ QWidget* TGUIF::BuildToolsTab() {
     SpinEditPrimeLoops->setRange(kMinPrimingLoops, kMaxPrimingLoops);
     SpinEditPrimeLoops->setValue(kMinPrimingLoops);
     loopsLabel->setBuddy(SpinEditPrimeLoops);
-    ButtonPrimePump = NewButton("ButtonPrimePump", "Start pump priming loops", prime);
+    ButtonPrimePump = NewButton("BitBtn10", "Start pump priming loops", prime);
     primeLayout->addWidget(loopsLabel);
     primeLayout->addWidget(SpinEditPrimeLoops);
     primeLayout->addWidget(ButtonPrimePump);
@@ -64,8 +64,8 @@ QWidget* TGUIF::BuildToolsTab() {
     layout->addWidget(prime);
 
     auto* buttons = new QHBoxLayout();
-    ButtonChangeSyringe = NewButton("ButtonChangeSyringe", "Change pump syringe", page);
-    ButtonDeviceInitialize = NewButton("ButtonDeviceInitialize", "Initialize selected device", page);
+    ButtonChangeSyringe = NewButton("BitBtn9", "Change pump syringe", page);
+    ButtonDeviceInitialize = NewButton("BitBtn11", "Initialize selected device", page);
     buttons->addWidget(ButtonChangeSyringe);
     buttons->addWidget(ButtonDeviceInitialize);
     buttons->addStretch(1);

@@ -197,6 +197,12 @@ QString HelpTextFor(const QString& controlName) {
     return kDefaultHelp;
 }
 
+QStringList HelpTableControlNames() {
+    QStringList names;
+    for (const auto& [name, text] : kHelpTable) names << QLatin1String(name);
+    return names;
+}
+
 QString HelpMarkupToRichText(const QString& markup) { return MarkupRenderer().Render(markup); }
 
 }  // namespace tessaro

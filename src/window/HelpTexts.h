@@ -4,6 +4,7 @@
 // <div:...> a framed box (boxes that follow each other sit side by side).
 
 #include <QString>
+#include <QStringList>
 
 namespace tessaro {
 
@@ -16,6 +17,9 @@ extern const char* const kFluidListHelp;
 
 // The help text of a control by its name; kDefaultHelp when it has none.
 QString HelpTextFor(const QString& controlName);
+// The names of the controls the help table has a text for, in the table's order (the
+// designer's fields, named by a common part, are not among them).
+QStringList HelpTableControlNames();
 
 // The mark-up turned into Qt rich text; anything else in the text is shown as written.
 QString HelpMarkupToRichText(const QString& markup);

@@ -126,6 +126,30 @@ TEST_F(AccessibilityTest, ControlsAreNamedAfterTheirCaptionsOrWhatTheyShow) {
     }
 }
 
+// A group's title is no button's name: "Start segment program(s)" and "Stop segment
+// program(s)" would both be read as "Selected devices".
+TEST_F(AccessibilityTest, EveryButtonRadioButtonAndCheckBoxIsNamedByItsOwnText) {
+    std::vector<QAbstractButton*> buttons;
+    for (QWidget* control : Controls())
+        if (auto* button = qobject_cast<QAbstractButton*>(control); button != nullptr && !button->text().isEmpty())
+            buttons.push_back(button);
+    ASSERT_GE(buttons.size(), 15u);
+    for (QAbstractButton* button : buttons)
+        EXPECT_EQ(Said(button, QAccessible::Name), AccessibleCaption(button->text()).toStdString())
+            << button->objectName().toStdString();
+
+    // The group's title still tells what a button without help belongs to.
+    EXPECT_EQ(Said(Child<QWidget>("RadioButtonKeepLastFlow"), QAccessible::Description),
+              "Segment program termination type");
+
+    // A button whose text changes is read by the text it shows.
+    auto* type = Child<QAbstractButton>("BitBtn3");
+    const QString before = type->text();
+    type->click();
+    ASSERT_NE(type->text(), before);
+    EXPECT_EQ(Said(type, QAccessible::Name), type->text().toStdString());
+}
+
 TEST(AccessibleCaption, DropsTheKeyMarkAndTheTrailingColon) {
     const std::pair<const char*, const char*> cases[] = {
         {"&Loops:", "Loops"},           {"Stop flow && stop", "Stop flow & stop"},

@@ -4,10 +4,17 @@
 
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTreeWidget>
+#include <algorithm>
+#include <iterator>
+#include <utility>
+#include <vector>
 
+#include "FormAccessibility.h"
 #include "HelpTexts.h"
 #include "WindowFixture.h"
 #include "engine/Clock.h"
@@ -55,6 +62,73 @@ TEST_F(HelpTest, HoveringAControlShowsItsTextOrTheDefault) {
         Hover(Child<QWidget>(caption));
         EXPECT_TRUE(Pane().startsWith("For MFCs, special, custom and dynamic gases")) << caption;
     }
+}
+
+// The window's help table: the controls it names and how their texts begin.
+const std::pair<const char*, const char*> kHelpTable[] = {
+    {"BitBtn3", "Segment type <b>step</b>"},
+    {"BitBtn1", "<BC:#FF0000>Multi device button.</BC>"},
+    {"BitBtn2", "<BC:#FF0000>Multi device button.</BC>"},
+    {"BitBtn7", "Clicking apply will immediately"},
+    {"BitBtn8", "<B>Applies setpoint zero</B>"},
+    {"BitBtn6", "Checks the selected configuration"},
+    {"BitBtn9", "Moves the pump syringe to the bottom position."},
+    {"BitBtn10", "Starts x loops of"},
+    {"BitBtn11", "<b>Initialize</b> does an extensive factory reset"},
+    {"DzHTMLTextTips", "Short information sniplets"},
+    {"RtGraph2DMain", "<B>Drag</B> on graph to zoom."},
+    {"MemoMain", "Log and feedback of software use."},
+    {"LabelColor", "Select unique color for this device."},
+    {"LabelFluid", "For MFCs, special, custom and dynamic gases"},
+    {"ButtonMixSegmentsAdd", "Add mixture as defined"},
+    {"EditFlowUnitName", "Enter name for the flow unit"},
+    {"EditNoteMixture", "A note to be added"},
+    {"ListViewSegmentProgram", "Right mouse click"},
+    {"ListViewDevices", "List of available devices."},
+    {"MixDesignGroupBox", "Set the time for mixture designer."},
+    {"RtDoubleEditDesignMixTime", "Manually entering the time"},
+    {"ScrollBoxFlow", "Set the flow for this device."},
+    {"DoubleEditDynamic_COMX", "Manually entering the flow"},
+};
+
+// Who reads a control's help by keyboard or screen reader: the control, a caption's field, or
+// the controls inside an area.
+std::vector<QWidget*> HelpReaders(QWidget* control) {
+    std::vector<QWidget*> readers{control};
+    if (auto* label = qobject_cast<QLabel*>(control)) readers.push_back(label->buddy());
+    for (QWidget* inside : control->findChildren<QWidget*>())
+        if (IsAccessibleControl(inside)) readers.push_back(inside);
+    return readers;
+}
+
+TEST_F(HelpTest, EveryHelpTextReachesItsControlByPointerFocusAndDescription) {
+    SelectRows({"COMX", "COMY"});
+    form->ListViewDevicesClick();  // the designer's fields
+    for (const auto& [name, begins] : kHelpTable) {
+        auto* control = form->findChild<QWidget*>(name);
+        ASSERT_NE(control, nullptr) << name;
+        const QString markup = HelpTextFor(name);
+        EXPECT_TRUE(markup.startsWith(begins)) << name;
+        EXPECT_EQ(form->HelpMarkupOf(control), markup) << name;  // what the keyboard focus shows
+
+        Hover(control);
+        QTextDocument shown;
+        shown.setHtml(HelpMarkupToRichText(markup));
+        EXPECT_EQ(Pane(), shown.toPlainText()) << name;
+
+        const std::vector<QWidget*> readers = HelpReaders(control);
+        const QString described = HelpPlainText(markup);
+        EXPECT_TRUE(std::any_of(
+            readers.begin(), readers.end(),
+            [&](QWidget* reader) { return reader != nullptr && reader->accessibleDescription() == described; }))
+            << name << " is described to nobody";
+    }
+}
+
+TEST_F(HelpTest, EveryHelpTextIsFiledUnderAControlOfTheWindow) {
+    const QStringList names = HelpTableControlNames();
+    EXPECT_GE(names.size(), static_cast<qsizetype>(std::size(kHelpTable)) - 1);
+    for (const QString& name : names) EXPECT_NE(form->findChild<QWidget*>(name), nullptr) << name.toStdString();
 }
 
 TEST(HelpMarkup, BecomesRichTextWithBoxesSideBySide) {

@@ -52,20 +52,19 @@ TEST_F(ToolsTest, ToolsPageHoldsItsTextAndControls) {
     EXPECT_EQ(loops->minimum(), 1);
     EXPECT_EQ(loops->maximum(), 10);
     EXPECT_EQ(loops->value(), 1);
-    EXPECT_EQ(Child<QPushButton>("ButtonPrimePump")->text(), "Start pump priming loops");
-    EXPECT_EQ(Child<QPushButton>("ButtonChangeSyringe")->text(), "Change pump syringe");
-    EXPECT_EQ(Child<QPushButton>("ButtonDeviceInitialize")->text(), "Initialize selected device");
+    EXPECT_EQ(Child<QPushButton>("BitBtn10")->text(), "Start pump priming loops");
+    EXPECT_EQ(Child<QPushButton>("BitBtn9")->text(), "Change pump syringe");
+    EXPECT_EQ(Child<QPushButton>("BitBtn11")->text(), "Initialize selected device");
     EXPECT_TRUE(Child<QAction>("Searchdevices1")->isEnabled());
 }
 
 TEST_F(ToolsTest, ToolButtonsActOnTheFocusedDevice) {
-    Child<QPushButton>("ButtonPrimePump")->click();
-    Child<QPushButton>("ButtonDeviceInitialize")->click();
+    Child<QPushButton>("BitBtn10")->click();
+    Child<QPushButton>("BitBtn11")->click();
     EXPECT_TRUE(messages.messages.empty());  // no focused row: nothing
 
     Focus("COMX");
-    for (const char* button : {"ButtonPrimePump", "ButtonChangeSyringe", "ButtonDeviceInitialize"})
-        Child<QPushButton>(button)->click();
+    for (const char* button : {"BitBtn10", "BitBtn9", "BitBtn11"}) Child<QPushButton>(button)->click();
     EXPECT_EQ(messages.messages, (std::vector<std::string>{"No pump selected", "No pump selected",
                                                            "There is no Initialize procedure for demo device"}));
 }
