@@ -4,8 +4,8 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +17,7 @@
 #include "ColorPickCombo.h"
 #include "Form.h"
 #include "NumberEdit.h"
+#include "StopAllFlowsKey.h"
 
 #ifndef TESSARO_VERSION
 #error "TESSARO_VERSION comes from the project's version"
@@ -47,8 +48,9 @@ void TGUIF::AboutTessaro1Click() {
 }
 
 QString TGUIF::AboutText() const {
-    return QString("Tessaro %1\n\nControl program of the gas-delivery rig.\n\nSegment programs and log files are kept "
-                   "in %2\n\nQt %3")
+    return QString(
+               "Tessaro %1\n\nControl program of the gas-delivery rig.\n\nSegment programs and log files are kept "
+               "in %2\n\nQt %3")
         .arg(TESSARO_VERSION, QString::fromStdU16String(engine_->Settings().DataFolder.u16string()), qVersion());
 }
 
@@ -70,13 +72,13 @@ void TGUIF::InstallMenuKeys() {
 }
 
 void TGUIF::InstallStopAllFlowsKey() {
-    connect(ButtonStopAllFlows, &QPushButton::clicked, this, [this] { Guarded([this] { ButtonStopAllFlowsClick(); }); });
-    // Application-wide: the key works while a notice, "About" or a search's panel has the
-    // focus, and it only changes records, so it never waits for an instrument.
-    auto* shortcut = new QShortcut(QKeySequence::fromString(kStopAllFlowsKey), this);
-    shortcut->setObjectName("ShortcutStopAllFlows");
-    shortcut->setContext(Qt::ApplicationShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this] { Guarded([this] { ButtonStopAllFlowsClick(); }); });
+    connect(ButtonStopAllFlows, &QPushButton::clicked, this,
+            [this] { Guarded([this] { ButtonStopAllFlowsClick(); }); });
+    // Heard in every window, modal boxes and dialogs included; it only changes records, so it
+    // never waits for an instrument.
+    auto* key = new TStopAllFlowsKey(
+        QKeySequence::fromString(kStopAllFlowsKey), [this] { Guarded([this] { ButtonStopAllFlowsClick(); }); }, this);
+    key->setObjectName("StopAllFlowsKey");
 }
 
 }  // namespace tessaro

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -14,11 +16,14 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtGlobal>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "Sinks.h"
 #include "WindowFixture.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
@@ -26,6 +31,10 @@ namespace tessaro {
 namespace {
 
 class OperatorTest : public test::WindowFixture {
+public:
+    using WindowFixture::Child;
+    using WindowFixture::Device;
+
 protected:
     // Keyboard shortcuts act only for the active window.
     void ShowActive(QWidget* window) {
@@ -57,6 +66,52 @@ TEST_F(OperatorTest, StopAllFlowsKeyReachesTheEngineFromTheWindowAndFromAnOpenNo
     QTest::keyClick(about, Qt::Key_F12);
     EXPECT_EQ(Child<QPlainTextEdit>("MemoMain")->toPlainText().count("Stop all flows: idle at 0 % asked of"), 2);
     about->close();
+}
+
+// A modal window blocks the main window and its shortcuts; F12 must stop the flows all the
+// same. `open` shows a modal window of the program and returns once it is closed; meanwhile F12
+// is pressed in that window, and the window closed. Whether COMX was idle right after the key.
+bool StoppedFromModalWindow(OperatorTest& test, const std::function<void()>& open) {
+    test.Child<QPushButton>("BitBtn1")->click();  // (re)start COMX's segment program
+    EXPECT_EQ(test.Device("COMX").ControlMode, dcmSegment);
+    bool modalSeen = false;
+    bool stopped = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible()) return;
+        poll.stop();
+        modalSeen = true;
+        QTest::keyClick(modal->windowHandle(), Qt::Key_F12);
+        stopped = test.Device("COMX").ControlMode == dcmIdle;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+    poll.start();
+    open();
+    poll.stop();
+    EXPECT_TRUE(modalSeen) << "no modal window was opened";
+    return stopped;
+}
+
+TEST_F(OperatorTest, StopAllFlowsKeyReachesTheEngineFromModalBoxesAndFileDialogs) {
+    InstallMessageBoxSink();                                      // the boxes the operator sees
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);  // Qt's own file dialog, really open
+    Configure("COMX", test::kNitrogen);
+    SelectRows({"COMX"});
+    ShowActive(form.get());
+
+    Child<QPlainTextEdit>("MemoMixRecipe")->setPlainText("not a recipe");
+    EXPECT_TRUE(StoppedFromModalWindow(*this, [&] { Child<QPushButton>("ButtonMixSegmentsAdd")->click(); }))
+        << "Cannot add invalid recipe";
+    EXPECT_TRUE(StoppedFromModalWindow(*this, [&] { Child<QAction>("SaveChartAs1")->trigger(); })) << "chart";
+    EXPECT_TRUE(StoppedFromModalWindow(*this, [&] { Child<QAction>("SaveSegmentProgramAs1")->trigger(); }))
+        << "segment program";
+    EXPECT_EQ(Child<QPlainTextEdit>("MemoMain")->toPlainText().count("Stop all flows: idle at 0 % asked of"), 3);
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, false);
 }
 
 TEST_F(OperatorTest, AboutNamesTheVersionTheDataFolderAndQt) {
