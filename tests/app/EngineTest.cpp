@@ -435,6 +435,20 @@ protected:
     TPSD4Thread* pump_;
 };
 
+TEST_F(RunControlTest, StopAllFlowsWhileApplySetpointsBoxIsOpenKeepsTheRemainingDevicesIdle) {
+    Device(0).Setpoint_gui = 12.5;
+    Device(2).Setpoint_gui = 40;
+    // The box about the unconfigured row is open when the operator presses F12.
+    const MessageSink previous = SetMessageSink([this](const std::string&) { engine_->StopAllFlows(); });
+    engine_->ButtonApplyFlowClick({"COMY", "COMX", "COM3"});
+    SetMessageSink(previous);
+
+    EXPECT_EQ(Device(0).ControlMode, dcmIdle);
+    EXPECT_EQ(Device(0).Setpoint_pct, 0);
+    EXPECT_EQ(Device(2).ControlMode, dcmIdle);
+    EXPECT_EQ(window_.LogTexts().back(), "Apply setpoint ended by Stop all flows; the remaining devices stay idle");
+}
+
 TEST_F(RunControlTest, StartStopAndApplyOverThreeRowsOfWhichOneIsUnconfigured) {
     clock_.Advance(5s);
     engine_->ButtonSegmentProgramStartClick(selected_);

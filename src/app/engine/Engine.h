@@ -280,6 +280,7 @@ private:
         std::uint64_t SequenceAtRequest = 0;
     };
     std::vector<TPendingStop> pendingStops_;
+    std::uint64_t stopAllCount_ = 0;  // lets a command that showed a box see a stop-all made meanwhile
     std::chrono::milliseconds stopRequestedAt_{0};
 
     std::filesystem::path screenLogPath_;

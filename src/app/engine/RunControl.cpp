@@ -38,6 +38,7 @@ void TEngine::ButtonSegmentProgramStopClick(const std::vector<std::string>& port
 
 void TEngine::ButtonApplyFlowClick(const std::vector<std::string>& ports) {
     const char sep = settings_.DecimalSeparator;
+    const std::uint64_t stopsBefore = stopAllCount_;
     TDeviceInfo last;
     for (const std::string& port : ports) {
         TDeviceInfo device;
@@ -45,6 +46,12 @@ void TEngine::ButtonApplyFlowClick(const std::vector<std::string>& ports) {
         if (!device.IsConfigured()) {
             ShowMessage("Cannot apply to unconfigured device: " + device.NameRole);
             last = device;
+            // The operator may stop every flow while the box is open: that stop wins over the
+            // setpoints this click has not handed out yet.
+            if (stopAllCount_ != stopsBefore) {
+                MM("Apply setpoint ended by Stop all flows; the remaining devices stay idle");
+                return;
+            }
             continue;
         }
         // The setpoint typed for this very device, not what the field shows now.

@@ -43,6 +43,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
 }  // namespace
 
 void TEngine::StopAllFlows() {
+    ++stopAllCount_;
     pendingStops_.clear();
     stopRequestedAt_ = MonotonicNow();
     std::vector<std::string> names;
