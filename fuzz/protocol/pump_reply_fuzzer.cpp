@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string digits = PumpPositionDigits(reply);
     if (Utf8Length(digits) > 5) std::abort();
     ParsePumpSerial(digits + PumpPositionDigits(text));
-    IsPumpSignatureReply(reply);
+    PumpSignatureStatus(reply);
     // Text that is not valid UTF-8 reaches the decoder too when it comes from elsewhere.
     DecodePumpStatus(bytes);
     PumpPositionDigits(bytes);

@@ -24,6 +24,8 @@
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
 #include "mfc/AlicatMFCThread.h"
+#include "protocol/PSD4Protocol.h"
+#include "pump/PSD4_Interface.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
@@ -215,8 +217,9 @@ TEST_F(DeviceSearchTest, ProbeReportsTellWhatAnsweredWithTheirExactTexts) {
 
     details.clear();
     ASSERT_TRUE(ProbePump("sim-pump0", details, entry));
-    EXPECT_EQ(details, "\r\n  Details for Pump search\r\n    Query port:sim-pump0\r\n    => Pump found:Lumora Pump\r\n"
-                       "    => Pump serial:0\r\n");
+    EXPECT_EQ(details,
+              "\r\n  Details for Pump search\r\n    Query port:sim-pump0\r\n    => Pump found:Lumora Pump\r\n"
+              "    => Pump serial:0\r\n");
     EXPECT_EQ(entry.DevType, dtPump);
     EXPECT_EQ(entry.Serial, "0");
 
@@ -225,14 +228,70 @@ TEST_F(DeviceSearchTest, ProbeReportsTellWhatAnsweredWithTheirExactTexts) {
     EXPECT_TRUE(details.ends_with("    Query port:sim-mfc1\r\n    => No pump on port\r\n")) << details;
 }
 
+// An instrument that answers every command with the same bytes.
+class FixedAnswer : public sim::InstrumentModel {
+public:
+    explicit FixedAnswer(std::string reply) : reply_(std::move(reply)) {}
+    std::optional<std::string> Answer(std::string_view, double) override { return reply_; }
+    std::string Describe() const override { return "fixed answer"; }
+
+private:
+    std::string reply_;
+};
+
+// Only a line from unit A is a flow controller. Noise, another unit's line or a line with
+// a control character inside is reported as "no flow controller" with the reply printable,
+// and the port goes on to the pump probe.
+TEST_F(DeviceSearchTest, PortAnsweringAnythingButAControllerLineIsNoFlowController) {
+    ports_.AddMfc("noise").SetFault(sim::SimFault::Garbage);
+    ports_.Add("other-unit", std::make_unique<FixedAnswer>("B M05 Serial Number 100001\r"));
+    constexpr char kNulInside[] = "A M05 Serial\0Number 100001\r";
+    ports_.Add("nul-inside", std::make_unique<FixedAnswer>(std::string(kNulInside, sizeof kNulInside - 1)));
+    ports_.Add("no-blank", std::make_unique<FixedAnswer>("AM05 Serial Number 100001\r"));
+
+    ASSERT_TRUE(Search({"noise", "other-unit", "nul-inside", "no-blank"}));
+
+    EXPECT_TRUE(DevicesLocal().empty());
+    EXPECT_TRUE(operations_.Rows.empty());
+    const std::vector<std::string> texts = window_.LogTexts();
+    EXPECT_EQ(std::ranges::count(texts, std::string("No valid MFC or Pump on port")), 4);
+    std::string log;
+    for (const std::string& text : texts) log += text + "\n";
+    std::size_t verdicts = 0;
+    for (auto at = log.find("    => no flow controller\r\n"); at != std::string::npos;
+         at = log.find("    => no flow controller\r\n", at + 1))
+        ++verdicts;
+    EXPECT_EQ(verdicts, 4u) << log;
+    EXPECT_NE(log.find("    Response  : *B M05 Serial Number 100001*\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("    Response  : *A M05 Serial<00>Number 100001*\r\n"), std::string::npos) << log;
+    for (auto at = log.find("Response  : *"); at != std::string::npos; at = log.find("Response  : *", at + 1)) {
+        const std::string shown = log.substr(at, log.find("*\r\n", at) - at);
+        EXPECT_TRUE(std::ranges::all_of(shown, [](char c) { return c >= 0x20 && c < 0x7F; })) << shown;
+    }
+}
+
 TEST(DeviceRows, SortByNameOrRoleThenDeviceIgnoringCase) {
-    std::vector<TDeviceRowTexts> rows = {
-        {"p1", "Unknown", "Lumora", "Pump", "humidifier"}, {"p2", "Unknown", "Kestra", "MFC-B", "Kestra MFC"},
-        {"p3", "Unknown", "Kestra", "mfc-a", "kestra mfc"}, {"p4", "Unknown", "Kestra", "MFC-C", "Anode"}};
+    std::vector<TDeviceRowTexts> rows = {{"p1", "Unknown", "Lumora", "Pump", "humidifier"},
+                                         {"p2", "Unknown", "Kestra", "MFC-B", "Kestra MFC"},
+                                         {"p3", "Unknown", "Kestra", "mfc-a", "kestra mfc"},
+                                         {"p4", "Unknown", "Kestra", "MFC-C", "Anode"}};
     SortDeviceRows(rows);
     std::vector<std::string> order;
     for (const TDeviceRowTexts& row : rows) order.push_back(row[0]);
     EXPECT_EQ(order, (std::vector<std::string>{"p4", "p1", "p3", "p2"}));
+}
+
+// A port the system refuses to open is named in the log with the system's own reason, after
+// the probes' reports.
+TEST_F(DeviceSearchTest, RefusedPortIsLoggedWithTheSystemsReason) {
+    ASSERT_TRUE(Search({"tessaro-no-such-port"}));
+    const std::vector<std::string> texts = window_.LogTexts();
+    const auto refusal = std::ranges::find_if(texts, [](const std::string& text) {
+        return text.starts_with("Port tessaro-no-such-port could not be opened: ");
+    });
+    ASSERT_NE(refusal, texts.end());
+    EXPECT_TRUE(refusal->ends_with(std::string("tessaro-no-such-port: ") + std::strerror(ENOENT))) << *refusal;
+    EXPECT_NE(std::ranges::find(texts.begin(), refusal, std::string("No valid MFC or Pump on port")), refusal);
 }
 
 TEST(PermissionAdvice, NamesTheOwningGroupOnlyForAPermissionRefusal) {
@@ -261,6 +320,52 @@ TEST_F(DeviceSearchTest, PumpThatDoesNotAnswerWhenConfiguredIsReportedWithItsPor
     ASSERT_EQ(messages_.messages.size(), 1u);
     EXPECT_EQ(messages_.messages[0],
               "The pump on sim-pump1 does not answer: Timeout while waiting for response, exiting.");
+}
+
+// The simulated pump's own view: is it running a program now?
+bool PumpRuns(sim::SimulatedInstrument& pump) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    bool busy = false;
+    pump.WithModel([&](sim::InstrumentModel& model) { busy = static_cast<sim::SimulatedPump&>(model).Busy(now); });
+    return busy;
+}
+
+// Leaves the pump dosing an endless program, as a session that ended without stopping it.
+void StartDosing(const std::string& port) {
+    TPSD4 pump;
+    ASSERT_TRUE(pump.Connect(port));
+    pump.Initialize(std::string(kPumpInitialise));
+    ASSERT_TRUE(pump.WaitUntilFree(15));
+    TSerialResponse response;
+    ASSERT_TRUE(pump.SendCommand("gIV6000A24000OV451A0GR", response, true));
+}
+
+// A pump still dosing answers its signature busy. It is a pump all the same: the search
+// finds it and "Apply" configures it, each stopping the leftover program first and saying so.
+TEST_F(DeviceSearchTest, PumpStillDosingFromAnEarlierSessionIsFoundConfiguredAndStopped) {
+    sim::SimulatedInstrument& pump = ports_.AddPump("sim-pump1", "12345678");
+    StartDosing("sim-pump1");
+    ASSERT_TRUE(PumpRuns(pump));
+    ASSERT_TRUE(Search({"sim-pump1"}));
+    EXPECT_EQ(Device("sim-pump1").Serial, "12345678");
+    EXPECT_FALSE(PumpRuns(pump));
+
+    StartDosing("sim-pump1");
+    ASSERT_TRUE(PumpRuns(pump));
+    pump.ClearReceived();
+    TConfigurationEntry entry;
+    entry.NameRole = "Humidifier";
+    entry.FluidID = kWater;
+    entry.SyringeSize_µL = 12500;
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-pump1", entry));
+
+    EXPECT_TRUE(messages_.messages.empty()) << messages_.messages.front();
+    EXPECT_TRUE(Device("sim-pump1").IsConfigured());
+    EXPECT_TRUE(LogHolds("The pump on sim-pump1 was still running a program: stopped it (TR)"));
+    const std::vector<std::string> sent = pump.Received();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(Lines(sent, 0, 3), (std::vector<std::string>{"/1?22", "/1TR", "/1ZN1R"}));
+    EXPECT_FALSE(PumpRuns(pump));
 }
 
 // Found instruments are configured and run like any other: a segment program on the first
@@ -299,12 +404,14 @@ TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints)
 
     const auto setpointCounts = [](sim::SimulatedInstrument& instrument) {
         double counts = -1;
-        instrument.WithModel([&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
+        instrument.WithModel(
+            [&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
         return counts;
     };
     const auto fullScale_gpm = [](sim::SimulatedInstrument& instrument) {
         double value = 0;
-        instrument.WithModel([&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
+        instrument.WithModel(
+            [&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
         return value;
     };
     const auto follows = [&](const std::string& port, double expected_gpm) {
@@ -313,13 +420,15 @@ TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints)
     ASSERT_TRUE(test::ServeUntil([&] {
         return setpointCounts(nitrogen) == 0.4 * 64000 && setpointCounts(air) == 0.25 * 64000 &&
                follows("sim-mfc1", 0.4 * fullScale_gpm(nitrogen)) && follows("sim-mfc2", 0.25 * fullScale_gpm(air));
-    })) << Device("sim-mfc1").FlowUnitUser.GasFlowValue << " " << Device("sim-mfc2").FlowUnitUser.GasFlowValue;
+    })) << Device("sim-mfc1").FlowUnitUser.GasFlowValue
+        << " " << Device("sim-mfc2").FlowUnitUser.GasFlowValue;
 
     const std::string wanted = Device("sim-pump1").ThreadPump->GUIOut.Command;
     ASSERT_FALSE(wanted.empty());
     EXPECT_TRUE(test::ServeUntil([&] {
         const std::vector<std::string> received = pump.Received();
-        return std::ranges::any_of(received, [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
+        return std::ranges::any_of(received,
+                                   [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
     })) << wanted;
 }
 

@@ -329,7 +329,10 @@ TEST_F(EngineTest, InstrumentThatStopsAnsweringIsShownOncePerStreakAndHealsWhenI
             Tick();
             EXPECT_FALSE(Device(w.Index).NoReply);
             EXPECT_TRUE(window_.LedFaults.empty());
-            for (std::uint32_t failed : {3u, 4u, 9u}) {
+            *w.FailedPasses = 3;
+            Tick();
+            EXPECT_TRUE(Device(w.Index).NoReply);  // at the third failed pass, not a later one
+            for (std::uint32_t failed : {4u, 9u}) {
                 *w.FailedPasses = failed;
                 Tick();
             }

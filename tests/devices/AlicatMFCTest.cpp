@@ -187,7 +187,7 @@ TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges)
 
     DiagnosticCapture diagnostics;
     // No full status line of unit A: seven fields lose gas and flags; another letter is
-    // someone else's line.
+    // someone else's line, skipped while the poll waits for its own.
     for (const char* line : {"A +1 +2 +3 +4 +5\r", "A +1 +2 +3 +4 +5 +6\r", "B +1 +2 +3 +4 +5 +6 N2\r"}) {
         answer(line);
         TAlicatData partial{};
@@ -196,7 +196,8 @@ TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges)
         EXPECT_EQ(partial.Raw, "") << line;
     }
     EXPECT_TRUE(diagnostics.Contains("MFC", "Fail: not a full status line"));
-    EXPECT_TRUE(diagnostics.Contains("MFC", "Fail: status line of another unit"));
+    EXPECT_TRUE(diagnostics.Contains("SerialPort", "bytes of a line that answers no command of this exchange: B +1"));
+    EXPECT_TRUE(diagnostics.Contains("MFC", "Fail: Timeout while waiting for response"));
 
     answer("A +1 +2 +3 +4,5 +5 +6 N2\r");
     TAlicatData garbled{};
@@ -234,6 +235,36 @@ TEST_F(AlicatMFCTest, ApplySetpointFailsWhenTheControllerIsSilent) {
     data.Setpoint_pct = 10;
     EXPECT_FALSE(mfc_.ApplySetpoint_pct(data));
     EXPECT_EQ(clock.Elapsed(), 160ms);  // the port's whole reply time-out
+}
+
+// A status line split by a 400 ms pause fails its poll. The rest of it, arriving while the
+// next command waits, is no reply to that command: the next poll reads the controller's own
+// line, and a setpoint command the controller does not answer fails instead of looking done.
+TEST_F(AlicatMFCTest, RestOfASplitStatusLineIsNeverTakenAsTheNextReply) {
+    const auto controller = StartController();
+    UseQuickTiming(mfc_.aPort, 20, 1500);
+    TAlicatData quarter;
+    quarter.Setpoint_pct = 25;
+    ASSERT_TRUE(mfc_.ApplySetpoint_pct(quarter));
+    const auto splitPoll = [&] {
+        controller->SetFault(sim::SimFault::SplitLine);
+        TAlicatData cut{};
+        EXPECT_FALSE(mfc_.ReadStatus(cut));
+    };
+
+    splitPoll();
+    controller->SetFault(sim::SimFault::None);
+    TAlicatData reading{};
+    ASSERT_TRUE(mfc_.ReadStatus(reading));
+    EXPECT_EQ(reading.SetpointFromDevice, 16000);
+    EXPECT_EQ(reading.GasSN, "N2");
+
+    splitPoll();
+    controller->SetFault(sim::SimFault::Silent);
+    TAlicatData wanted;
+    wanted.Setpoint_pct = 50;
+    EXPECT_FALSE(mfc_.ApplySetpoint_pct(wanted));
+    EXPECT_GT(mfc_.aPort.fStaleBytesDiscarded, 0u);
 }
 
 TEST(SendASCII, AppendsACarriageReturnAndTheDurationToTheStatus) {

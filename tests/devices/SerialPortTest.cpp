@@ -81,7 +81,7 @@ TEST(Send2, ReturnsTheLineBeforeTheFirstCarriageReturnAndNoCutLine) {
         {"A +14.7 +25", "", kStatusReadFailed},
         {"A 1\rA 2 late\r", "A 1", ""},
         {"A 1\rA 2 cu", "A 1", ""},
-        {"/0\x91\x03\r\n", "/0\u2018", ""},                       // the upper half through the code page
+        {"/0\x91\x03\r\n", "/0\u2018", ""},                        // the upper half through the code page
         {std::string("\x00\x02 x\x7Fy \x7F\r", 9), "x\x7Fy", ""},  // DEL is trimmed like any control character
     };
     for (const Case& c : cases) {
@@ -220,6 +220,42 @@ TEST(Send2, NeverTakesALateReplyForTheAnswerToTheNextCommand) {
     EXPECT_EQ(second.Response, "got second");
 }
 
+// A controller's reply cut by a pause longer than the read's silence fails its exchange; the
+// rest of that line then arrives either while the next exchange waits for its own reply, or
+// while the port is closed between the two. Either way the next exchange reads its own
+// reply, and the rest of the old line is counted as discarded.
+TEST(Send2, NextExchangeReadsOnlyItsOwnReplyAfterAReplySplitByAPause) {
+    const std::string firstRest = "ith more words\r";  // after the first 20 bytes
+    const struct {
+        const char* name;
+        std::chrono::milliseconds pauseBetween;
+    } cases[] = {{"rest arrives during the next exchange", 0ms}, {"rest arrives between the exchanges", 700ms}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto instrument = test::StartScripted(
+            [](std::string_view line) { return "A answer to " + std::string(line.substr(1)) + ", with more words\r"; });
+        instrument->SetFault(sim::SimFault::SplitLine);  // 20 bytes, 400 ms, the rest
+        TSerialPort port;
+        port.fPort = instrument->PortName();
+        port.fIsOwnReply = [](std::string_view line) { return line.starts_with("A "); };
+        UseQuickTiming(port, 20, 1500);
+        DiagnosticCapture diagnostics;
+
+        TSerialResponse first{};
+        port.Send2("Afirst\r", true, first);
+        EXPECT_EQ(first.Status, kStatusReadFailed);
+        instrument->SetFault(sim::SimFault::None);
+        std::this_thread::sleep_for(c.pauseBetween);
+
+        TSerialResponse second{};
+        port.Send2("Asecond\r", true, second);
+        EXPECT_EQ(second.Status, "");
+        EXPECT_EQ(second.Response, "A answer to second, with more words");
+        EXPECT_EQ(port.fStaleBytesDiscarded, firstRest.size());
+        EXPECT_TRUE(diagnostics.Contains("SerialPort", "discarded 15 bytes")) << c.name;
+    }
+}
+
 double ThreadCpuMs() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -243,7 +279,7 @@ TEST(Send2, FailsAtOnceWithTheReadStatusWhenTheLineHangsUpMidExchange) {
             [[maybe_unused]] ssize_t n = read(pty->MasterFd(), command, sizeof command);
             if (partOfAReply) n = write(pty->MasterFd(), "A +1", 4);
             std::this_thread::sleep_for(40ms);  // the exchange is waiting or reading by now
-            pty.reset();                         // hang-up
+            pty.reset();                        // hang-up
         });
         TSerialResponse result{};
         const double cpuBefore = ThreadCpuMs();

@@ -45,7 +45,7 @@ const char* kUsage =
 const char* kCommands =
     "Commands:\n"
     "  list\n"
-    "  PORT fault none|silent|garbage|partial|long|slow [MS]\n"
+    "  PORT fault none|silent|garbage|partial|long|slow|split [MS]\n"
     "  PORT flags [ADC EXH HLD LCK MOV OPL OVR POV TMF TOV VOV]   (flow controllers)\n"
     "  PORT vanish [SECONDS]     the port disappears, and comes back after SECONDS\n"
     "  PORT return\n"

@@ -2,6 +2,7 @@
 
 #include "mfc/AlicatMFC.h"
 #include "protocol/AlicatMFCProtocol.h"
+#include "protocol/ReplyText.h"
 #include "pump/PSD4_Interface.h"
 
 namespace tessaro {
@@ -18,8 +19,14 @@ bool ProbeMfc(const std::string& aPort, std::string& details, TDeviceInfo& entry
         return false;
     }
     details += "    Port " + aPort + " was opened, command sent\r\n";
-    details += "    Response  : *" + reply + "*\r\n";
+    // Anything but a line of unit A (noise, another kind of instrument) is no controller.
+    const bool fromController = IsAlicatReplyFrom(kAlicatSerialQuery.front(), reply);
+    details += "    Response  : *" + (fromController ? reply : PrintableBytes(TextToAnsiBytes(reply))) + "*\r\n";
     details += "    Status    : " + status + "\r\n";
+    if (!fromController) {
+        details += "    => no flow controller\r\n";
+        return false;
+    }
     details += "    => *** MFC found ***\r\n";
     entry = NewFoundDevice(aPort, dtMFCA, AlicatSerialFromReply(reply));
     return true;
@@ -33,6 +40,10 @@ bool ProbePump(const std::string& aPort, std::string& details, TDeviceInfo& entr
         details += "    => No pump on port\r\n";
         return false;
     }
+    // Reading the serial number moves the plunger, which a pump still dosing refuses.
+    if (pump.RunningAtConnect)
+        details += pump.StopLeftoverProgram() ? "    => Pump was running a program: stopped it (TR)\r\n"
+                                              : "    => Pump is running a program and did not take the stop (TR)\r\n";
     const std::string serial = std::to_string(pump.Serial());
     entry = NewFoundDevice(aPort, dtPump, serial);
     details += "    => Pump found:" + entry.NameRole + "\r\n";

@@ -10,10 +10,10 @@
 
 namespace tessaro {
 
-// Asks twice for the controller's manufacturing data; the second answer decides. A found
-// controller's record has the kind dtMFCA (the search letters controllers in the order it
-// registers them) and, as Serial, the serial number read from the reply
-// (AlicatSerialFromReply).
+// Asks twice for the controller's manufacturing data; the second answer decides: only a
+// reply line of unit A is a controller, anything else is reported as "no flow controller"
+// with the reply shown printable. A found controller's record has the kind dtMFCA (the search letters controllers in
+// the order it registers them) and, as Serial, the serial number read from the reply (AlicatSerialFromReply).
 bool ProbeMfc(const std::string& aPort, std::string& details, TDeviceInfo& entry);
 // Connects with the pump's signature query and reads the serial number stored in it. This
 // initialises the pump and moves its plunger.

@@ -78,7 +78,10 @@ bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEn
     const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;
     // A device that has a worker keeps it and its LED; Apply then changes its settings only.
     std::string failure;
-    if (device.StartThread(failure)) {
+    std::string notice;
+    const bool started = device.StartThread(failure, notice);
+    if (!notice.empty()) MM(notice);
+    if (started) {
         device.Led = window_.AddDeviceLed();
         device.NoReply = false;
         device.NoReplySince.clear();

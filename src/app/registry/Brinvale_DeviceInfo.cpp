@@ -60,13 +60,22 @@ private:
 // The pump is connected and initialised here, on the calling thread, before its worker
 // runs. A pump that does not answer gets no worker: its worker could never stop it, and
 // the device stays unconfigured so the operator can try again.
-TPSD4Thread* StartPumpThread(const TDeviceInfo& dev, std::string& failure) {
+TPSD4Thread* StartPumpThread(const TDeviceInfo& dev, std::string& failure, std::string& notice) {
     DiagnosticScope scope("StartThread Pump");
     auto pump = std::make_unique<TPSD4>();
     if (!pump->Connect(dev.COMPort)) {
         failure = pump->ConnectFailure;
         Warn("No pump answers on " + dev.COMPort + ": " + failure + "; no worker started");
         return nullptr;
+    }
+    // A program left dosing by an earlier session would refuse the initialisation; the
+    // worker stops it too when it gets no wish, but not before the wait below ran out.
+    if (pump->RunningAtConnect) {
+        notice = pump->StopLeftoverProgram()
+                     ? "The pump on " + dev.COMPort + " was still running a program: stopped it (TR)"
+                     : "The pump on " + dev.COMPort +
+                           " is still running a program and did not take the stop (TR); its worker tries again";
+        Write(notice);
     }
     pump->Initialize(std::string(kPumpInitialise));
     pump->WaitUntilFree(kPumpStartUpWait_s);
@@ -174,10 +183,16 @@ bool TDeviceInfo::StartThread() {
 }
 
 bool TDeviceInfo::StartThread(std::string& failure) {
+    std::string notice;
+    return StartThread(failure, notice);
+}
+
+bool TDeviceInfo::StartThread(std::string& failure, std::string& notice) {
     failure.clear();
+    notice.clear();
     if (IsConfigured()) return false;
     if (DevType == dtPump) {
-        ThreadPump = StartPumpThread(*this, failure);
+        ThreadPump = StartPumpThread(*this, failure, notice);
         return ThreadPump != nullptr;
     }
     if (IsFlowController(DevType)) {

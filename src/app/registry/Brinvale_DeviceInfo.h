@@ -113,6 +113,9 @@ struct TDeviceInfo {
     bool StartThread();
     // The same; for a pump that does not answer, `failure` says why (empty otherwise).
     bool StartThread(std::string& failure);
+    // The same; `notice` tells the operator what was done on the way (a program the pump
+    // was still running stopped), empty when nothing.
+    bool StartThread(std::string& failure, std::string& notice);
 
     bool operator==(const TDeviceInfo&) const = default;
 };

@@ -91,6 +91,12 @@ std::string AlicatSerialFromReply(std::string_view reply) {
     return std::string(trimmed);
 }
 
+bool IsAlicatReplyFrom(char unitID, std::string_view reply) {
+    if (reply.empty() || reply.front() != unitID) return false;
+    if (reply.size() > 1 && reply[1] != ' ') return false;
+    return std::all_of(reply.begin(), reply.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
 std::string AlicatPollCommand(char unitID) { return std::string(1, unitID) + "\r"; }
 
 std::string AlicatGasCommand(char unitID, int gasID) {

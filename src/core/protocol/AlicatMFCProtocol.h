@@ -95,6 +95,10 @@ inline constexpr std::string_view kAlicatSerialQuery = "A??M5\r";
 // The serial number in a reply to that query ("A M05 Serial Number 100001"): the word after
 // "Serial Number" (letter case ignored); the whole reply, trimmed, when it has no such word.
 std::string AlicatSerialFromReply(std::string_view reply);
+// A reply line (trimmed) of the unit `unitID`: its letter alone or followed by a blank,
+// and printable ASCII throughout. Every controller reply has this form; the rest of a cut
+// line, another unit's line or noise has not.
+bool IsAlicatReplyFrom(char unitID, std::string_view reply);
 // Percent of full scale to counts, rounded to the nearest whole count, halves to even.
 double AlicatSetpointCounts(double setpoint_pct);
 // "A32000\r"; nothing for a setpoint that is not a finite number.

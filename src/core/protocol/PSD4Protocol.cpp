@@ -111,7 +111,16 @@ std::string PumpWireCommand(char address, std::string_view command) {
     return wire;
 }
 
-bool IsPumpSignatureReply(std::string_view trimmedReply) { return trimmedReply == "/0`255"; }
+std::optional<PumpStatusDecode> PumpSignatureStatus(std::string_view trimmedReply) {
+    constexpr std::string_view kSignature = "255";
+    if (!trimmedReply.ends_with(kSignature)) return std::nullopt;
+    const std::string_view statusPart = trimmedReply.substr(0, trimmedReply.size() - kSignature.size());
+    // "/0" and exactly one status character before the signature.
+    if (!statusPart.starts_with(kPumpReplyPrefix) || Utf8Length(statusPart) != 3) return std::nullopt;
+    const PumpStatusDecode decode = DecodePumpStatus(statusPart);
+    if (!decode.WellFormed) return std::nullopt;
+    return decode;
+}
 
 std::string PumpPositionDigits(std::string_view replyText) { return std::string(Utf8Substr(replyText, 3, 5)); }
 

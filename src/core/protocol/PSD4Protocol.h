@@ -62,8 +62,10 @@ inline constexpr std::string_view kPumpInitialise = "ZN1R";      // initialise i
 inline constexpr std::string_view kPumpSignatureQuery = "/1?22\r";
 // "/" + address + command letters + CR.
 std::string PumpWireCommand(char address, std::string_view command);
-// The trimmed reply of a PSD/4 to the signature query: "/0", grave accent, "255".
-bool IsPumpSignatureReply(std::string_view trimmedReply);
+// The trimmed reply of a PSD/4 to the signature query: "/0", a status character that names
+// a state, "255". Its status: a pump still running a program left from an earlier session
+// answers busy ("/0@255") and is a pump all the same. Nothing for any other reply.
+std::optional<PumpStatusDecode> PumpSignatureStatus(std::string_view trimmedReply);
 // Characters 4 to 8 (counted from 1) of a position reply: the digits after "/0" and the
 // status character; fewer when the reply is shorter.
 std::string PumpPositionDigits(std::string_view replyText);

@@ -49,6 +49,23 @@ std::string TextToAnsiBytes(std::string_view text) {
     return bytes;
 }
 
+std::string PrintableBytes(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            out += '<';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+            out += '>';
+        }
+    }
+    return out;
+}
+
 std::string ByteOrdinals(std::string_view bytes) {
     std::string out;
     for (char c : bytes) {

@@ -28,6 +28,9 @@ std::string AnsiBytesToText(std::string_view bytes);
 // UTF-8 text to bytes; a character the code page lacks, or a broken sequence, becomes '?'.
 std::string TextToAnsiBytes(std::string_view text);
 
+// Bytes as a log can show them: printable ASCII as it is, every other byte as <hex>
+// ("A<00>B<0D>").
+std::string PrintableBytes(std::string_view bytes);
 // The decimal value of every byte, each followed by one blank: "65 13 ".
 std::string ByteOrdinals(std::string_view bytes);
 // A duration as "ss:zzz": seconds (at least two digits, not wrapped at a minute) and

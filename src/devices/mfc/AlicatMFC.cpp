@@ -45,6 +45,10 @@ bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitF
     port.fReadoutTimeoutMS = kSendASCIIReadoutTimeoutMS;
     port.fWindowsReadLoopTimeoutMS = wait.PollMS;
     port.fInterrupt = wait.Interrupt;
+    if (wait.OwnRepliesOnly && !aCommand.empty()) {
+        const char unit = aCommand.front();
+        port.fIsOwnReply = [unit](std::string_view line) { return IsAlicatReplyFrom(unit, line); };
+    }
     aStatus = "Untested";
 
     TSerialResponse response{};
@@ -58,7 +62,9 @@ bool SendASCII(const std::string& aPort, const std::string& aCommand, bool WaitF
     return ok;
 }
 
-TAlicatMFC::TAlicatMFC() = default;
+TAlicatMFC::TAlicatMFC() {
+    aPort.fIsOwnReply = [this](std::string_view line) { return IsAlicatReplyFrom(aDeviceID, line); };
+}
 
 TSerialResponse TAlicatMFC::Exchange(const std::string& command) {
     TSerialResponse response{};
@@ -76,11 +82,11 @@ bool TAlicatMFC::Initialize(TAlicatInitialize Scheme) {
         const AlicatInitStep& step = sequence[i];
         std::string status, reply;
         const bool answered = SendASCII(aPort.fPort, std::string(step.Command), true, status, reply,
-                                        {aPort.fWindowsReadLoopTimeoutMS, aPort.fInterrupt});
+                                        {aPort.fWindowsReadLoopTimeoutMS, aPort.fInterrupt, true});
         if (answered && (step.Expected.empty() || reply == step.Expected)) continue;
         FailedInitializeSteps.push_back(i);
-        const std::string label = step.FailureLabel.empty() ? "No answer to " + std::string(step.Command)
-                                                            : std::string(step.FailureLabel);
+        const std::string label =
+            step.FailureLabel.empty() ? "No answer to " + std::string(step.Command) : std::string(step.FailureLabel);
         report += label + "\r\n" + status + "\r\n" + reply + "\r\n";
     }
     if (report.empty()) return true;

@@ -22,9 +22,12 @@ inline constexpr std::uint32_t kSendASCIIReadoutTimeoutMS = 2500;
 // How SendASCII waits for its reply besides the 2.5 s: the poll interval of the port
 // (the serial default unless the owning driver's port says otherwise) and the flag of the
 // worker that ends the wait (see TSerialPort::fInterrupt).
+// With OwnRepliesOnly, only a reply line of the unit the command addresses (its first
+// letter) is the reply; other lines are skipped (see TSerialPort::fIsOwnReply).
 struct TSendASCIIWait {
     std::uint32_t PollMS = TSerialPort().fWindowsReadLoopTimeoutMS;
     const std::atomic<bool>* Interrupt = nullptr;
+    bool OwnRepliesOnly = false;
 };
 
 // One command on a port of its own (19200 baud, 2.5 s for the reply); CR is appended.
@@ -43,7 +46,8 @@ public:
     TAlicatMFC(const TAlicatMFC&) = delete;
     TAlicatMFC& operator=(const TAlicatMFC&) = delete;
 
-    TSerialPort aPort;        // the controller's port; its owner sets name and baud rate
+    TSerialPort aPort;        // the controller's port; its owner sets name and baud rate. Only
+                              // reply lines of aDeviceID are taken as replies.
     char aDeviceID = 'A';     // unit identifier letter
     std::string Role = "A";   // put in front of the raw status line
     std::int32_t GasID = -1;  // the gas last set on the controller; -1 unknown

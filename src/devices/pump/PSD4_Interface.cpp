@@ -49,16 +49,24 @@ bool TPSD4::Connect(const std::string& aCOMPort) {
     TSerialResponse response{};
     COM->Send2(std::string(kPumpSignatureQuery), true, response);
     ConnectFailure.clear();
-    if (!IsPumpSignatureReply(response.Response)) {
-        ConnectFailure = !response.Status.empty()
-                             ? std::string(TrimBlanksAndControls(response.Status))
-                             : "the reply \"" + response.Response + "\" is no PSD/4 signature";
+    RunningAtConnect = false;
+    const std::optional<PumpStatusDecode> status = PumpSignatureStatus(response.Response);
+    if (!status) {
+        ConnectFailure = !response.Status.empty() ? std::string(TrimBlanksAndControls(response.Status))
+                                                  : "the reply \"" + response.Response + "\" is no PSD/4 signature";
         Write("PSD4@" + aCOMPort + " no PSD/4 signature: " + ConnectFailure);
         return false;
     }
     pState = ps_Connected;
-    Write("PSD4@" + aCOMPort + " connected");
+    pBusy = status->Busy;
+    RunningAtConnect = status->Busy;
+    Write("PSD4@" + aCOMPort + (RunningAtConnect ? " connected, busy" : " connected"));
     return true;
+}
+
+bool TPSD4::StopLeftoverProgram() {
+    TSerialResponse response;
+    return SendCommand(std::string(kPumpTerminateProgram), response, true);
 }
 
 bool TPSD4::SendCommand(const std::string& aCommand, TSerialResponse& aResponse, bool aWantAnswer) {

@@ -39,10 +39,16 @@ public:
     // The flag belongs to the caller (the pump's worker) and outlives the driver's use.
     void SetInterrupt(const std::atomic<bool>* interrupt);
 
-    // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers.
-    // Otherwise ConnectFailure says why: the exchange's status, or the reply that came.
+    // Creates the port (9600 baud) and asks for the signature; true when a PSD/4 answers,
+    // whatever status it reports with it. Otherwise ConnectFailure says why: the
+    // exchange's status, or the reply that came.
     bool Connect(const std::string& aCOMPort);
     std::string ConnectFailure;
+    // The pump answered Connect busy: it still runs a program, typically one an earlier
+    // session left dosing. It takes no other command until that program is stopped.
+    bool RunningAtConnect = false;
+    // Stops the running program ("TR"); true when the pump took the command.
+    bool StopLeftoverProgram();
     // Sends "/" + address + aCommand + CR. Without a connection: false, nothing sent.
     // With aWantAnswer: decodes the reply; true when the pump answered with a well-formed
     // reply without an error state (LastCommand is then aCommand); false when the exchange

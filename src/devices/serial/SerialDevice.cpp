@@ -110,6 +110,17 @@ int BytesWaiting(SerialHandle handle) {
     return static_cast<int>(std::min<DWORD>(status.cbInQue, 1 << 30));
 }
 
+std::string TakeWaitingInput(SerialHandle handle) {
+    const int waiting = std::min(BytesWaiting(handle), kQueueSize);
+    if (waiting <= 0) return {};
+    std::string buffer(static_cast<std::size_t>(waiting), '\0');
+    DWORD got = 0;
+    if (!ReadFile(handle, buffer.data(), static_cast<DWORD>(waiting), &got, nullptr)) got = 0;
+    PurgeComm(handle, PURGE_RXCLEAR);
+    buffer.resize(got);
+    return buffer;
+}
+
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason) {
     std::string buffer(maxBytes, '\0');
     DWORD got = 0;
@@ -117,7 +128,7 @@ bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, st
         reason = SystemErrorText(GetLastError());
         return false;
     }
-    bytes.assign(buffer.data(), got);
+    bytes.append(buffer.data(), got);
     return true;
 }
 
@@ -237,7 +248,7 @@ SerialHandle OpenSerialExclusive(const std::string& portName, std::string& reaso
         close(fd);
         return -1;
     }
-    tcflush(fd, TCIOFLUSH);  // a fresh port: nothing from earlier exchanges is read
+    tcflush(fd, TCOFLUSH);
     return fd;
 }
 
@@ -331,16 +342,33 @@ int BytesWaiting(SerialHandle handle) {
     return HungUp(handle) ? -1 : 0;
 }
 
+std::string TakeWaitingInput(SerialHandle handle) {
+    std::string taken;
+    char buffer[256];
+    while (taken.size() < static_cast<std::size_t>(kQueueSize)) {
+        const ssize_t n =
+            read(handle, buffer, std::min(sizeof buffer, static_cast<std::size_t>(kQueueSize) - taken.size()));
+        if (n > 0)
+            taken.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return taken;
+}
+
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason) {
-    bytes.clear();
+    const std::size_t start = bytes.size();
     const auto deadline = RealTimeNow() + ReadTotalTimeout(maxBytes);
     char buffer[256];
-    while (bytes.size() < maxBytes) {
-        const std::size_t want = std::min(sizeof buffer, maxBytes - bytes.size());
+    while (bytes.size() - start < maxBytes) {
+        const std::size_t want = std::min(sizeof buffer, maxBytes - (bytes.size() - start));
         const ssize_t n = read(handle, buffer, want);
         if (n > 0) {
             bytes.append(buffer, static_cast<std::size_t>(n));
-            if (ReplyLine(bytes)) return true;  // what follows the line end is not read
+            // What follows the line end is not read.
+            if (std::string_view(bytes).substr(start).find(kReplyEnd) != std::string_view::npos) return true;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -18,7 +18,8 @@ using SerialHandle = int;
 SerialHandle InvalidSerialHandle();
 
 // Opens the port named as ListComPorts lists it, for reading and writing, exclusive among
-// all exchanges of all processes; anything still queued from before is discarded.
+// all exchanges of all processes. Received bytes still waiting from before stay for
+// TakeWaitingInput, so that the exchange can count what it discards.
 SerialHandle OpenSerialExclusive(const std::string& portName, std::string& reason);
 void CloseSerial(SerialHandle handle);
 
@@ -37,8 +38,11 @@ bool ApplyQueueSizes(SerialHandle handle, std::string& reason);
 bool WriteAll(SerialHandle handle, std::string_view bytes, std::string& reason);
 // Received bytes waiting to be read; -1 when the port reports an error or has gone.
 int BytesWaiting(SerialHandle handle);
-// One read of at most `maxBytes`, ended by the read time-outs above or, where the system
-// lets the read stop early, by the reply's line end. A line that has hung up fails.
+// The received bytes waiting now (at most kQueueSize), taken without waiting for more.
+std::string TakeWaitingInput(SerialHandle handle);
+// One read of at most `maxBytes`, appended to `bytes`: ended by the read time-outs above
+// (the 20 ms of silence count once `bytes` holds anything) or, where the system lets the
+// read stop early, by a line end among the bytes it read. A line that has hung up fails.
 bool ReadReply(SerialHandle handle, std::size_t maxBytes, std::string& bytes, std::string& reason);
 
 inline constexpr int kReadIntervalTimeoutMS = 20;

@@ -84,6 +84,7 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
     }
     Trace("PortName: " + fPort);
 
+    DiscardEarlierInput(handle);
     if (!WriteAll(handle, message, reason)) {
         Refused("writing", reason);
         result.Status = kStatusWriteFailed;
@@ -100,42 +101,86 @@ void TSerialPort::Send2(const std::string& message, bool WaitForResponse, TSeria
         result.Response.clear();
         return;
     }
-    if (!WaitForReplyBytes(handle, start)) {
+    if (!ReadOwnReply(handle, start, result)) {
         result.Response.clear();
-        result.Status = kStatusTimeout;
         Trace(result.Status);
         return;
     }
-    std::string bytes;
-    if (!ReadReply(handle, kMaxReplyBytes, bytes, reason)) {
-        Refused("reading", reason);
-        result.Status = kStatusReadFailed;
-        Trace(result.Status);
-        return;
-    }
-    const std::optional<std::string_view> line = ReplyLine(bytes);
-    if (!line) {
-        Refused("reading", "the reply ended without its line end: " + ByteOrdinals(bytes));
-        result.Status = kStatusReadFailed;
-        Trace(result.Status);
-        return;
-    }
-    result.Response = std::string(TrimBlanksAndControls(AnsiBytesToText(*line)));
     Trace("Data read: " + result.Response);
     Trace("Duration:" + FormatSecondsMillis((MonotonicNow() - start).count()));
+}
+
+// The rest of a reply whose exchange gave up, arrived while the port was closed or just
+// before this write, would otherwise be read as the answer to this command.
+void TSerialPort::DiscardEarlierInput(SerialHandle handle) {
+    const std::string earlier = TakeWaitingInput(handle);
+    if (!earlier.empty()) CountStale(earlier, "found waiting before the command");
+}
+
+void TSerialPort::CountStale(std::string_view bytes, const char* what) {
+    // A line feed after the CR that ended the last reply is that reply's own end.
+    if (bytes.find_first_not_of("\r\n") == std::string_view::npos) return;
+    fStaleBytesDiscarded += bytes.size();
+    qCWarning(lcSerialPort).noquote() << QString::fromStdString("Port " + fPort + ": discarded " +
+                                                                std::to_string(bytes.size()) + " bytes " + what + ": " +
+                                                                PrintableBytes(bytes));
+}
+
+bool TSerialPort::ReadOwnReply(SerialHandle handle, std::chrono::milliseconds start, TSerialResponse& result) {
+    const std::chrono::milliseconds deadline = start + std::chrono::milliseconds(fReadoutTimeoutMS);
+    std::chrono::milliseconds nextCheck = start;
+    std::string bytes;  // read and not yet taken apart into lines
+    std::size_t skipped = 0;
+    std::string reason;
+    for (;;) {
+        if (bytes.empty() && !WaitForReplyBytes(handle, start, nextCheck)) {
+            result.Status = kStatusTimeout;
+            return false;
+        }
+        if (!ReadReply(handle, kMaxReplyBytes, bytes, reason)) {
+            Refused("reading", reason);
+            result.Status = kStatusReadFailed;
+            return false;
+        }
+        bool skippedNow = false;
+        while (const std::optional<std::string_view> line = ReplyLine(bytes)) {
+            std::string text(TrimBlanksAndControls(AnsiBytesToText(*line)));
+            const std::size_t lineBytes = line->size() + 1;
+            if (!fIsOwnReply || fIsOwnReply(text)) {
+                result.Response = std::move(text);
+                return true;
+            }
+            CountStale(bytes.substr(0, lineBytes), "of a line that answers no command of this exchange");
+            bytes.erase(0, lineBytes);
+            skipped += lineBytes;
+            skippedNow = true;
+        }
+        // A piece left after a skipped line may be the start of the own reply, still coming.
+        if (!bytes.empty() && !skippedNow) {
+            Refused("reading", "the reply ended without its line end: " + ByteOrdinals(bytes));
+            result.Status = kStatusReadFailed;
+            return false;
+        }
+        // A line that keeps sending lines of others cannot hold the exchange beyond its time.
+        if (CurrentClock().Monotonic() > deadline || skipped > static_cast<std::size_t>(kQueueSize)) {
+            result.Status = kStatusTimeout;
+            return false;
+        }
+    }
 }
 
 // Checks for waiting bytes right after the write and then once per poll interval while
 // the check times stay within the reply time-out; bytes seen at a check are read at once.
 // Without bytes, the exchange gives up one poll interval after the last check. The
 // schedule counts from the start of the exchange, so opening and writing do not push the
-// exchange past its described length. A raised interrupt flag ends the wait as a failure.
-bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start) {
+// exchange past its described length; a second wait (after lines that were not the reply)
+// goes on with the same schedule. A raised interrupt flag ends the wait as a failure.
+bool TSerialPort::WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start,
+                                    std::chrono::milliseconds& nextCheck) {
     const TClock& clock = CurrentClock();
     const std::atomic<bool>& interrupt = fInterrupt != nullptr ? *fInterrupt : NeverInterrupted();
     const auto pollInterval = std::chrono::milliseconds(fWindowsReadLoopTimeoutMS);
     const auto deadline = start + std::chrono::milliseconds(fReadoutTimeoutMS);
-    auto nextCheck = start;
     for (;;) {
         Trace("Waiting for data or timeout");
         // An error also ends the wait: the read then tells what went wrong.

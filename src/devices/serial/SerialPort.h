@@ -9,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serial/SerialDevice.h"
@@ -65,12 +67,21 @@ public:
     // When set (by the worker that owns the port), the wait for a reply ends as soon as the
     // flag is raised; the exchange then fails with the time-out status. Never owned here.
     const std::atomic<bool>* fInterrupt = nullptr;
+    // When set (by the driver that owns the port), tells a reply line of the addressed
+    // instrument (given trimmed, as Response would hold it) from one that is not: the rest
+    // of a reply whose exchange already gave up, or another unit's line. Such a line is
+    // skipped and the wait goes on for the instrument's own. Unset: every line is a reply.
+    std::function<bool(std::string_view line)> fIsOwnReply;
+    // Bytes of earlier exchanges this port has discarded: those found waiting before a
+    // command was written and the lines fIsOwnReply refused. Line ends alone do not count.
+    std::uint64_t fStaleBytesDiscarded = 0;
 
     // One exchange with the bytes of `message`. `result.Status` is set on failure and when
-    // no reply is waited for; `result.Response` only when a reply was read. The reply is the
-    // line before the first CR: a line cut before its CR, or a line that hangs up while
-    // the reply is awaited, fails with the read-failure status. Every pause and time-out
-    // runs on the program's monotonic clock (CurrentClock()).
+    // no reply is waited for; `result.Response` only when a reply was read. Bytes waiting
+    // before the write are left from earlier exchanges and are discarded. The reply is the
+    // first line (up to its CR) that fIsOwnReply accepts: a line cut before its CR, or a
+    // line that hangs up while the reply is awaited, fails with the read-failure status.
+    // Every pause and time-out runs on the program's monotonic clock (CurrentClock()).
     void Send2(const std::string& message, bool WaitForResponse, TSerialResponse& result);
     // The same with text, sent through the Windows-1252 code page.
     void Send2(const QString& message, bool WaitForResponse, TSerialResponse& result);
@@ -85,7 +96,12 @@ public:
     bool SetBuffers(SerialHandle handle);
 
 private:
-    bool WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start);
+    bool WaitForReplyBytes(SerialHandle handle, std::chrono::milliseconds start, std::chrono::milliseconds& nextCheck);
+    // Reads until a line of the instrument's own has come; false when the read failed,
+    // the line was cut or no own line came in time (`result.Status` then says which).
+    bool ReadOwnReply(SerialHandle handle, std::chrono::milliseconds start, TSerialResponse& result);
+    void DiscardEarlierInput(SerialHandle handle);
+    void CountStale(std::string_view bytes, const char* what);
     void Trace(const std::string& line);
     void Refused(const char* step, const std::string& reason);
 };

@@ -27,6 +27,7 @@ struct FaultName {
 constexpr FaultName kFaultNames[] = {
     {SimFault::None, "none"},           {SimFault::Silent, "silent"}, {SimFault::Garbage, "garbage"},
     {SimFault::PartialLine, "partial"}, {SimFault::Overlong, "long"}, {SimFault::Slow, "slow"},
+    {SimFault::SplitLine, "split"},
 };
 
 // Every reply starts with a printable character, so trimming takes off only its line end.
@@ -223,7 +224,15 @@ void SimulatedInstrument::HandleLine(const std::string& line, double now) {
     std::optional<std::string> reply = model_->Answer(line, now);
     if (!reply) return;
     const int delayMs = fault_ == SimFault::Slow ? options_.SlowReplyMs : options_.ReplyDelayMs;
-    pending_.push_back({now + delayMs / 1000.0, Distort(std::move(*reply), fault_)});
+    const double due = now + delayMs / 1000.0;
+    const auto splitAt = static_cast<std::size_t>(std::max(options_.SplitAfterBytes, 0));
+    if (fault_ == SimFault::SplitLine && reply->size() > splitAt) {
+        // Replies leave in order, so a later command's reply waits behind the rest.
+        pending_.push_back({due, reply->substr(0, splitAt)});
+        pending_.push_back({due + options_.SplitGapMs / 1000.0, reply->substr(splitAt)});
+        return;
+    }
+    pending_.push_back({due, Distort(std::move(*reply), fault_)});
 }
 
 std::string SimulatedInstrument::Distort(std::string reply, SimFault fault) {

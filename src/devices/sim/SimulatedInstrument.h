@@ -2,7 +2,8 @@
 // One simulated instrument on a pseudo-terminal: a thread reads command lines from the
 // master side, lets the model answer and writes the replies back after a short delay.
 // Faults can be switched on at any time: silence, garbage, a partial line, a line longer
-// than a read takes, a late reply, and the port vanishing and coming back.
+// than a read takes, a late reply, a reply split by a pause, and the port vanishing and
+// coming back.
 
 #include <condition_variable>
 #include <deque>
@@ -27,6 +28,7 @@ enum class SimFault {
     PartialLine,  // answers the first half of the reply, without its line end
     Overlong,     // answers the reply padded to more than 80 bytes
     Slow,         // answers after SlowReplyMs
+    SplitLine,    // answers the first SplitAfterBytes of the reply, the rest SplitGapMs later
 };
 
 struct SimInstrumentOptions {
@@ -34,6 +36,8 @@ struct SimInstrumentOptions {
     std::string PublishName;  // the published port name
     int ReplyDelayMs = 10;
     int SlowReplyMs = 1500;
+    int SplitAfterBytes = 20;
+    int SplitGapMs = 400;
     unsigned Seed = 7;
 };
 

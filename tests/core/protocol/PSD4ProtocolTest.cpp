@@ -44,8 +44,8 @@ TEST(DecodePumpStatus, ReadsStateAndBusyBitFromTheThirdCharacterOfAWellFormedRep
 // Neither ready nor busy can be read from a reply that is not "/0" and a listed status
 // character: junk, a cut line, another address, or a character that names no state.
 TEST(DecodePumpStatus, TakesNothingFromAReplyThatIsNotWellFormed) {
-    for (const char* reply : {"", "/", "/0", "/5`", "/1`", "0`", "x/0`", "?0`255", "/0E", "/0e", "/0H", "/07", "/0 ",
-                              "/0\u00C4"}) {
+    for (const char* reply :
+         {"", "/", "/0", "/5`", "/1`", "0`", "x/0`", "?0`255", "/0E", "/0e", "/0H", "/07", "/0 ", "/0\u00C4"}) {
         const PumpStatusDecode decoded = DecodePumpStatus(reply);
         EXPECT_FALSE(decoded.WellFormed) << reply;
         EXPECT_FALSE(decoded.State.has_value()) << reply;
@@ -72,11 +72,27 @@ TEST(PumpWireCommand, FramesAddressAndCarriageReturn) {
     EXPECT_EQ(PumpWireCommand(kPumpDefaultAddress, kPumpSignatureCommand), kPumpSignatureQuery);
 }
 
-TEST(IsPumpSignatureReply, AcceptsOnlyTheExactSignature) {
-    EXPECT_TRUE(IsPumpSignatureReply("/0`255"));
-    EXPECT_FALSE(IsPumpSignatureReply("/0@255"));
-    EXPECT_FALSE(IsPumpSignatureReply("/0`2550"));
-    EXPECT_FALSE(IsPumpSignatureReply(""));
+// Any status a pump can report goes with its signature; a pump still dosing answers busy.
+TEST(PumpSignatureStatus, TakesTheSignatureWithTheStatusItCarries) {
+    const struct {
+        const char* reply;
+        EnumPumpState state;
+        bool busy;
+    } pumps[] = {
+        {"/0`255", ps_No_error, false},
+        {"/0@255", ps_No_error, true},
+        {"/0\u2018255", ps_No_error, false},
+        {"/0b255", ps_Invalid_command__Occurs_when_an_unrecognized_command_is_used, false},
+        {"/0O255", ps_Pump_is_busy__Occurs_when_the_command_buffer_is_full, true},
+    };
+    for (const auto& pump : pumps) {
+        const std::optional<PumpStatusDecode> status = PumpSignatureStatus(pump.reply);
+        ASSERT_TRUE(status) << pump.reply;
+        EXPECT_EQ(status->State, pump.state) << pump.reply;
+        EXPECT_EQ(status->Busy, pump.busy) << pump.reply;
+    }
+    for (const char* other : {"", "255", "/0255", "/0`2550", "/0`25", "/0E255", "/5`255", "/0``255", "A M05 255"})
+        EXPECT_FALSE(PumpSignatureStatus(other)) << other;
 }
 
 TEST(PumpPositionDigits, TakesCharactersFourToEight) {

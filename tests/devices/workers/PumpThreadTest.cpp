@@ -53,6 +53,7 @@ public:
         return pump_.Answer(line, now);
     }
     std::string Describe() const override { return "pump refusing " + program_; }
+    bool Runs(double now) { return pump_.Busy(now); }
 
     int Refusals = 0;  // changed through WithModel
 
@@ -236,6 +237,44 @@ TEST_F(PumpThreadTest, ProgramThePumpDoesNotTakeIsNotReportedAndIsSentAgainUntil
         EXPECT_EQ(setpoints, (std::vector<double>{0, 0.5, 0, 0.75}));
         worker_.reset();
     }
+}
+
+// A wish of zero flow while the pump doses: a terminate ("TR") that gets no answer is sent
+// again on the following passes until the pump confirms it, and the pump stops dosing.
+TEST_F(PumpThreadTest, TerminateThatGetsNoAnswerIsSentAgainUntilThePumpConfirmsIt) {
+    const auto instrument = StartPump(std::make_unique<RefusingPump>("TR", std::nullopt));
+    RecordingPSD4Thread& worker = StartWorker(*instrument);
+    worker.GUIOut.Command = kProgramA;
+    worker.GUIOut.Setpoint = 0.5;
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return worker.GUIIn.Setpoint == 0.5 && clock_.Sleepers() > 0; }));
+    const auto pumpRuns = [&] {
+        const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        bool runs = false;
+        instrument->WithModel([&](sim::InstrumentModel& m) { runs = static_cast<RefusingPump&>(m).Runs(now); });
+        return runs;
+    };
+    ASSERT_TRUE(pumpRuns());
+
+    constexpr int kUnanswered = 2;
+    instrument->WithModel([](sim::InstrumentModel& m) { static_cast<RefusingPump&>(m).Refusals = kUnanswered; });
+    instrument->ClearReceived();
+    worker.GUIOut.Command = "TR";
+    worker.GUIOut.Setpoint = 0;
+    const auto terminatesSent = [&] {
+        const std::vector<std::string> sent = instrument->Received();
+        return std::count(sent.begin(), sent.end(), Wire("TR"));
+    };
+    for (int unanswered = 1; unanswered <= kUnanswered; ++unanswered)
+        ASSERT_TRUE(test::ServeWithUnansweredCommands(
+            clock_, *instrument, instrument->Received().size(),
+            [](const std::string& line) { return line == Wire("TR"); }, replyTimeout_,
+            [&] { return terminatesSent() == unanswered && clock_.Sleepers() > 0; }))
+            << unanswered;
+    ASSERT_TRUE(test::ServeAndTick(clock_, [&] { return terminatesSent() == kUnanswered + 1; }));
+    ASSERT_TRUE(RunPauses(clock_, 3));
+    EXPECT_EQ(terminatesSent(), kUnanswered + 1);
+    EXPECT_FALSE(pumpRuns());
+    EXPECT_EQ(worker.GUIIn.Setpoint, 0.0);
 }
 
 // The window stops a pump that runs a program without first wishing "TR": the report must
