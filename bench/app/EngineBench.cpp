@@ -86,7 +86,9 @@ struct TWeekWrites {
 // program.
 class SixDevices {
 public:
-    explicit SixDevices(bool continuousCsv = true) : scopedClock_(clock_) {
+    // With `programControl` every program repeats three times, the controllers hold back and
+    // raise alarms (their readings wander far from their setpoints), and the first one is held.
+    explicit SixDevices(bool continuousCsv = true, bool programControl = false) : scopedClock_(clock_) {
         InitializeModules();
         std::vector<TDeviceInfo>& devices = DevicesLocal();
         devices.clear();
@@ -95,6 +97,13 @@ public:
             device.FlowUnitUser = FlowUnitMlnAir().Clone();
             device.SegmentProgram = kTwoWeekRamp;
             device.ThreadMFC = new TMFCThread;
+            if (programControl) {
+                device.ProgramRepeat = 3;
+                device.HoldbackBand_pct = 2;
+                device.LongestHold_s = 5;
+                device.AlarmBand_pct = 5;
+                device.AlarmDelay_s = 3;
+            }
             devices.push_back(device);
         }
         TDeviceInfo pump = NewFoundDevice("COM20", dtPump, "2");
@@ -112,6 +121,7 @@ public:
         std::vector<std::string> ports;
         for (const TDeviceInfo& device : devices) ports.push_back(device.COMPort);
         engine_->ButtonSegmentProgramStartClick(ports);
+        if (programControl) engine_->HoldPrograms({ports.front()});
     }
     ~SixDevices() {
         for (TDeviceInfo& device : DevicesLocal()) {
@@ -225,6 +235,14 @@ void BM_TickAtStart(benchmark::State& state) {
     TimeTicks(state, devices);
 }
 BENCHMARK(BM_TickAtStart)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+// The same with repeat, holdback, alarms and a held program at work.
+void BM_TickWithProgramControl(benchmark::State& state) {
+    Application();
+    SixDevices devices(true, true);
+    TimeTicks(state, devices);
+}
+BENCHMARK(BM_TickWithProgramControl)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // One on-screen log line (the time stamp, the line handed to the window, the line appended
 // and flushed to the screen log file).

@@ -381,6 +381,9 @@ void TGUIF::BuildMainMenu() {
     devices->setObjectName("Devices1");
     AddMenuEntry(devices, "Searchdevices1", "Search Devices");
     AddMenuEntry(devices, "Resetsoftware1", "Reset Devices");
+    devices->addSeparator();
+    AddMenuEntry(devices, "HoldAllPrograms1", "Hold all programs");
+    AddMenuEntry(devices, "ResumeAllPrograms1", "Resume all programs");
 
     BuildHelpMenu();
 
@@ -414,6 +417,18 @@ void TGUIF::ConnectMainMenu() {
             [this] { Guarded([this] { AboutTessaro1Click(); }); });
     connect(MenuEntry("Searchdevices1"), &QAction::triggered, this,
             [this] { Guarded([this] { Searchdevices1Click(); }); });
+    connect(MenuEntry("HoldAllPrograms1"), &QAction::triggered, this, [this] {
+        Guarded([this] {
+            engine_->HoldAllPrograms();
+            ShowFocusedDevice();
+        });
+    });
+    connect(MenuEntry("ResumeAllPrograms1"), &QAction::triggered, this, [this] {
+        Guarded([this] {
+            engine_->ResumeAllPrograms();
+            ShowFocusedDevice();
+        });
+    });
     connect(MenuEntry("Resetsoftware1"), &QAction::triggered, this, [this] {
         Guarded([this] {
             engine_->Resetsoftware1Click();

@@ -226,6 +226,7 @@ public:
     void SetDeviceLed(QObject* led, bool on) override;
     void SetDeviceLedFault(QObject* led, bool fault) override;
     void ShowDeviceRow(const TDeviceInfo& device) override { SetRowTexts(device); }
+    void PlannedCurveChanged(const TDeviceInfo& device) override;
     void FreeLed(QObject* led) override;
     QObject* AddDeviceLed() override;
     void SetDeviceLedLook(QObject* led, TRtColor offColor) override;
@@ -270,6 +271,7 @@ private:
     QWidget* BuildConfigurePumpGroup();
     QWidget* BuildConfigureFlowUnitGroup();
     QWidget* BuildDesignSegmentsTab();
+    QWidget* BuildProgramRunGroup(QWidget* parent);
     QWidget* BuildDirectControlTab();
     QWidget* BuildToolsTab();
     QWidget* BuildMixturesTab();
@@ -316,6 +318,9 @@ private:
     void ShowSegmentType(const std::string& caption);
     TSegmentEntry SegmentEntryTyped() const;
     int TerminationItemSelected() const;
+    // The run settings of the "Design segments" page: shown for a device, read back.
+    void ShowProgramOptions(const TDeviceInfo& device);
+    TProgramOptions ProgramOptionsShown() const;
     std::string MergedListing() const;
     // The system's save dialog with `title`, opened on the request's folder and file name.
     std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request, const QString& title);
@@ -402,6 +407,11 @@ private:
     QPushButton* ButtonSegmentType = nullptr;  // BitBtn3
     QLineEdit* EditNote = nullptr;
     QWidget* RadioGroupSegmentTerminationType = nullptr;
+    TNumberEdit* RtDoubleEditProgramRepeat = nullptr;
+    TNumberEdit* RtDoubleEditHoldbackBand = nullptr;
+    TNumberEdit* RtDoubleEditLongestHold = nullptr;
+    TNumberEdit* RtDoubleEditAlarmBand = nullptr;
+    TNumberEdit* RtDoubleEditAlarmDelay = nullptr;
     TNumberEdit* RtDoubleEditSegmentFlow = nullptr;
     TNumberEdit* RtDoubleEditDevMaxFlow = nullptr;
     QLabel* LabelSpecifiedFlowUnit = nullptr;

@@ -218,6 +218,7 @@ void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
         ShowDeviceIdentity(aDevInfo);
         ShowDirectSetpoint(aDevInfo.Setpoint_pct);
         FillSegmentTable(aDevInfo.SegmentProgram);
+        ShowProgramOptions(aDevInfo);
         SegmentSerie(aDevInfo, false);
         ShowDirectSetpoint(aDevInfo.Setpoint_gui);
         SetRowTexts(aDevInfo);

@@ -245,7 +245,7 @@ void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
     }
     curves.planned->setPen(QPen(QColor::fromRgba(aDevice.Color), kPlannedLineWidth));
 
-    std::vector<TPlannedPoint> points = PlannedFlowPoints(aDevice.SegmentProgram, aDevice.SegmentProgramTermination);
+    std::vector<TPlannedPoint> points = engine_->PlannedCurve(aDevice);
     // The chart keeps its points ordered by time; a Step's two points share their time and
     // must keep their order.
     std::stable_sort(points.begin(), points.end(),
@@ -263,6 +263,14 @@ void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
     aDevice.SerieSegment = curves.planned.data();
     KeepCurveReferences(aDevice.COMPort);
     RequestReplot();
+}
+
+void TGUIF::PlannedCurveChanged(const TDeviceInfo& device) {
+    // Planned curves are drawn for the selected devices only.
+    const QTreeWidgetItem* row = RowOf(device.COMPort);
+    if (row == nullptr || !row->isSelected()) return;
+    TDeviceInfo shown = device;
+    SegmentSerie(shown, false);
 }
 
 void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) {

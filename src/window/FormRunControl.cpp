@@ -11,14 +11,17 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <initializer_list>
+#include <utility>
 
 #include "Form.h"
 #include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "segments/ProgramRun.h"
 #include "segments/SegmentEditing.h"
 
 namespace tessaro {
@@ -77,23 +80,31 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
 
     QGroupBox* termination = NewGroup("RadioGroupSegmentTerminationType", "Segment program termination type", fields);
     RadioGroupSegmentTerminationType = termination;
+    // In the order of their item numbers (TerminationOfItem); the safe one first and chosen.
+    auto* zero = new QRadioButton("Go to 0 % after the last point", termination);
+    zero->setObjectName("RadioButtonGoToZero");
+    zero->setChecked(true);
     auto* keep = new QRadioButton("Keep last flow indefinitely", termination);
     keep->setObjectName("RadioButtonKeepLastFlow");
-    keep->setChecked(true);
-    (new QVBoxLayout(termination))->addWidget(keep);
+    auto* items = new QVBoxLayout(termination);
+    items->addWidget(zero);
+    items->addWidget(keep);
     grid->addWidget(termination, 6, 0, 1, 3);
+    grid->addWidget(BuildProgramRunGroup(fields), 7, 0, 1, 3);
 
     auto* edits = new QHBoxLayout;
     edits->addWidget(NewButton("BitBtn4", "Add / Apply Segment", fields));
     edits->addWidget(NewButton("BitBtn5", "Delete segment", fields));
-    grid->addLayout(edits, 7, 0, 1, 3);
+    grid->addLayout(edits, 8, 0, 1, 3);
 
     QGroupBox* selected = NewGroup("GroupBoxSelectedDevices", "Selected devices", fields);
-    auto* runButtons = new QHBoxLayout(selected);
-    runButtons->addWidget(NewButton("BitBtn1", "Start segment program(s)", selected));
-    runButtons->addWidget(NewButton("BitBtn2", "Stop segment program(s)", selected));
-    grid->addWidget(selected, 8, 0, 1, 3);
-    grid->setRowStretch(9, 1);
+    auto* runButtons = new QGridLayout(selected);
+    runButtons->addWidget(NewButton("BitBtn1", "Start segment program(s)", selected), 0, 0);
+    runButtons->addWidget(NewButton("BitBtn2", "Stop segment program(s)", selected), 0, 1);
+    runButtons->addWidget(NewButton("ButtonHoldPrograms", "Hold program(s)", selected), 1, 0);
+    runButtons->addWidget(NewButton("ButtonResumePrograms", "Resume program(s)", selected), 1, 1);
+    grid->addWidget(selected, 9, 0, 1, 3);
+    grid->setRowStretch(10, 1);
     grid->setColumnStretch(1, 1);
 
     ListViewSegmentProgram = new QTreeWidget(page);
@@ -115,6 +126,53 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
     columns->addWidget(fields, 1);
     columns->addWidget(ListViewSegmentProgram, 1);
     return page;
+}
+
+QWidget* TGUIF::BuildProgramRunGroup(QWidget* parent) {
+    QGroupBox* group = NewGroup("GroupBoxProgramRun", "Program run", parent);
+    auto* grid = new QGridLayout(group);
+    RtDoubleEditProgramRepeat = NewNumberEdit("RtDoubleEditProgramRepeat", kMinimumRepeat, kMaximumRepeat, 1, 0, group);
+    AddCaptionedRow(grid, 0, "LabelProgramRepeat", "Repeat program, times", RtDoubleEditProgramRepeat);
+    RtDoubleEditHoldbackBand = NewNumberEdit("RtDoubleEditHoldbackBand", 0, kMaximumBand_pct, 0, 3, group);
+    AddCaptionedRow(grid, 1, "LabelHoldbackBand", "Holdback band, % of full scale", RtDoubleEditHoldbackBand);
+    RtDoubleEditLongestHold = NewNumberEdit("RtDoubleEditLongestHold", 0, kMaximumSeconds, 60, 1, group);
+    AddCaptionedRow(grid, 2, "LabelLongestHold", "Longest hold, s", RtDoubleEditLongestHold);
+    RtDoubleEditAlarmBand = NewNumberEdit("RtDoubleEditAlarmBand", 0, kMaximumBand_pct, 5, 3, group);
+    AddCaptionedRow(grid, 3, "LabelAlarmBand", "Alarm band, % of full scale", RtDoubleEditAlarmBand);
+    RtDoubleEditAlarmDelay = NewNumberEdit("RtDoubleEditAlarmDelay", 0, kMaximumSeconds, 30, 1, group);
+    AddCaptionedRow(grid, 4, "LabelAlarmDelay", "Alarm delay, s", RtDoubleEditAlarmDelay);
+    return group;
+}
+
+void TGUIF::ShowProgramOptions(const TDeviceInfo& device) {
+    // Showing a device changes no setting: the fields' change handlers would store the shown
+    // values into whichever device has the focus.
+    const TProgramOptions options = ProgramOptionsOf(device);
+    const QList<QRadioButton*> items = RadioGroupSegmentTerminationType->findChildren<QRadioButton*>();
+    for (int i = 0; i < items.size(); ++i) {
+        const QSignalBlocker quiet(items[i]);
+        items[i]->setChecked(i == options.TerminationItem);
+    }
+    for (auto [field, value] : {std::pair{RtDoubleEditProgramRepeat, double(options.Repeat)},
+                                {RtDoubleEditHoldbackBand, options.HoldbackBand_pct},
+                                {RtDoubleEditLongestHold, options.LongestHold_s},
+                                {RtDoubleEditAlarmBand, options.AlarmBand_pct},
+                                {RtDoubleEditAlarmDelay, options.AlarmDelay_s}}) {
+        const QSignalBlocker quiet(field);
+        // The field being typed in keeps its cursor.
+        if (field->value() != value) field->setValue(value);
+    }
+}
+
+TProgramOptions TGUIF::ProgramOptionsShown() const {
+    TProgramOptions options;
+    options.TerminationItem = TerminationItemSelected();
+    options.Repeat = static_cast<int>(RtDoubleEditProgramRepeat->value());
+    options.HoldbackBand_pct = RtDoubleEditHoldbackBand->value();
+    options.LongestHold_s = RtDoubleEditLongestHold->value();
+    options.AlarmBand_pct = RtDoubleEditAlarmBand->value();
+    options.AlarmDelay_s = RtDoubleEditAlarmDelay->value();
+    return options;
 }
 
 QWidget* TGUIF::BuildDirectControlTab() {
@@ -151,19 +209,31 @@ QWidget* TGUIF::BuildDirectControlTab() {
 
 void TGUIF::ConnectRunControls() {
     const auto onClick = [this](const char* button, void (TEngine::*command)(const std::vector<std::string>&)) {
-        connect(findChild<QPushButton*>(button), &QPushButton::clicked, this,
-                [this, command] {
-                    Guarded([this, command] {
-                        (engine_.get()->*command)(SelectedPorts());
-                        // A command on several rows shows each device in turn; the page
-                        // goes back to the focused one, which "Apply" acts on.
-                        ShowFocusedDevice();
-                    });
-                });
+        connect(findChild<QPushButton*>(button), &QPushButton::clicked, this, [this, command] {
+            Guarded([this, command] {
+                (engine_.get()->*command)(SelectedPorts());
+                // A command on several rows shows each device in turn; the page
+                // goes back to the focused one, which "Apply" acts on.
+                ShowFocusedDevice();
+            });
+        });
     };
     onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
     onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);
     onClick("BitBtn8", &TEngine::ButtonSegmentProgramStopClick);
+    onClick("ButtonHoldPrograms", &TEngine::HoldPrograms);
+    onClick("ButtonResumePrograms", &TEngine::ResumePrograms);
+
+    const auto storeOptions = [this] {
+        Guarded([this] { engine_->SetProgramOptions(FocusedPort(), ProgramOptionsShown()); });
+    };
+    for (QRadioButton* item : RadioGroupSegmentTerminationType->findChildren<QRadioButton*>())
+        connect(item, &QRadioButton::toggled, this, [storeOptions](bool on) {
+            if (on) storeOptions();
+        });
+    for (TNumberEdit* field : {RtDoubleEditProgramRepeat, RtDoubleEditHoldbackBand, RtDoubleEditLongestHold,
+                               RtDoubleEditAlarmBand, RtDoubleEditAlarmDelay})
+        connect(field, &QDoubleSpinBox::valueChanged, this, storeOptions);
     connect(findChild<QPushButton*>("BitBtn7"), &QPushButton::clicked, this, [this] {
         Guarded([this] {
             if (!FieldsAccepted({RtDoubleEditDirectControlDesiredFlow})) return;

@@ -34,6 +34,27 @@ const std::pair<const char*, QString> kHelpTable[] = {
      "Clicking apply will immediately change device flow to desired flow, <BC:#FFFF00>and stop execution of segment "
      "program if this device has one running.</BC> " +
          QString(kMultiDevice)},
+    {"ButtonHoldPrograms",
+     "Holds the segment program of each selected device: its program time stands still and the device keeps the "
+     "setpoint it has now (a pump keeps its program). The rest of the program comes as much later as it is held. " +
+         QString(kMultiDevice)},
+    {"ButtonResumePrograms", "Resumes each selected held program from where it was held. " + QString(kMultiDevice)},
+    {"RadioGroupSegmentTerminationType",
+     "What the device gets after the last point of its program (after its last cycle when it repeats): "
+     "<B>0 %</B>, the safe choice, or the last point's setpoint <BC:#FFFF00>for as long as nobody stops it.</BC>"},
+    {"RtDoubleEditProgramRepeat",
+     "How many times the program runs in a row. Each cycle starts again at its time 0, so a first Ramp point "
+     "ramps from 0 % again. After the last cycle the termination choice applies."},
+    {"RtDoubleEditHoldbackBand",
+     "Holdback: while the achieved flow of a flow controller differs from its planned flow by more than this many "
+     "percent of full scale, the program's time waits for it. 0 switches holdback off."},
+    {"RtDoubleEditLongestHold",
+     "The longest a holdback waits. After that the program goes on anyway and an alarm is raised."},
+    {"RtDoubleEditAlarmBand",
+     "Alarm when the achieved flow of a flow controller stays further than this many percent of full scale from "
+     "its planned flow for longer than the alarm delay. <BC:#FFFF00>An alarm never stops a flow.</BC> 0 switches "
+     "the alarm off."},
+    {"RtDoubleEditAlarmDelay", "How long the flow may stay outside the alarm band before the alarm is raised."},
     {"BitBtn8", "<B>Applies setpoint zero</B>, and makes the device go to idle mode. " + QString(kMultiDevice) + " "},
     {"BitBtn6",
      "Checks the selected configuration, and if acceptable, applies the setting to the selected device, "

@@ -58,6 +58,22 @@ TEST_F(FlowDesigner, FlowsAtAMomentOfTheProgram) {
     EXPECT_EQ(DesignedFlowAtTime(device, 3).FieldValue, 0);
 }
 
+// The designer shows what the device really gets: every cycle, then the end choice.
+TEST_F(FlowDesigner, DeviceFlowsFollowTheRepeatAndTheEndChoice) {
+    TDeviceInfo device = Device("COM6");
+    device.FlowUnitUser.SetGasFlowMax(200);
+    device.SegmentProgram = "5 40 Step\r\n10 40 Step";
+    device.ProgramRepeat = 2;
+    EXPECT_EQ(DesignedFlowAtTime(device, 12).SliderPosition, 0);   // second cycle, before its 5 min
+    EXPECT_EQ(DesignedFlowAtTime(device, 17).SliderPosition, 40);  // second cycle
+    EXPECT_EQ(DesignedFlowAtTime(device, 21).SliderPosition, 0);   // after the run: 0 %, the default
+    device.SegmentProgramTermination = TSegProgTermination::tspttKeep;
+    EXPECT_DOUBLE_EQ(DesignedFlowAtTime(device, 21).FieldValue, 80);
+    SetProgram("COM6", device.SegmentProgram);
+    DevicesLocal()[static_cast<std::size_t>(DeviceIndex("COM6"))].ProgramRepeat = 2;
+    EXPECT_EQ(LongestProgramDuration({"COM6"}, '.'), 20);
+}
+
 TEST_F(FlowDesigner, SliderAndFieldCouple) {
     EXPECT_DOUBLE_EQ(DesignedFlowOfSlider(200, 65, 100), 130);
     EXPECT_EQ(DesignedSliderOfFlow(61, 200, 100), 30);  // 30.5 goes to the even 30

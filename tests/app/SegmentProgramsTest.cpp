@@ -81,7 +81,8 @@ protected:
 TEST_F(SegmentProgramsTest, AnAppliedSegmentBecomesTheDevicesProgramAndTheDeviceIsShown) {
     TSegmentTable table;
     ProgramTextToTable("10 100 Ramp\r\n20 30 Step", table);
-    const TSegmentTableEdit edit = engine_->ApplySegment("COMX", table, {15, 12.5, "Step", "Flow 5% (check)"}, 0);
+    // Item 1 of the termination group: "Keep last flow indefinitely".
+    const TSegmentTableEdit edit = engine_->ApplySegment("COMX", table, {15, 12.5, "Step", "Flow 5% (check)"}, 1);
     EXPECT_TRUE(edit.Stored);
     EXPECT_EQ(Device("COMX").SegmentProgram, "10 100 Ramp\r\n15 12.5 Step Flow_5%_check\r\n20 30 Step");
     EXPECT_EQ(Device("COMX").SegmentProgramTermination, TSegProgTermination::tspttKeep);
@@ -226,9 +227,14 @@ TEST_F(SegmentProgramsTest, AFailedWriteNamesTheReasonAndLeavesNoFile) {
 
 // --- Merged listing ---------------------------------------------------------------------------
 
+// Each program ends with what its device gets after the last point, a second later: 0 %
+// ("End") or the last setpoint ("Keep"); a repeated program lists every cycle.
 TEST_F(SegmentProgramsTest, TheListingShowsTheGivenDevicesInTheDisplayUnit) {
     SetProgram("COMX", "10 100 Ramp\r\n12 100 Step");
-    SetProgram("COMY", "90 50 Step");
+    SetProgram("COMY", "45 50 Step");
+    DevicesLocal()[static_cast<std::size_t>(DeviceIndex("COMY"))].ProgramRepeat = 2;
+    DevicesLocal()[static_cast<std::size_t>(DeviceIndex("COMY"))].SegmentProgramTermination =
+        TSegProgTermination::tspttKeep;
     engine_->SetTimeUnit("HOUR");
     const std::string listing = engine_->MergedSegmentListing({"COMX", "COM99", "COMY"});
     EXPECT_EQ(listing, " Segment programs \r\n" + std::string(62, '=') +
@@ -237,7 +243,10 @@ TEST_F(SegmentProgramsTest, TheListingShowsTheGivenDevicesInTheDisplayUnit) {
                            "---------+-----------------+-Setpoint--Type-+-Setpoint--Type-+-\r\n"
                            "   0.167 |             10m |      100  Ramp |                | \r\n"
                            "   0.200 |             12m |      100  Step |                | \r\n"
+                           "   0.200 |          12m 1s |        0   End |                | \r\n"
+                           "   0.750 |             45m |                |       50  Step | \r\n"
                            "   1.500 |          1h 30m |                |       50  Step | \r\n"
+                           "   1.500 |       1h 30m 1s |                |       50  Keep | \r\n"
                            "\r\n");
 }
 

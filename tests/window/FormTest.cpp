@@ -132,7 +132,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
               QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph",
                            "Show Segment Programs", "Show Device Flows", "Clear Graph && Remove Data", "Data Table",
                            "Auto-scroll to last line", "Export data table as CSV…"}));
-    EXPECT_EQ(EntryCaptions(menus[3]->menu()), QStringList({"Search Devices", "Reset Devices"}));
+    EXPECT_EQ(EntryCaptions(menus[3]->menu()),
+              QStringList({"Search Devices", "Reset Devices", "Hold all programs", "Resume all programs"}));
     EXPECT_EQ(EntryCaptions(menus[4]->menu()), QStringList({"About Tessaro"}));
     EXPECT_EQ(Child<QAction>("Quit1")->shortcut(), QKeySequence("Ctrl+Q"));
     EXPECT_EQ(Child<QAction>("Cleargraphdiscarddata1")->iconText(), "Clear Graph & Remove Data");

@@ -87,7 +87,8 @@ TEST_F(GraphTest, PlannedCurvesFollowTheSelection) {
     Focus("COMX");
     const QCPGraph* first = form->PlannedCurve("COMX");
     ASSERT_NE(first, nullptr);
-    ExpectPoints(PointsOf(first), {{0, 0}, {5, 0}, {5, 40}, {5.05, 40}});
+    // After the last point the device goes to 0 %, the default end.
+    ExpectPoints(PointsOf(first), {{0, 0}, {5, 0}, {5, 40}, {5, 0}, {5.05, 0}});
     EXPECT_EQ(first->pen().color(), QColor(128, 0, 128));
     EXPECT_EQ(first->pen().widthF(), 2);
     EXPECT_EQ(first->scatterStyle().shape(), QCPScatterStyle::ssNone);
@@ -95,12 +96,12 @@ TEST_F(GraphTest, PlannedCurvesFollowTheSelection) {
 
     SelectRows({"COMX", "COMY"});
     ASSERT_NE(form->PlannedCurve("COMY"), nullptr);
-    EXPECT_EQ(first->dataCount(), 4);
-    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 11);
+    EXPECT_EQ(first->dataCount(), 5);
+    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 12);
 
     SelectRows({"COMY"});
     EXPECT_EQ(first->dataCount(), 0);
-    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 11);
+    EXPECT_EQ(form->PlannedCurve("COMY")->dataCount(), 12);
 }
 
 TEST_F(GraphTest, HoursDivideBothCurvesTimesBySixty) {
@@ -117,7 +118,7 @@ TEST_F(GraphTest, HoursDivideBothCurvesTimesBySixty) {
     EXPECT_EQ(form->XAxis1()->label(), "Time, h");
     EXPECT_EQ(Child<QLabel>("LabelSegmentStartTime")->text(), "Start time, h");
     EXPECT_EQ(form->RtPointSeriesXValueTransformation(90), 1.5);
-    ExpectPoints(PointsOf(form->PlannedCurve("COMX")), {{0, 0}, {1.5, 40}, {1.515, 40}});
+    ExpectPoints(PointsOf(form->PlannedCurve("COMX")), {{0, 0}, {1.5, 40}, {1.5, 0}, {1.515, 0}});
     ExpectPoints(PointsOf(form->AchievedCurve("COMX")), {{1.5, 12.5}});
 
     // A point added in hours lands where its minutes say.

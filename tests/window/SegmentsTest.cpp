@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <fstream>
@@ -77,13 +78,56 @@ TEST_F(SegmentsTest, AProgramTypedRowByRowRunsAndIsDrawn) {
     std::vector<std::pair<double, double>> points;
     for (auto point = planned->data()->constBegin(); point != planned->data()->constEnd(); ++point)
         points.emplace_back(point->key, point->value);
-    const std::vector<std::pair<double, double>> expected = {{0, 0}, {10, 60}, {15, 60}, {15, 80}, {20, 0}, {20.2, 0}};
+    // After the last point the device goes to 0 %, the default end.
+    const std::vector<std::pair<double, double>> expected = {{0, 0},  {10, 60}, {15, 60}, {15, 80},
+                                                             {20, 0}, {20, 0},  {20.2, 0}};
     ASSERT_EQ(points.size(), expected.size());
     for (size_t i = 0; i < points.size(); ++i) {
         EXPECT_NEAR(points[i].first, expected[i].first, 1e-12) << i;
         EXPECT_EQ(points[i].second, expected[i].second) << i;
     }
     EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(SegmentsTest, HoldAndResumeReachTheSelectedProgramsAndTheRowShowsTheState) {
+    Configure("COMX", kNitrogen);
+    SetProgram("COMX", "10 100 Ramp");
+    Focus("COMX");
+    Child<QPushButton>("BitBtn1")->click();
+    Child<QPushButton>("ButtonHoldPrograms")->click();
+    EXPECT_EQ(Device("COMX").Run.Pause, TProgramPause::Hold);
+    EXPECT_EQ(Row("COMX")->text(1), "Hold");
+    // While held, the planned curve holds its value and moves the rest later.
+    EXPECT_TRUE(TickEngineUntil([&] { return form->PlannedCurve("COMX")->dataCount() == 6; }));
+    Child<QPushButton>("ButtonResumePrograms")->click();
+    EXPECT_EQ(Row("COMX")->text(1), "Segment");
+    Child<QAction>("HoldAllPrograms1")->trigger();
+    EXPECT_EQ(Row("COMX")->text(1), "Hold");
+    Child<QAction>("ResumeAllPrograms1")->trigger();
+    EXPECT_EQ(Device("COMX").Run.Pause, TProgramPause::None);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(SegmentsTest, RunSettingsAreStoredForTheFocusedDeviceAndShownForEachDevice) {
+    Focus("COMX");
+    auto* zero = Child<QRadioButton>("RadioButtonGoToZero");
+    auto* keep = Child<QRadioButton>("RadioButtonKeepLastFlow");
+    EXPECT_TRUE(zero->isChecked());
+    keep->click();
+    Child<TNumberEdit>("RtDoubleEditProgramRepeat")->setValue(3);
+    Child<TNumberEdit>("RtDoubleEditAlarmBand")->setValue(2.5);
+    EXPECT_EQ(Device("COMX").SegmentProgramTermination, TSegProgTermination::tspttKeep);
+    EXPECT_EQ(Device("COMX").ProgramRepeat, 3);
+    EXPECT_EQ(Device("COMX").AlarmBand_pct, 2.5);
+
+    // Showing another device shows its own settings and changes none.
+    Focus("COMY");
+    EXPECT_TRUE(zero->isChecked());
+    EXPECT_EQ(Child<TNumberEdit>("RtDoubleEditProgramRepeat")->value(), 1);
+    EXPECT_EQ(Device("COMY").ProgramRepeat, 1);
+    Focus("COMX");
+    EXPECT_TRUE(keep->isChecked());
+    EXPECT_EQ(Child<TNumberEdit>("RtDoubleEditAlarmBand")->value(), 2.5);
 }
 
 TEST_F(SegmentsTest, PickingARowFillsTheFieldsAndDeleteRemovesIt) {

@@ -47,6 +47,7 @@ const char* kCommands =
     "  list\n"
     "  PORT fault none|silent|garbage|partial|long|slow|split [MS]\n"
     "  PORT flags [ADC EXH HLD LCK MOV OPL OVR POV TMF TOV VOV]   (flow controllers)\n"
+    "  PORT lag SECONDS          the flow follows the setpoint with this time constant (flow controllers)\n"
     "  PORT vanish [SECONDS]     the port disappears, and comes back after SECONDS\n"
     "  PORT return\n"
     "  quit\n";
@@ -142,6 +143,13 @@ void RunCommand(const std::string& line, std::vector<Instrument>& instruments, b
     } else if (verb == "flags" && target->IsMfc) {
         std::vector<std::string> flags(words.begin() + 2, words.end());
         sim.WithModel([&](InstrumentModel& model) { static_cast<SimulatedMfc&>(model).SetFlags(flags); });
+    } else if (verb == "lag" && target->IsMfc && words.size() > 2) {
+        const auto seconds = ParseDotNumber(words[2]);
+        if (!seconds || !(*seconds >= 0)) {
+            std::fputs(kCommands, stdout);
+            return;
+        }
+        sim.WithModel([&](InstrumentModel& model) { static_cast<SimulatedMfc&>(model).SetLagSeconds(*seconds); });
     } else if (verb == "vanish") {
         sim.Vanish();
         if (words.size() > 2)

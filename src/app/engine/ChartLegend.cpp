@@ -51,7 +51,7 @@ std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device) {
         case dcmDirect:
             return device.Setpoint_pct;
         case dcmSegment:
-            return SegmentAtTime(device.SegmentProgram, device.Elapsed_min()).Setpoint;
+            return ProgramAt(device.SegmentProgram, device.RunRules(), device.ProgramTime_min()).Setpoint_pct;
         case dcmIdle:
             break;
     }

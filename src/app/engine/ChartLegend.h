@@ -40,7 +40,7 @@ TChartLegendEntry ChartLegendEntry(const TChartLegendValues& values, char decima
 std::string ChartLegendSummary(const std::vector<TChartLegendEntry>& entries);
 
 // The planned setpoint of a device as its mode gives it now: the direct setpoint, the
-// program's setpoint at the elapsed time, none while idle.
+// program's setpoint at its program time (cycles and end choice included), none while idle.
 std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device);
 
 }  // namespace tessaro

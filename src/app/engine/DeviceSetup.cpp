@@ -53,12 +53,21 @@ const char* const kReferenceConditionRows[] = {
     "22     71.6  1.01325  American Association of Physicists in Medicine (RH: 20-80%)",
 };
 
+std::string ProgramStateText(const TDeviceInfo& device) {
+    if (device.Run.Pause == TProgramPause::Hold) return "Hold";
+    if (device.Run.Pause == TProgramPause::Holdback) return "Holdback";
+    if (device.Run.Ended) return "Ended";
+    if (device.ProgramRepeat <= 1) return "Segment";
+    return "Segment " + std::to_string(device.Run.Cycle) + "/" + std::to_string(device.ProgramRepeat);
+}
+
 std::string StateText(const TDeviceInfo& device) {
     if (!device.IsConfigured()) return "Unknown";
     if (device.NoReply) return "No reply";
+    if (device.Watch.Deviation && device.ControlMode != dcmIdle) return "Deviation";
     switch (device.ControlMode) {
         case dcmSegment:
-            return "Segment";
+            return ProgramStateText(device);
         case dcmDirect:
             return "Direct";
         case dcmIdle:
@@ -135,6 +144,8 @@ std::optional<TFlowDisplays> FlowControllerDisplays(const TDeviceInfo& device, d
 }  // namespace
 
 void StopDevice(TDeviceInfo& device) {
+    // A held program ends with the stop.
+    device.EndPause();
     device.ControlMode = dcmIdle;
     device.Setpoint_pct = 0;
     if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct = 0;
@@ -199,6 +210,8 @@ std::string DeviceCaption(const std::string& nameRole, const std::string& comPor
 TDeviceRowTexts DeviceListRow(const TDeviceInfo& device) {
     return {device.COMPort, "Unknown", InstrumentName(device.DevType), DeviceTypeName(device.DevType), device.NameRole};
 }
+
+std::string DeviceStateText(const TDeviceInfo& device) { return StateText(device); }
 
 TDeviceRowTexts ShownDeviceListRow(const TDeviceInfo& device) {
     return {device.COMPort, StateText(device), InstrumentName(device.DevType), DeviceColumnText(device),

@@ -86,6 +86,10 @@ TDeviceRowTexts DeviceListRow(const TDeviceInfo& device);
 // A row once the device has been shown: State by worker and mode, and a Kestra
 // controller's Device column with its gas ("MFC-A:N2").
 TDeviceRowTexts ShownDeviceListRow(const TDeviceInfo& device);
+// The State column alone: "Unknown", "No reply", "Deviation", "Direct", "Ready", or a
+// program's state: "Segment" ("Segment 2/3" in the second of three cycles), "Hold",
+// "Holdback", "Ended".
+std::string DeviceStateText(const TDeviceInfo& device);
 
 // A pump planned for `fraction` of its full scale with its own syringe; the engine's tick
 // and the flow displays share it.

@@ -109,10 +109,12 @@ void TEngine::TimerEngineTimer() {
     std::vector<TCsvDeviceValues> csvValues;
     for (TDeviceInfo& device : DevicesLocal()) {
         double cell = NoReading;
+        const TProgramStep before{device.Run.Pause, device.Run.Cycle, device.Run.Ended, device.Watch.Deviation};
         if (device.ThreadMFC != nullptr && IsFlowController(device.DevType))
             HandleFlowController(device, cell);
         else if (device.ThreadPump != nullptr && device.DevType == dtPump)
             HandlePump(device);
+        ShowProgramChanges(device, before);
         // Only logging ticks write a line, so only they format the cells.
         if (!loggingTick) continue;
         AppendCell(cells, cell);
@@ -137,6 +139,15 @@ void TEngine::TimerEngineTimer() {
     window_.MemoSegmentsUpdate();
     if (MonotonicNow() - tickStart < kShortestTick) Pause(kShortestTick);
     window_.SetActivityLed(false);
+}
+
+void TEngine::ShowProgramChanges(const TDeviceInfo& device, const TProgramStep& before) {
+    const TProgramRun& now = device.Run;
+    // A paused program's planned curve moves later with every tick of the pause.
+    if (now.Pause != TProgramPause::None || now.Pause != before.Pause) window_.PlannedCurveChanged(device);
+    if (now.Pause != before.Pause || now.Cycle != before.Cycle || now.Ended != before.Ended ||
+        device.Watch.Deviation != before.Deviation)
+        window_.ShowDeviceRow(device);
 }
 
 void TEngine::WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses) {
@@ -168,18 +179,6 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
     if (report.StatusSequence == device.LastHandledSequence || report.IsTerminated) return;
 
     window_.SetDeviceLed(device.Led, true);
-    switch (device.ControlMode) {
-        case dcmDirect:
-            worker.GUIOut.DeviceStatus.Setpoint_pct = device.Setpoint_pct;
-            break;
-        case dcmSegment:
-            worker.GUIOut.DeviceStatus.Setpoint_pct =
-                SegmentAtTime(device.SegmentProgram, device.Elapsed_min()).Setpoint;
-            break;
-        case dcmIdle:
-            break;
-    }
-
     const TAlicatData& status = report.DeviceStatus;
     const double fraction = status.FlowRate_mass / kAlicatFullScaleCounts;
     window_.FlowSerie(device, GraphMinutes(MonotonicNow()), fraction * 100, false);
@@ -193,6 +192,20 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
     GasFlowConversion(grams, device.FlowUnitUser, errors, feedback, settings_.DecimalSeparator);
     cell = device.FlowUnitUser.GasFlowValue;
     KeepAchievedFlow(device, cell);
+
+    // The reading shows how the instrument followed the setpoint it was last handed; the
+    // program's time may wait for it before the next setpoint is taken.
+    WatchFlow(device, {fraction * 100, worker.GUIOut.DeviceStatus.Setpoint_pct, cell, status.MaxFlowgpm});
+    switch (device.ControlMode) {
+        case dcmDirect:
+            worker.GUIOut.DeviceStatus.Setpoint_pct = device.Setpoint_pct;
+            break;
+        case dcmSegment:
+            worker.GUIOut.DeviceStatus.Setpoint_pct = ProgramSetpoint(device, device.ProgramTime_min());
+            break;
+        case dcmIdle:
+            break;
+    }
 
     device.LastHandled = status.DataTime;
     device.LastHandledSequence = report.StatusSequence;
@@ -222,10 +235,11 @@ void TEngine::PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker) {
 }
 
 void TEngine::PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker) {
-    const double elapsed = device.Elapsed_min();
+    // Program time, which stands still while the program is held.
+    const double elapsed = device.ProgramTime_min();
     const double floorTime = std::floor(elapsed * kPumpPlansPerMinute) / kPumpPlansPerMinute;
     const double planTime = floorTime + kPumpPlanOffset_min;
-    const double fraction = SegmentAtTime(device.SegmentProgram, planTime).Setpoint / 100;
+    const double fraction = ProgramSetpoint(device, planTime) / 100;
     const TPumpSpeedDetails details = PlanPumpDispense(device, fraction, settings_.DecimalSeparator);
 
     const char sep = settings_.DecimalSeparator;

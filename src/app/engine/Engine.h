@@ -18,8 +18,10 @@
 #include "engine/AppendedFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
+#include "engine/ProgramOptions.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
+#include "segments/PlannedFlow.h"
 #include "segments/SegmentEditing.h"
 #include "text/DataCsv.h"
 
@@ -27,6 +29,8 @@ namespace tessaro {
 
 class TMFCThread;
 class TPSD4Thread;
+enum class TProgramPause : std::uint8_t;
+struct TProgramRun;
 
 struct TEngineSettings {
     // Where "Logs" and "Segment Programs" live (see ChooseDataFolder).
@@ -84,6 +88,22 @@ public:
     // ticks log each device whose worker reports the stop, and after StopConfirmationBound
     // the devices that did not are named in the log and a notice.
     void StopAllFlows();
+
+    // "Hold program(s)" and "Resume program(s)" over the given ports, and the Devices menu's
+    // "Hold all programs" and "Resume all programs" over every configured device. A held
+    // program's time stands still: its device keeps the setpoint it had (a pump its
+    // program), and on resume the program goes on from there, as much later as it was held.
+    // A device that runs no program, or is not held, is named in the log and left alone.
+    void HoldPrograms(const std::vector<std::string>& ports);
+    void ResumePrograms(const std::vector<std::string>& ports);
+    void HoldAllPrograms();
+    void ResumeAllPrograms();
+    // The run settings of the "Design segments" page for the device of `port`: stored and
+    // shown; false when there is no such device.
+    bool SetProgramOptions(const std::optional<std::string>& port, const TProgramOptions& options);
+    // The device's planned curve as the device really gets it: every cycle, the end choice,
+    // and, for a running program, each pause moving the rest of the curve later.
+    std::vector<TPlannedPoint> PlannedCurve(const TDeviceInfo& device) const;
 
     // "Apply" on the Configure tab for the device of `port`: refuses a device without a
     // gas or fluid, takes the entry into the record, starts the device's worker with its
@@ -194,6 +214,14 @@ public:
     bool DataHeaderPending = true;
 
 private:
+    // What a flow controller's reading is compared with: the setpoint it was following.
+    struct TFlowComparison {
+        double Achieved_pct = 0;
+        double Planned_pct = 0;
+        double Achieved = 0;  // in the device's unit
+        double FullScale_gpm = 0;
+    };
+
     // Tick.
     void HandleFlowController(TDeviceInfo& device, double& cell);
     void HandlePump(TDeviceInfo& device);
@@ -202,6 +230,25 @@ private:
     void WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses);
     void PlanPumpSegment(TDeviceInfo& device, TPSD4Thread& worker);
     void PlanPumpDirect(TDeviceInfo& device, TPSD4Thread& worker);
+    // What the list row shows of a device's program, before the tick handled it.
+    struct TProgramStep {
+        TProgramPause Pause;
+        int Cycle;
+        bool Ended;
+        bool Deviation;
+    };
+    // The list row and the planned curve follow what the tick changed in the program's run.
+    void ShowProgramChanges(const TDeviceInfo& device, const TProgramStep& before);
+    // The setpoint of the device's program at `programTime_min`; tells the end of the run once.
+    double ProgramSetpoint(TDeviceInfo& device, double programTime_min);
+    // Holdback and the deviation alarm of a flow controller after each new reading.
+    void WatchFlow(TDeviceInfo& device, const TFlowComparison& flow);
+    void HoldBack(TDeviceInfo& device, double deviation_pct, const TFlowComparison& flow);
+    void WatchDeviation(TDeviceInfo& device, double deviation_pct, const TFlowComparison& flow);
+    void RaiseAlarm(TDeviceInfo& device, const TFlowComparison& flow, double band_pct, const std::string& since);
+    void ClearAlarm(TDeviceInfo& device, const TFlowComparison& flow);
+    std::string FlowsText(const TDeviceInfo& device, const TFlowComparison& flow) const;
+    double PlannedFlowInUnit(const TDeviceInfo& device, const TFlowComparison& flow) const;
     void AppendCell(std::string& line, double value) const;
     // The legend's achieved flow of a device, in its unit.
     void KeepAchievedFlow(const TDeviceInfo& device, double flow);

@@ -30,7 +30,8 @@ int DesignerTimeSliderMaxFor(double time_min, int sliderMax) {
 int DesignerTimeSliderPosition(double time_min) { return WholeNumber(time_min * kDesignerTimeSteps); }
 
 TDesignedFlow DesignedFlowAtTime(const TDeviceInfo& device, double time_min) {
-    const double setpoint = SegmentAtTime(device.SegmentProgram, time_min).Setpoint;
+    // What the device really gets at that program time: its cycles and its end choice.
+    const double setpoint = ProgramAt(device.SegmentProgram, device.RunRules(), time_min).Setpoint_pct;
     return {WholeNumber(setpoint), device.FlowUnitUser.GasFlowMax() * setpoint / 100};
 }
 
@@ -59,7 +60,8 @@ double LongestProgramDuration(const std::vector<std::string>& ports, char decima
     TDeviceInfo device;
     for (const std::string& port : ports)
         if (FindDevice(port, device))
-            longest = std::max(longest, ProgramDuration(device.SegmentProgram, decimalSeparator));
+            longest = std::max(longest, ProgramDuration(device.SegmentProgram, decimalSeparator) *
+                                            std::clamp(device.ProgramRepeat, kMinimumRepeat, kMaximumRepeat));
     return longest;
 }
 
@@ -78,8 +80,9 @@ TDesignedMixture DesignedMixture(const std::vector<TDesignedComponent>& flows, c
         const double fraction = fullScale > 0 ? flow.Flow / fullScale : 0;
         component.MassFlow_gmin = fraction * device.FlowUnitDevice.GasFlowMax_gpm();
         if (!PopulateComponentMasses(component))
-            problem = "Unable to PopulateComponentMasses (Element without molar mass, or sum of partial pressures is "
-                      "zero.";
+            problem =
+                "Unable to PopulateComponentMasses (Element without molar mass, or sum of partial pressures is "
+                "zero.";
         mixture.Components.push_back(std::move(component));
     }
     NormalizeMixture(mixture, mixture);

@@ -42,8 +42,8 @@ double DesignedFlowAtLeastSmallest(double flow, double fullScale);
 
 // The caption of a device's group: "COM3 - N2 - ml/min".
 std::string DesignerGroupCaption(const TDeviceInfo& device);
-// The longest program of these ports' devices in minutes; an invalid program shows its
-// validation messages and counts 0.
+// The longest run of these ports' devices in minutes (a repeated program with every cycle);
+// an invalid program shows its validation messages and counts 0.
 double LongestProgramDuration(const std::vector<std::string>& ports, char decimalSeparator);
 
 // One designed flow: a device's port and the flow in its user unit.

@@ -160,7 +160,8 @@ std::string TEngine::MergedSegmentListing(const std::vector<std::string>& ports)
     TDeviceInfo device;
     for (const std::string& port : ports)
         if (FindDevice(port, device))
-            lines.push_back(device.COMPort + "|" + DeviceTypeName(device.DevType) + "|" + device.SegmentProgram);
+            lines.push_back(device.COMPort + "|" + DeviceTypeName(device.DevType) + "|" +
+                            ListedRunProgram(device.SegmentProgram, device.RunRules()));
     const int devices = static_cast<int>(lines.size()) - 2;
     return SegmentProgramsBanner(devices) + FormatSegmentProgramsTable(lines, settings_.DecimalSeparator) + "\r\n";
 }

@@ -41,6 +41,8 @@ public:
     // y in percent of full scale), or, with `clear`, its achieved curve emptied. Adds
     // nothing for a device in idle mode.
     virtual void FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, bool clear) = 0;
+    // The device's planned curve moved (its program is paused): drawn again where shown.
+    virtual void PlannedCurveChanged(const TDeviceInfo&) {}
     // Empties every device's curves; with `removeData` the points are dropped too.
     virtual void ClearGraph(bool removeData) = 0;
     // The tick has handled every device: the chart legend's values (TEngine::ChartLegend)

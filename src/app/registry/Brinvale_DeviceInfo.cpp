@@ -136,6 +136,8 @@ TDeviceInfo DemoDevice(std::string port, std::string serial, std::string_view co
     dev.FlowUnitUser = dev.FlowUnitDevice.Clone();
     dev.FluidID = -1;
     dev.SegmentProgram = std::move(program);
+    // A demo device reports no real flow: its alarm would always be raised.
+    dev.AlarmBand_pct = 0;
     return dev;
 }
 
@@ -162,6 +164,27 @@ std::string_view FoundDeviceColor(tDeviceType kind) {
 void TDeviceInfo::MarkFlowStart() {
     FlowStartTime = LocalNowDays();
     FlowStartMonotonic = MonotonicNow();
+    Run = TProgramRun{};
+}
+
+double TDeviceInfo::ProgramTime_min() const {
+    std::chrono::milliseconds paused = Run.Paused;
+    if (Run.Pause != TProgramPause::None) paused += MonotonicNow() - Run.PausedSince;
+    return std::chrono::duration<double, std::ratio<60>>(MonotonicNow() - FlowStartMonotonic - paused).count();
+}
+
+void TDeviceInfo::BeginPause(TProgramPause why) {
+    if (Run.Pause == TProgramPause::None) Run.PausedSince = MonotonicNow();
+    Run.Pause = why;
+}
+
+void TDeviceInfo::EndPause() {
+    if (Run.Pause == TProgramPause::None) return;
+    const double programTime = ProgramTime_min();
+    const std::chrono::milliseconds pause = MonotonicNow() - Run.PausedSince;
+    Run.Paused += pause;
+    Run.StandStills.push_back({programTime, std::chrono::duration<double, std::ratio<60>>(pause).count()});
+    Run.Pause = TProgramPause::None;
 }
 
 double TDeviceInfo::Elapsed_min() const {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "registry/ColorNames.h"
+#include "segments/ProgramRun.h"
 #include "segments/SegmentProgram.h"
 #include "units/GasFlowUnitConversions.h"
 
@@ -49,6 +50,45 @@ constexpr bool IsFlowController(tDeviceType kind) { return IsMixerController(kin
 
 inline constexpr TRtColor kBlack = 0xFF000000;
 
+// Why a running program's time stands still: the operator holds it, or the flow has not
+// followed it (holdback).
+enum class TProgramPause : std::uint8_t { None, Hold, Holdback };
+
+// Where a device's segment program stands; one small record, so that it can be read and
+// restored as a whole. Program time runs with the monotonic clock from the program's start
+// (FlowStartMonotonic) except while the program is paused.
+struct TProgramRun {
+    // Every ended pause, summed; and each one with the program time it began at, in order,
+    // so the planned curve can be drawn on the device's own clock.
+    std::chrono::milliseconds Paused{0};
+    std::vector<TStandStill> StandStills;
+    TProgramPause Pause = TProgramPause::None;
+    std::chrono::milliseconds PausedSince{0};  // monotonic; meaningful while Pause is set
+    // The cycle the engine last handed (1-based) and whether the run has passed its end; the
+    // end is told once.
+    int Cycle = 1;
+    bool Ended = false;
+    // A holdback that lasted longer than the longest hold lets the program go on until the
+    // flow is back inside the band.
+    bool HoldbackGivenUp = false;
+
+    bool operator==(const TProgramRun&) const = default;
+};
+
+// The deviation alarm of a flow controller: the achieved flow outside the alarm band around
+// the planned flow for longer than the alarm delay, or a holdback that outlasted the longest
+// hold. One episode is raised once and cleared once.
+struct TFlowWatch {
+    bool Outside = false;
+    std::chrono::milliseconds OutsideSince{0};  // monotonic
+    std::string OutsideSinceText;               // local "hh:mm:ss"
+    std::string HoldbackSinceText;              // local "hh:mm:ss" of the current holdback
+    bool Deviation = false;                     // raised and not yet cleared
+    double RaisedBand_pct = 0;                  // the band whose return clears it
+
+    bool operator==(const TFlowWatch&) const = default;
+};
+
 struct TDeviceInfo {
     std::string COMPort;  // the key in DevicesLocal, e.g. "COM6"
     std::string NameRole;
@@ -67,7 +107,16 @@ struct TDeviceInfo {
     double Setpoint_gui = 0;         // typed in the direct-control tab, not yet applied
     tDeviceControlMode ControlMode = dcmIdle;
     std::string SegmentProgram;
-    TSegProgTermination SegmentProgramTermination = TSegProgTermination::tspttKeep;
+    // What the program gives after its last point; how often it runs; holdback and alarm
+    // bands in percent of full scale (0: off) and their times in seconds.
+    TSegProgTermination SegmentProgramTermination = TSegProgTermination::tspttZero;
+    int ProgramRepeat = 1;
+    double HoldbackBand_pct = 0;
+    double LongestHold_s = 60;
+    double AlarmBand_pct = 5;
+    double AlarmDelay_s = 30;
+    TProgramRun Run;
+    TFlowWatch Watch;
     // When the current program or direct control started, as local date-time (days since
     // 1899-12-30): shown and written, never used to measure the elapsed time.
     double FlowStartTime = 0;
@@ -95,10 +144,18 @@ struct TDeviceInfo {
     // A device is configured exactly when it has a worker.
     bool IsConfigured() const { return ThreadMFC != nullptr || ThreadPump != nullptr; }
 
-    // Takes now as the start of the program or direct control, on both clocks.
+    // Takes now as the start of the program or direct control, on both clocks; the program
+    // starts afresh (no pause, first cycle).
     void MarkFlowStart();
     // Minutes since MarkFlowStart on the monotonic clock of CurrentClock().
     double Elapsed_min() const;
+    // Minutes of program time: the elapsed time less every pause.
+    double ProgramTime_min() const;
+    // Program time stands still from now on / runs on from now on (the pause is kept for
+    // the planned curve).
+    void BeginPause(TProgramPause why);
+    void EndPause();
+    TProgramRunRules RunRules() const { return {SegmentProgramTermination, ProgramRepeat}; }
 
     // Flow controllers and the demo kind: the short name of an elemental gas FluidID,
     // "Mixture" for a mixture (as defined or normalised), "Unknown" for a number the gas

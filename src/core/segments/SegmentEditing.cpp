@@ -82,6 +82,12 @@ std::string StartTimeConversions(double startTime, double timeFactor, char decim
     return DurationToText(DurationStyle::Long, startTime * timeFactor, decimalSeparator);
 }
 
-TSegProgTermination TerminationOfItem(int) { return TSegProgTermination::tspttKeep; }
+TSegProgTermination TerminationOfItem(int itemIndex) {
+    return itemIndex == kKeepLastFlowItem ? TSegProgTermination::tspttKeep : TSegProgTermination::tspttZero;
+}
+
+int ItemOfTermination(TSegProgTermination termination) {
+    return termination == TSegProgTermination::tspttKeep ? kKeepLastFlowItem : kGoToZeroItem;
+}
 
 }  // namespace tessaro

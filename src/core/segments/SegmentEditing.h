@@ -58,8 +58,12 @@ TSegmentEntry SegmentEntryOfRow(const TSegmentTableRow& row, double timeFactor);
 // The "Time conversions" label: the start time as days, hours and minutes.
 std::string StartTimeConversions(double startTime, double timeFactor, char decimalSeparator);
 
-// The termination setting of the radio group's item; with no item selected the first one,
-// tspttKeep (the only one there is).
+// The termination setting of the radio group's item: item 0 "Go to 0 %", item 1 "Keep last
+// flow indefinitely"; with no item selected the safe one, 0 %.
+inline constexpr int kGoToZeroItem = 0;
+inline constexpr int kKeepLastFlowItem = 1;
 TSegProgTermination TerminationOfItem(int itemIndex);
+// The item that shows a device's setting.
+int ItemOfTermination(TSegProgTermination termination);
 
 }  // namespace tessaro

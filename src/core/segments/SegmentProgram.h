@@ -28,7 +28,9 @@ inline constexpr const char* kPastLastPointNote = "Hard coded zero flow for past
 TSegment NotFoundSegment();
 TSegment ImplicitStartSegment();
 
-enum class TSegProgTermination : uint8_t { tspttKeep = 0 };
+// What a device gets after the last point of its program (and of its last cycle): the last
+// point's setpoint, or 0 %.
+enum class TSegProgTermination : uint8_t { tspttKeep = 0, tspttZero = 1 };
 
 // The editing form of a program: one row per segment, three or four cells
 // (time, setpoint, type, optional note with real spaces).

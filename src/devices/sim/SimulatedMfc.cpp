@@ -53,6 +53,8 @@ double SimulatedMfc::FullScale_gpm() const {
     return config_.FullScale_slpm * SimGasOf(gas_).MolarMass / kStandardMolarVolume_l;
 }
 
+void SimulatedMfc::SetLagSeconds(double seconds) { config_.LagSeconds = seconds; }
+
 double SimulatedMfc::MassFlowCounts(double now) {
     Advance(now);
     return flow_;

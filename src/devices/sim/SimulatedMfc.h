@@ -30,6 +30,9 @@ public:
     std::string Describe() const override;
 
     void SetFlags(std::vector<std::string> tokens) { flags_ = std::move(tokens); }
+    // The flow's time constant from now on: a large one makes a controller that lags far
+    // behind its setpoint (a flow that cannot follow), a tiny one a flow that follows at once.
+    void SetLagSeconds(double seconds);
     int Gas() const { return gas_; }
     double SetpointCounts() const { return setpoint_; }
     // The flow without noise at `now`, counts.

@@ -11,9 +11,7 @@ namespace tessaro {
 namespace {
 
 constexpr TSegProgTermination kKeep = TSegProgTermination::tspttKeep;
-// The only termination the program has; a value without the held end shows that the held
-// point depends on it.
-const auto kOther = static_cast<TSegProgTermination>(1);
+const auto kOther = TSegProgTermination::tspttZero;
 
 void ExpectPoints(const std::vector<TPlannedPoint>& actual, const std::vector<TPlannedPoint>& expected) {
     ASSERT_EQ(actual.size(), expected.size());
