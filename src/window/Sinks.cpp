@@ -70,7 +70,11 @@ CategoryRegistry& Categories() {
 void InstallMessageSink(std::function<void(const QString& text)> present) {
     SetMessageSink([present = std::move(present)](const std::string& text) {
         const QString shown = QString::fromStdString(text);
-        RunOnWindowThread([&] { present(shown); });
+        // A worker's message waits for the window thread; a diversion that began meanwhile
+        // (the close) takes it instead of a box.
+        RunOnWindowThread([&] {
+            if (!DivertMessage(text)) present(shown);
+        });
     });
 }
 

@@ -15,7 +15,9 @@ namespace tessaro {
 // Shows operator messages in a modal box on the window thread.
 void InstallMessageBoxSink();
 // Same path with another presentation (tests): `present` always runs on the window thread;
-// a message raised on another thread waits there until `present` has returned.
+// a message raised on another thread waits there until `present` has returned. A message
+// that meets a diversion (text/Messages.h), also one that begins while the message waits
+// for the window thread, is not presented.
 void InstallMessageSink(std::function<void(const QString& text)> present);
 
 // Routes DiagLog(channel, line) to the category named exactly like the channel.

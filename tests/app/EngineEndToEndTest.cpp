@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <charconv>
 #include <memory>
 
@@ -14,9 +16,12 @@
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
 #include "mfc/AlicatMFCThread.h"
+#include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "sim/SimulatedInstrument.h"
 #include "sim/SimulatedMfc.h"
+#include "sim/SimulatedPump.h"
+#include "text/Messages.h"
 
 namespace tessaro {
 namespace {
@@ -133,6 +138,83 @@ TEST_F(EngineEndToEndTest, CloseEndsAfterTheBoundWhenTheControllerFallsSilent) {
     EXPECT_TRUE(messages_.messages.empty());
     ASSERT_EQ(window_.Notices.size(), 1u);
     EXPECT_TRUE(window_.Notices[0].starts_with(kEmergencyText)) << window_.Notices[0];
+}
+
+// A message box that nobody clicks for `open`: the message is shown on the window thread in
+// a nested event loop, as a modal box is, while a worker that raised it waits.
+class UnclickedMessageBoxes {
+public:
+    explicit UnclickedMessageBoxes(std::chrono::milliseconds open)
+        : previous_(SetMessageSink([this, open](const std::string& text) {
+              QCoreApplication* app = QCoreApplication::instance();
+              const auto present = [this, open, text] {
+                  shown_.push_back(text);
+                  QEventLoop box;
+                  QTimer::singleShot(open, &box, &QEventLoop::quit);
+                  box.exec();
+              };
+              if (QThread::currentThread() == app->thread())
+                  present();
+              else
+                  QMetaObject::invokeMethod(app, present, Qt::BlockingQueuedConnection);
+          })) {}
+    ~UnclickedMessageBoxes() { SetMessageSink(std::move(previous_)); }
+
+    // Window thread only.
+    const std::vector<std::string>& Shown() const { return shown_; }
+
+private:
+    std::vector<std::string> shown_;
+    MessageSink previous_;
+};
+
+// The pump falls silent the moment the close begins.
+class PumpSilencingWindow : public test::RecordingWindowPort {
+public:
+    explicit PumpSilencingWindow(sim::SimulatedInstrument& pump) : pump_(pump) {}
+    void BeginShutdownWait(const std::string& caption, const std::string& panelText) override {
+        pump_.SetFault(sim::SimFault::Silent);
+        RecordingWindowPort::BeginShutdownWait(caption, panelText);
+    }
+
+private:
+    sim::SimulatedInstrument& pump_;
+};
+
+TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEndsWithinItsBound) {
+    InitializeModules();
+    sim::SimPumpConfig config;
+    config.InitSeconds = 0.3;
+    sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), sim::SimInstrumentOptions{});
+    TDeviceInfo device = NewFoundDevice(pump.PortName(), dtPump, "12345678");
+    device.NameRole = "Humidifier";
+    DevicesLocal() = {device};
+    ASSERT_TRUE(DevicesLocal()[0].StartThread());
+    TPSD4Thread* worker = DevicesLocal()[0].ThreadPump;
+
+    QTemporaryDir folder;
+    TEngineSettings settings;
+    settings.DataFolder = fs::path(folder.path().toStdString());
+    settings.ShutdownBound = 3s;
+    PumpSilencingWindow window(pump);
+    TEngine engine(window, settings);
+    UnclickedMessageBoxes boxes(20s);
+    // The worker has taken its first program, "TR": from then on it checks the pump.
+    ASSERT_TRUE(test::ServeUntil([&] { return worker->GUIIn.PassSequence >= 3; }));
+
+    const auto closing = std::chrono::steady_clock::now();
+    engine.FormClose();
+    const auto took = std::chrono::steady_clock::now() - closing;
+
+    EXPECT_LT(took, settings.ShutdownBound + 6s);
+    EXPECT_EQ(DevicesLocal()[0].ThreadPump, nullptr);
+    EXPECT_TRUE(boxes.Shown().empty());
+    // The pump's complaint is told where nothing waits: the log and a notice.
+    const std::string complaint = "Set pump states failed. Used string: ";
+    const std::vector<std::string> log = window.LogTexts();
+    EXPECT_NE(std::find(log.begin(), log.end(), complaint), log.end());
+    EXPECT_NE(std::find(window.Notices.begin(), window.Notices.end(), complaint), window.Notices.end());
+    DevicesLocal().clear();
 }
 
 }  // namespace

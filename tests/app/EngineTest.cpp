@@ -785,6 +785,58 @@ TEST_F(EngineTest, FormCreateMakesTheFoldersAndSaysWhere) {
     EXPECT_EQ(engine_->TimeUnitSymbol(), "m");
 }
 
+// Temporaries that a killed run left behind go at the next start; files that only look
+// alike stay.
+TEST_F(EngineTest, StartUpRemovesTheTemporariesOfLogFilesThatAKilledRunLeft) {
+    const fs::path root = fs::path(folder_.path().toStdString());
+    const fs::path fallback = root / "fallback";
+    engine_ = std::make_unique<TEngine>(window_, [&] {
+        TEngineSettings settings = engine_->Settings();
+        settings.FallbackFolders = {fallback};
+        return settings;
+    }());
+    fs::create_directories(engine_->LogsFolder());
+    fs::create_directories(fallback);
+    const auto make = [](const fs::path& file) { std::ofstream(file) << "part of a table"; };
+    const std::vector<fs::path> stale = {engine_->LogsFolder() / "2024-01-01 11_59 log auto.txt.tmp-a1B2c3",
+                                         engine_->LogsFolder() / "2024-01-01 11_59 data table.csv.tmp-Zz09Ab",
+                                         fallback / "2024-01-01 11_58 log OnClose.txt.tmp-qwerty"};
+    const std::vector<fs::path> kept = {
+        engine_->LogsFolder() / "2024-01-01 11_59 log auto.txt", engine_->LogsFolder() / "notes.txt.tmp-backup",
+        engine_->LogsFolder() / "2024-01-01 11_59 log auto.txt.tmp-abc12",
+        engine_->LogsFolder() / "2024-01-01 11_59 log auto.txt.tmp-ab_123", fallback / "results.csv.tmp-abcdef"};
+    for (const fs::path& file : stale) make(file);
+    for (const fs::path& file : kept) make(file);
+    fs::create_directories(engine_->LogsFolder() / "2024-01-01 11_57 log auto.txt.tmp-folder");
+
+    engine_->FormCreate();
+
+    for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
+    for (const fs::path& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
+    EXPECT_TRUE(fs::is_directory(engine_->LogsFolder() / "2024-01-01 11_57 log auto.txt.tmp-folder"));
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_TRUE(Contains(
+        log, "Removed 2 unfinished temporary file(s) of an earlier run from " + engine_->LogsFolder().string()));
+    EXPECT_TRUE(Contains(log, "Removed 1 unfinished temporary file(s) of an earlier run from " + fallback.string()));
+
+    // What a write leaves while it runs is such a temporary, and nothing once it has ended.
+    std::string error;
+    const fs::path target = engine_->LogsFolder() / "2024-01-01 12_00 log auto.txt";
+    std::optional<std::string> seen;
+    ASSERT_TRUE(WriteFileAtomically(
+        target,
+        [&](const TByteWriter& write) {
+            for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
+                if (const auto name = entry.path().filename().string(); name.starts_with(target.filename().string()))
+                    seen = name;
+            return write("table");
+        },
+        error));
+    ASSERT_TRUE(seen.has_value());
+    const std::string targetName = target.filename().string();
+    EXPECT_EQ(AtomicWriteTarget(*seen), std::optional<std::string_view>(targetName));
+}
+
 TEST_F(EngineTest, TheOnScreenLogGoesLineByLineToAFileBesideTheLogFiles) {
     engine_->MM("before start-up");
     window_.Log.clear();
@@ -805,11 +857,39 @@ TEST_F(EngineTest, AFailingScreenLogFileIsToldOnceAndWrittenAgainWhenItCanBe) {
     engine_->MM("one");
     engine_->MM("two");
     const std::vector<std::string> log = window_.LogTexts();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Writing the screen log file failed: " + blocked.string()), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Writing the screen log file failed: " + blocked.string() + ": Is a directory"),
+              1);
 
     fs::remove(blocked);
     engine_->MM("three");
     EXPECT_TRUE(ReadFile(blocked).ends_with(" three\n"));
+}
+
+TEST_F(EngineTest, AScreenLogLineCutShortByAFullDiskIsCutOffAndToldWithTheReason) {
+    engine_->FormCreate();
+    engine_->MM("one");
+    const std::string written = ReadFile(engine_->ScreenLogFile());
+
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = unlimited;
+    full.rlim_cur = written.size() + 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    engine_->MM("a line longer than the room left on the disk");
+    engine_->MM("another line that finds no room");
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(ReadFile(engine_->ScreenLogFile()), written);
+
+    engine_->MM("two");
+    EXPECT_EQ(ReadFile(engine_->ScreenLogFile()), written + window_.Log.back() + "\n");
+    const std::vector<std::string> log = window_.LogTexts();
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(),
+                   "Writing the screen log file failed: " + engine_->ScreenLogFile().string() + ": File too large"),
+        1);
 }
 
 // --- The CSV file of a log session and the export --------------------------------------------

@@ -146,6 +146,21 @@ TEST_F(SegmentProgramsTest, SavedAndLoadedProgramsMakeTheRoundTrip) {
     EXPECT_TRUE(messages_.messages.empty());
 }
 
+// A file name may hold a line break (which would forge a second log line) or a right-to-left
+// override (which would show the name backwards): the log shows the name without them.
+TEST_F(SegmentProgramsTest, AFileNameWithALineBreakOrADirectionMarkIsLoggedOnOneLineWithoutThem) {
+    SetProgram("COMX", "1 2 Step");
+    const std::string forged = "a\n14:46:30:000 Stop all flows\xE2\x80\xAEtxt.exe";
+    const path chosen = engine_->SegmentProgramsFolder() / forged;
+    ASSERT_TRUE(engine_->SaveSegmentProgram("COMX", Dialog(chosen)));
+    ASSERT_TRUE(engine_->LoadSegmentProgram("COMX", Dialog(engine_->SegmentProgramsFolder() / (forged + ".txt"))));
+
+    const std::string shown = (engine_->SegmentProgramsFolder() / "a14:46:30:000 Stop all flowstxt.exe.txt").string();
+    EXPECT_EQ(window_.LogTexts(), (std::vector<std::string>{"Segment program of COMX saved to " + shown,
+                                                            "Segment program of COMX loaded from " + shown}));
+    for (const std::string& line : window_.Log) EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
 TEST_F(SegmentProgramsTest, TheOfferedNameGetsItsExtensionOnce) {
     SetProgram("COMY", "1 2 Step");
     engine_->SaveSegmentProgram("COMY", [this](const TFileDialogRequest& request) {

@@ -6,6 +6,8 @@
 #include <QLoggingCategory>
 #include <QThread>
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "TestApplication.h"
@@ -60,6 +62,35 @@ TEST_F(SinksTest, MessageOnTheWindowThreadIsShownAtOnce) {
     ShowMessage("Saving device configuration failed");
     EXPECT_EQ(presented.text, "Saving device configuration failed");
     EXPECT_EQ(presented.thread, app.thread());
+}
+
+TEST_F(SinksTest, AWorkersMessageOnItsWayWhenADiversionBeginsIsDivertedNotPresented) {
+    std::vector<QString> presented;
+    InstallMessageSink([&](const QString& text) { presented.push_back(text); });
+
+    std::atomic<bool> workerDone = false;
+    std::thread worker([&] {
+        ShowMessage("Set pump states failed. Used string: ");
+        workerDone = true;
+    });
+    // The window thread serves nothing yet: the message waits for it (or has not left yet).
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<std::string> diverted;
+    std::mutex divertedMutex;
+    {
+        const TMessageDiversion diversion([&](const std::string& text) {
+            std::lock_guard lock(divertedMutex);
+            diverted.push_back(text);
+        });
+        while (!workerDone) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        worker.join();
+    }
+    EXPECT_TRUE(presented.empty());
+    EXPECT_EQ(diverted, std::vector<std::string>{"Set pump states failed. Used string: "});
+
+    // Once the diversion has ended, messages are presented again.
+    ShowMessage("Saving device configuration failed");
+    EXPECT_EQ(presented, std::vector<QString>{"Saving device configuration failed"});
 }
 
 struct Logged {

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaro {
 
@@ -21,5 +23,15 @@ bool WriteAllBytes(int fd, std::string_view bytes, std::string& error);
 using TByteWriter = std::function<bool(std::string_view bytes)>;
 bool WriteFileAtomically(const std::filesystem::path& target, const std::function<bool(const TByteWriter&)>& produce,
                          std::string& error);
+
+// The temporary of a write is named after its target: "<target name>.tmp-" and six letters
+// or digits. A writer that is killed leaves it behind; its target's name when `fileName` is
+// such a temporary.
+std::optional<std::string_view> AtomicWriteTarget(std::string_view fileName);
+
+// Removes the temporaries left in `folder` by killed writers whose target's name `ours`
+// accepts; nothing else in the folder is touched. The names of the files removed.
+std::vector<std::string> RemoveStaleTemporaries(const std::filesystem::path& folder,
+                                                const std::function<bool(std::string_view targetName)>& ours);
 
 }  // namespace tessaro

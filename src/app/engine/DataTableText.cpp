@@ -82,6 +82,18 @@ std::string LogFileName(const TLocalDateTime& now, const std::string& suffix) {
     return FileNameStamp(now) + " log " + suffix + ".txt";
 }
 
+bool IsLogFileName(std::string_view name) {
+    // "yyyy-mm-dd hh_mm log <suffix>.txt"
+    constexpr std::string_view shape = "0000-00-00 00_00 log ";
+    constexpr std::string_view ending = ".txt";
+    if (name.size() < shape.size() + ending.size() || !name.ends_with(ending)) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (shape[i] == '0' ? !digit : name[i] != shape[i]) return false;
+    }
+    return true;
+}
+
 std::string ScreenLogFileName(const TLocalDateTime& now) { return FileNameStamp(now) + " screen log.txt"; }
 
 std::string DataCsvFileName(const TLocalDateTime& now, int serial) {

@@ -4,6 +4,7 @@
 // " | " or, on separator lines, "+-".
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "text/DataCsv.h"
@@ -24,6 +25,8 @@ std::vector<std::string> DataTableHeaderBlock(const std::vector<TDeviceInfo>& de
 std::string LogFileName(const TLocalDateTime& now, const std::string& suffix);
 // The file of the on-screen log: "yyyy-mm-dd hh_nn screen log.txt".
 std::string ScreenLogFileName(const TLocalDateTime& now);
+// Whether `name` is a log file's name as LogFileName makes it, for any time and suffix.
+bool IsLogFileName(std::string_view name);
 // The CSV file of a log session: "yyyy-mm-dd hh_nn data.csv", or with " 2", " 3"… before
 // the extension for the `serial`th session of the same minute (from 2 on).
 std::string DataCsvFileName(const TLocalDateTime& now, int serial = 1);

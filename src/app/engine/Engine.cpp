@@ -16,6 +16,7 @@
 #include "registry/Brinvale_DeviceInfo.h"
 #include "segments/SegmentProgram.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 #include "units/GasFlowUnitConversions.h"
 
 namespace tessaro {
@@ -57,23 +58,22 @@ void TEngine::MM(const std::string& text) {
 
 void TEngine::OpenScreenLog() {
     screenLogPath_ = LogsFolder() / ScreenLogFileName(ToLocalDateTime(LocalNow()));
-    screenLog_.open(screenLogPath_, std::ios::binary | std::ios::app);
+    screenLog_ = TAppendedFile(screenLogPath_, std::string());
 }
 
 void TEngine::WriteScreenLogLine(const std::string& line) {
     if (screenLogPath_.empty()) return;
-    // A failed write is tried again with the next line: the disk may have room again.
-    if (!screenLog_.is_open()) screenLog_.open(screenLogPath_, std::ios::binary | std::ios::app);
-    screenLog_.clear();
-    screenLog_ << line << '\n';
-    screenLog_.flush();
-    if (screenLog_.good()) {
+    // A failed write is tried again with the next line: the disk may have room again. A line
+    // cut short is cut off, so the next one starts a line of its own.
+    std::string error;
+    if (screenLog_.Append(line + '\n', error)) {
         screenLogFailureTold_ = false;
         return;
     }
     if (screenLogFailureTold_) return;
     screenLogFailureTold_ = true;
-    const std::string problem = "Writing the screen log file failed: " + screenLogPath_.string();
+    const std::string problem =
+        "Writing the screen log file failed: " + PrintableOnly(screenLogPath_.string()) + ": " + error;
     window_.AppendLogLine(LogTimestamp(ToLocalDateTime(LocalNow())) + problem);
 }
 

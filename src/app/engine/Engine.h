@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +31,7 @@ class TMFCThread;
 class TPSD4Thread;
 enum class TProgramPause : std::uint8_t;
 struct TProgramRun;
+class TClosingMessages;
 
 struct TEngineSettings {
     // Where "Logs" and "Segment Programs" live (see ChooseDataFolder).
@@ -168,20 +169,25 @@ public:
     // The device search empties the table (after saving it) and asks for a new header.
     void ClearDataTable();
 
-    // Start-up (the steps that draw nothing: the time unit and the data folders) and
-    // shutdown.
+    // Start-up (the steps that draw nothing: the time unit, the data folders and the removal
+    // of temporaries that a killed run left in the log folders) and shutdown.
     void FormCreate();
     void FormClose();
     // The last log file at close: a failure is always told, and the table is written to the
     // first fallback folder that takes it; false when the log folder did not.
     bool SaveAtClose();
+    // Stops every worker within ShutdownBound (and one more instrument exchange), whatever
+    // the workers or the operator do: operator messages raised meanwhile, by a worker or by
+    // the engine, are told in the log, on the shutdown panel and in a notice, never in a box
+    // that waits for a click.
     bool TerminateThreads();
     void RequestThreadsStop();
     int ActiveThreadCount() const;
 
     // The on-screen log: the local time stamp and `text` as one line. Each line also goes
-    // to the screen log file (see FormCreate), appended and flushed at once; a failed write
-    // is told once, until a write succeeds again.
+    // to the screen log file (see FormCreate), handed to the system at once; a failed write
+    // is told once with the system's reason, until a write succeeds again, and a line cut
+    // short by a full disk is cut off.
     void MM(const std::string& text);
     // The file the on-screen log goes to; empty before FormCreate.
     const std::filesystem::path& ScreenLogFile() const { return screenLogPath_; }
@@ -281,9 +287,12 @@ private:
     // Shutdown.
     void WaitForStopConfirmations(int initialCount);
     void AbandonUnconfirmedWorkers();
+    void WaitForAbandonedWorkersToEnd();
+    void TellClosingMessages();
     void FreeWorkersAndLeds();
     void MarkDevicesUnconfigured();
     bool CreateFolder(const std::filesystem::path& folder);
+    void RemoveStaleLogTemporaries();
 
     TWindowPort& window_;
     TEngineSettings settings_;
@@ -305,6 +314,10 @@ private:
     // The last achieved flow of each device that reported one, by trimmed port.
     std::map<std::string, double> achievedFlows_;
     bool terminating_ = false;
+    // Operator messages raised while the workers are stopped, from any thread; told on the
+    // window thread in the log and a notice instead of a box.
+    std::shared_ptr<TClosingMessages> closingMessages_;
+    std::vector<std::string> closingMessagesTold_;
 
     // The numbers of the table's data lines, kept per log session so that an export needs
     // no parsing of the fixed-width text: per line its stamp and, in `Values`, one entry per
@@ -331,7 +344,7 @@ private:
     std::chrono::milliseconds stopRequestedAt_{0};
 
     std::filesystem::path screenLogPath_;
-    std::ofstream screenLog_;
+    TAppendedFile screenLog_;
     bool screenLogFailureTold_ = false;
 };
 

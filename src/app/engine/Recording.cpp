@@ -9,6 +9,8 @@
 #include "engine/Engine.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
+#include "text/TextScan.h"
+
 namespace tessaro {
 
 namespace {
@@ -53,7 +55,7 @@ void TEngine::FlowDataSave(bool ForceSave, const std::string& Suffix) {
     std::string error;
     const std::filesystem::path path = SaveLogFile(Suffix, error);
     if (!error.empty()) {
-        if (!saveFailureTold_) MM("Writing the log file failed: " + path.string() + ": " + error);
+        if (!saveFailureTold_) MM("Writing the log file failed: " + PrintableOnly(path.string()) + ": " + error);
         saveFailureTold_ = true;
         return;
     }
@@ -99,17 +101,17 @@ bool TEngine::SaveAtClose() {
 
     // The table's last lines exist nowhere else: the failure is told whatever was told
     // before, and the table goes to the first fallback folder that takes it.
-    std::string problem = "Writing the log file failed: " + path.string() + ": " + error + ".";
+    std::string problem = "Writing the log file failed: " + PrintableOnly(path.string()) + ": " + error + ".";
     for (const std::filesystem::path& folder : settings_.FallbackFolders) {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
         const std::filesystem::path fallback = folder / path.filename();
         std::string fallbackError;
         if (WriteLogFile(fallback, fallbackError)) {
-            ReportProblem(problem + " The data table was written to " + fallback.string() + " instead.");
+            ReportProblem(problem + " The data table was written to " + PrintableOnly(fallback.string()) + " instead.");
             return false;
         }
-        problem += " Writing it to " + fallback.string() + " failed too: " + fallbackError + ".";
+        problem += " Writing it to " + PrintableOnly(fallback.string()) + " failed too: " + fallbackError + ".";
     }
     ReportProblem(problem + " The data table's lines since the last log file are lost.");
     return false;
@@ -121,7 +123,8 @@ void TEngine::ForgetPreviousAutoFile(const std::filesystem::path& written) {
         std::error_code failed;
         std::filesystem::remove(*previousAutoFile_, failed);
         if (failed)
-            MM("Removing the previous log file failed: " + previousAutoFile_->string() + ": " + failed.message());
+            MM("Removing the previous log file failed: " + PrintableOnly(previousAutoFile_->string()) + ": " +
+               failed.message());
     }
     previousAutoFile_ = written;
 }
@@ -165,17 +168,17 @@ void TEngine::AppendCsvFileRow(const std::string& row) {
     }
     if (csvFailureTold_) return;
     csvFailureTold_ = true;
-    MM("Writing the CSV file failed: " + csvFile_.Path().string() + ": " + error);
+    MM("Writing the CSV file failed: " + PrintableOnly(csvFile_.Path().string()) + ": " + error);
 }
 
 bool TEngine::ExportDataTableCsv(const std::filesystem::path& path, std::string& error) {
     error.clear();
     if (!WriteTableCsv(path, error)) {
         if (error.empty()) error = "unknown reason";
-        MM("Exporting the data table failed: " + path.string() + ": " + error);
+        MM("Exporting the data table failed: " + PrintableOnly(path.string()) + ": " + error);
         return false;
     }
-    MM("The data table was exported to " + path.string());
+    MM("The data table was exported to " + PrintableOnly(path.string()));
     return true;
 }
 

@@ -20,7 +20,10 @@ namespace {
 
 QString PathText(const std::filesystem::path& path) { return QString::fromStdU16String(path.u16string()); }
 
-std::string Quoted(const QString& path) { return "\"" + path.toStdString() + "\""; }
+// A file name may hold line breaks and direction marks; what the operator reads does not.
+std::string ShownPath(const QString& path) { return PrintableOnly(path.toStdString()); }
+
+std::string Quoted(const QString& path) { return "\"" + ShownPath(path) + "\""; }
 
 bool FindPortDevice(const std::optional<std::string>& port, TDeviceInfo& device) {
     return port && FindDevice(*port, device);
@@ -117,7 +120,7 @@ bool TEngine::SaveSegmentProgram(const std::optional<std::string>& port, const T
 
     const QString path = QString::fromStdString(WithTxtExtension(PathText(*chosen).toStdString()));
     if (!WriteProgramFile(path, SegmentProgramFileBytes(device.SegmentProgram))) return false;
-    MM("Segment program of " + device.COMPort + " saved to " + path.toStdString());
+    MM("Segment program of " + device.COMPort + " saved to " + ShownPath(path));
     return true;
 }
 
@@ -150,7 +153,7 @@ bool TEngine::LoadSegmentProgram(const std::optional<std::string>& port, const T
         MM("Saving device configuration failed");
         return false;
     }
-    MM("Segment program of " + device.COMPort + " loaded from " + path.toStdString());
+    MM("Segment program of " + device.COMPort + " loaded from " + ShownPath(path));
     window_.ShowDevice(device);
     return true;
 }

@@ -4,16 +4,39 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <algorithm>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
+#include "engine/AtomicFile.h"
 #include "engine/Clock.h"
+#include "engine/DataTableText.h"
 #include "engine/Engine.h"
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "text/Messages.h"
+#include "text/TextScan.h"
 
 namespace tessaro {
+
+// Filled by workers, emptied by the window thread.
+class TClosingMessages {
+public:
+    void Add(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(text);
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(messages_, {});
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+};
 
 namespace {
 
@@ -24,6 +47,8 @@ constexpr auto kWaitStep = 20ms;
 constexpr auto kWaitReport = 500ms;
 constexpr auto kBetweenFrees = 50ms;
 constexpr auto kConfirmedEnd = 1000ms;
+// An abandoned worker leaves after the instrument exchange it is in.
+constexpr auto kAbandonedEnd = 10000ms;
 
 bool HasUnconfirmedWorker(const TDeviceInfo& device) {
     if (device.ThreadMFC != nullptr && !device.ThreadMFC->GUIIn.IsTerminated) return true;
@@ -45,7 +70,25 @@ void TEngine::FormCreate() {
     const bool programs = CreateFolder(SegmentProgramsFolder());
     const bool logs = CreateFolder(LogsFolder());
     if (logs) OpenScreenLog();
-    if (programs && logs) MM("Segment programs and log files are kept in " + settings_.DataFolder.string());
+    if (programs && logs)
+        MM("Segment programs and log files are kept in " + PrintableOnly(settings_.DataFolder.string()));
+    RemoveStaleLogTemporaries();
+}
+
+void TEngine::RemoveStaleLogTemporaries() {
+    // A run killed while it wrote a log file, or exported the table, leaves the file's
+    // temporary beside it. Only temporaries of names this program writes there are removed:
+    // log files (also in the fallback folders) and CSV files in the log folder.
+    const auto tell = [this](const std::filesystem::path& folder, const std::vector<std::string>& removed) {
+        if (!removed.empty())
+            MM("Removed " + std::to_string(removed.size()) + " unfinished temporary file(s) of an earlier run from " +
+               PrintableOnly(folder.string()));
+    };
+    tell(LogsFolder(), RemoveStaleTemporaries(LogsFolder(), [](std::string_view target) {
+             return IsLogFileName(target) || target.ends_with(".csv");
+         }));
+    for (const std::filesystem::path& folder : settings_.FallbackFolders)
+        tell(folder, RemoveStaleTemporaries(folder, IsLogFileName));
 }
 
 bool TEngine::CreateFolder(const std::filesystem::path& folder) {
@@ -53,7 +96,7 @@ bool TEngine::CreateFolder(const std::filesystem::path& folder) {
     if (std::filesystem::is_directory(folder, failed)) return true;
     std::filesystem::create_directories(folder, failed);
     if (!failed) return true;
-    MM("Creating the folder " + folder.string() + " failed: " + failed.message());
+    MM("Creating the folder " + PrintableOnly(folder.string()) + " failed: " + failed.message());
     return false;
 }
 
@@ -83,6 +126,12 @@ bool TEngine::TerminateThreads() {
     // A tick or a handler run from the wait below must not start a second shutdown.
     if (terminating_) return true;
     terminating_ = true;
+    // A box would hold the wait below for as long as nobody clicks, and a worker whose
+    // message waits for the window thread could never end.
+    auto closingMessages = std::make_shared<TClosingMessages>();
+    closingMessages_ = closingMessages;
+    closingMessagesTold_.clear();
+    const TMessageDiversion diversion([closingMessages](const std::string& text) { closingMessages->Add(text); });
 
     window_.BeginShutdownWait(kShutdownCaption, kEmergencyText);
     QCoreApplication::processEvents();
@@ -92,11 +141,16 @@ bool TEngine::TerminateThreads() {
     MM("Mark threads to stop");
     RequestThreadsStop();
     WaitForStopConfirmations(initialCount);
-    if (ActiveThreadCount() > 0) AbandonUnconfirmedWorkers();
+    if (ActiveThreadCount() > 0) {
+        AbandonUnconfirmedWorkers();
+        WaitForAbandonedWorkersToEnd();
+    }
     MM("Active threads: " + std::to_string(ActiveThreadCount()));
 
     MM("Terminate threads");
     FreeWorkersAndLeds();
+    TellClosingMessages();
+    closingMessages_.reset();
     MM("All threads terminated, marking devices unconfigured");
     window_.SetAllRowsState("Unknown");
     MarkDevicesUnconfigured();
@@ -119,6 +173,7 @@ void TEngine::WaitForStopConfirmations(int initialCount) {
     std::chrono::milliseconds lastReport = start;
     while (ActiveThreadCount() > 0) {
         QCoreApplication::processEvents();
+        TellClosingMessages();
         if (ActiveThreadCount() == 0) break;
         if (MonotonicNow() - start >= settings_.ShutdownBound) return;
         CurrentClock().Sleep(kWaitStep);
@@ -150,6 +205,35 @@ void TEngine::AbandonUnconfirmedWorkers() {
         std::string(kEmergencyText) + "\nDevices that did not confirm their stop: " + unconfirmed;
     qWarning().noquote() << QString::fromStdString(notice);
     window_.ShowNotice(notice);
+}
+
+void TEngine::WaitForAbandonedWorkersToEnd() {
+    // Served meanwhile: the exchanges the workers still ask for, and any message of theirs
+    // that was on its way to the window thread when the close began.
+    const auto running = [](const TDeviceInfo& device) {
+        return (device.ThreadMFC != nullptr && device.ThreadMFC->isRunning()) ||
+               (device.ThreadPump != nullptr && device.ThreadPump->isRunning());
+    };
+    const std::chrono::milliseconds start = MonotonicNow();
+    while (std::any_of(DevicesLocal().begin(), DevicesLocal().end(), running) &&
+           MonotonicNow() - start < kAbandonedEnd) {
+        QCoreApplication::processEvents();
+        TellClosingMessages();
+        CurrentClock().Sleep(kWaitStep);
+    }
+}
+
+void TEngine::TellClosingMessages() {
+    if (!closingMessages_) return;
+    for (const std::string& text : closingMessages_->Take()) {
+        // A message raised on every pass of a worker is told once.
+        if (std::find(closingMessagesTold_.begin(), closingMessagesTold_.end(), text) != closingMessagesTold_.end())
+            continue;
+        closingMessagesTold_.push_back(text);
+        // An instrument's reply in a message may hold line breaks of its own.
+        MM(PrintableOnly(text));
+        window_.ShowNotice(text);
+    }
 }
 
 void TEngine::FreeWorkersAndLeds() {

@@ -82,8 +82,10 @@ std::string SegmentProgramFileBytes(std::string_view program) {
 
 std::optional<std::string> DecodeSegmentProgramFile(std::string_view bytes) {
     std::string text;
+    // A mark before bytes that are no UTF-8 is not believed: they are read as the 8-bit
+    // code page, which a save then writes as UTF-8 that reads back the same.
     if (StartsWith(bytes, "\xEF\xBB\xBF"))
-        text = std::string(bytes.substr(3));
+        text = IsValidUtf8(bytes.substr(3)) ? std::string(bytes.substr(3)) : Windows1252ToUtf8(bytes.substr(3));
     else if (StartsWith(bytes, "\xFF\xFE"))
         text = Utf16ToUtf8(bytes.substr(2), false);
     else if (StartsWith(bytes, "\xFE\xFF"))

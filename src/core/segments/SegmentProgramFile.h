@@ -2,7 +2,8 @@
 // Segment program files: the program text one segment per line, every line ended by CR LF.
 // Written as UTF-8 without a byte-order mark; read as UTF-8 or UTF-16 (either byte order)
 // when a byte-order mark says so, otherwise as UTF-8 when the bytes are valid UTF-8 and as
-// Windows-1252 (the usual 8-bit code page of such files) when they are not.
+// Windows-1252 (the usual 8-bit code page of such files) when they are not. A UTF-8 mark
+// followed by bytes that are no UTF-8 counts for nothing: they are read as Windows-1252.
 
 #include <cstddef>
 #include <optional>

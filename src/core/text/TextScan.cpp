@@ -173,14 +173,28 @@ std::vector<std::string_view> SplitUtf8Chars(std::string_view text) {
 
 namespace tessaro {
 
+namespace {
+
+// Marks that reorder the text around them: a name could show another name, or a log line
+// read backwards.
+constexpr bool IsDirectionMark(char32_t code) {
+    return code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
+constexpr bool IsControlOrDirectionMark(char32_t code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029 || IsDirectionMark(code);
+}
+
+}  // namespace
+
 std::string PrintableOnly(std::string_view text) {
     std::string kept;
     kept.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const Utf8Char c = DecodeUtf8(text, pos);
         const char32_t code = c.CodePoint;
-        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029;
-        if (c.Valid && !control) kept.append(text.substr(pos, c.Length));
+        if (c.Valid && !IsControlOrDirectionMark(code)) kept.append(text.substr(pos, c.Length));
         pos += c.Length;
     }
     return kept;

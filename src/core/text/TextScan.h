@@ -79,9 +79,10 @@ std::vector<std::string_view> SplitUtf8Chars(std::string_view text);
 
 namespace tessaro {
 
-// The text with only its printable characters: control characters (C0, DEL, C1), the line
-// and paragraph separators and bytes that are no valid UTF-8 are left out. For names, notes
-// and units, which end up in fixed-width tables and single log lines.
+// The text fit to show on one line: control characters (C0, DEL, C1), the line and
+// paragraph separators, the bidirectional marks and overrides and bytes that are no valid
+// UTF-8 are left out. For names, notes, units and paths, which end up in fixed-width tables,
+// the chart legend, CSV captions and single log lines.
 std::string PrintableOnly(std::string_view text);
 
 }  // namespace tessaro

@@ -57,6 +57,25 @@ TEST(SegmentProgramFile, ReadsUtf8Utf16AndWindows1252) {
     }
 }
 
+// A file that says it is UTF-8 but is not is read as the 8-bit code page, like a file
+// without the mark: what loads is what a save writes and the next load reads again.
+TEST(SegmentProgramFile, AUtf8MarkBeforeBytesThatAreNoUtf8IsReadAsWindows1252AndSurvivesASave) {
+    EXPECT_EQ(DecodeSegmentProgramFile("\xEF\xBB\xBF"
+                                       "1 2 Step caf\xE9"),
+              "1 2 Step caf\xC3\xA9");
+    for (const std::string& bytes : {"\xEF\xBB\xBF"
+                                     "1 2 Step caf\xC3\xA9\r\n3 4 Step \xFF"s,
+                                     "\xEF\xBB\xBF"
+                                     "1 2 Step caf\xE9"s,
+                                     "1 2 Step caf\xE9"s}) {
+        const std::optional<std::string> loaded = DecodeSegmentProgramFile(bytes);
+        ASSERT_TRUE(loaded.has_value());
+        const std::optional<std::string> again = DecodeSegmentProgramFile(SegmentProgramFileBytes(*loaded));
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(SegmentProgramFileBytes(*again), SegmentProgramFileBytes(*loaded)) << bytes;
+    }
+}
+
 TEST(SegmentProgramFile, BytesWithANulCharacterAreNoText) {
     EXPECT_FALSE(DecodeSegmentProgramFile("1 2 Step\0"s).has_value());
     EXPECT_FALSE(DecodeSegmentProgramFile("\xFF\xFE"

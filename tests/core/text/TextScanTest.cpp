@@ -216,15 +216,30 @@ TEST(Utf8Text, AppendWritesTheShortestFormThatDecodesBack) {
 namespace tessaro {
 namespace {
 
-TEST(PrintableOnly, LeavesOutControlsSeparatorsAndBrokenBytes) {
+TEST(PrintableOnly, LeavesOutControlsSeparatorsDirectionMarksAndBrokenBytes) {
     struct Case {
         std::string text;
         std::string kept;
     };
     for (const Case& c : {Case{"Cathode side", "Cathode side"}, Case{"a\r\nb\tc\x7F", "abc"},
                           Case{"ºC µl/min", "ºC µl/min"}, Case{"x\xC2\x85y", "xy"},  // NEL, a C1 control
-                          Case{"x\xE2\x80\xA8y", "xy"},                             // line separator
+                          Case{"x\xE2\x80\xA8y", "xy"},                              // line separator
                           Case{"x\xC0\xAFy", "xy"},                                  // overlong '/'
+                          // the marks that reorder text: RLO, PDF, RLM, LRI, PDI, ALM
+                          Case{"a\xE2\x80\xAE"
+                               "b\xE2\x80\xAC"
+                               "c\xE2\x80\x8F"
+                               "d",
+                               "abcd"},
+                          Case{"a\xE2\x81\xA6"
+                               "b\xE2\x81\xA9"
+                               "c\xD8\x9C"
+                               "d",
+                               "abcd"},
+                          Case{"a\xE2\x80\x8D"
+                               "b",
+                               "a\xE2\x80\x8D"
+                               "b"},  // a joiner stays
                           Case{"", ""}}) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(PrintableOnly(c.text), c.kept);
