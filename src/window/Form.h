@@ -321,7 +321,9 @@ private:
     // The run settings of the "Design segments" page: shown for a device, read back.
     void ShowProgramOptions(const TDeviceInfo& device);
     TProgramOptions ProgramOptionsShown() const;
-    std::string MergedListing() const;
+    // The ports the listing view lists: the selected rows while "Show Segment Programs" is
+    // ticked, none otherwise.
+    std::vector<std::string> ListedPorts() const;
     // The system's save dialog with `title`, opened on the request's folder and file name.
     std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request, const QString& title);
     std::optional<std::filesystem::path> ChooseOpenFile(const TFileDialogRequest& request);
@@ -470,7 +472,7 @@ private:
     TChooseFile saveSegmentFile_;
     TChooseFile openSegmentFile_;
     TChooseFile exportCsvFile_;  // none: the system's save dialog
-    std::string shownListing_;
+    std::uint64_t shownListingRevision_ = 0;
     double shownTimeFactor_ = 1;
     QString lastHoveredName_;
     QString shownHelp_;

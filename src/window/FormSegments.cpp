@@ -228,23 +228,23 @@ std::optional<std::filesystem::path> TGUIF::ChooseOpenFile(const TFileDialogRequ
 
 // --- The merged listing -------------------------------------------------------------------------
 
-std::string TGUIF::MergedListing() const {
+std::vector<std::string> TGUIF::ListedPorts() const {
     if (!MenuEntry("ShowSegmentPrograms1")->isChecked()) return {};
-    const std::vector<std::string> ports = SelectedPorts();
-    if (ports.empty()) return {};
-    return engine_->MergedSegmentListing(ports);
+    return SelectedPorts();
 }
 
 void TGUIF::MergeSegments() {
-    shownListing_ = MergedListing();
-    if (!shownListing_.empty()) MemoSegments->setPlainText(QString::fromStdString(shownListing_));
+    const TSegmentListing& listing = engine_->SegmentListing(ListedPorts());
+    shownListingRevision_ = listing.Revision;
+    if (!listing.Text.empty()) MemoSegments->setPlainText(QString::fromStdString(listing.Text));
 }
 
 void TGUIF::MemoSegmentsUpdate() {
-    // Rebuilt on every tick: an unchanged listing is left alone, and with it the operator's
-    // place and selection in the view.
-    const std::string listing = MergedListing();
-    if (listing == shownListing_) return;
+    // Called on every tick: the engine rebuilds the listing only when its programs, the
+    // selection or the time unit changed, and an unchanged listing is left alone in the view,
+    // and with it the operator's place and selection.
+    const TSegmentListing& listing = engine_->SegmentListing(ListedPorts());
+    if (listing.Revision == shownListingRevision_) return;
 
     QScrollBar* vertical = MemoSegments->verticalScrollBar();
     QScrollBar* horizontal = MemoSegments->horizontalScrollBar();
@@ -255,8 +255,8 @@ void TGUIF::MemoSegmentsUpdate() {
     const int position = before.position();
 
     MemoSegments->clear();
-    shownListing_ = listing;
-    if (!listing.empty()) MemoSegments->setPlainText(QString::fromStdString(listing));
+    shownListingRevision_ = listing.Revision;
+    if (!listing.Text.empty()) MemoSegments->setPlainText(QString::fromStdString(listing.Text));
 
     // A place past the new end of the text goes to the end.
     const int end = static_cast<int>(MemoSegments->document()->characterCount()) - 1;

@@ -26,6 +26,11 @@ protected:
         mixture.Init();
         return ParseMixRecipe(recipe, mixture, errors);
     }
+    static std::vector<std::string> ShortNames(const TGasItem& item) {
+        std::vector<std::string> names;
+        for (const TGasItem& component : item.Components) names.push_back(component.NameShort);
+        return names;
+    }
     TGasItem mixture;
     std::string errors;
     MessageCapture messages;
@@ -78,6 +83,37 @@ TEST_F(MixRecipes, ErrorsNameTheLineAndTheLastOneIsReported) {
     const TMixRecipeEvaluation invalid = EvaluateMixRecipe("COM6 150", "Name", '.');
     EXPECT_FALSE(invalid.Valid);
     EXPECT_EQ(invalid.Text, "Invalid setpoint on line 1\r\n");
+}
+
+// Port names as the program lists them: the simulator's "sim-mfc1", a name with "_", in
+// whatever letter case the operator types them.
+TEST_F(MixRecipes, PortsWithDashesAndUnderscoresAreNamedInAnyCase) {
+    DevicesLocal().push_back(test::MixtureController("sim-mfc1", test::kNitrogenGas, 50));
+    DevicesLocal().push_back(test::MixtureController("ttyXR_USB0", test::kArgon, 100));
+    for (const char* recipe : {"sim-mfc1 50", "SIM-MFC1 50", "  sim-mfc1 50 r"}) {
+        ASSERT_TRUE(Parse(recipe)) << recipe << errors;
+        ASSERT_EQ(mixture.Components.size(), 1u) << recipe;
+        EXPECT_NEAR(mixture.Components[0].MassFlow_gmin, 0.0286261, 1e-7) << recipe;
+    }
+    ASSERT_TRUE(Parse("ttyxr_usb0 10\nsim-mfc1 5 S")) << errors;
+    EXPECT_THAT(ShortNames(mixture), ElementsAre("Ar", "N2"));
+
+    struct Case {
+        const char* recipe;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"EMU-MFC 50", "No device on port: EMU-MFC\r\n"},
+        {"sim-mfc1 50 S-", "Illegal character '-' on line: 1\r\n"},
+        {"sim-mfc1 50 S_", "Illegal character '_' on line: 1\r\n"},
+        {"sim-mfc1 -5", "Invalid setpoint on line 1\r\n"},
+        {"sim-mfc1 50 R+", "Illegal character '+' on line: 1\r\n"},
+        {"sim+mfc1 50", "No device on port: sim+mfc1\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Parse(c.recipe)) << c.recipe;
+        EXPECT_EQ(errors, c.error) << c.recipe;
+    }
 }
 
 TEST_F(MixRecipes, AnUnconfiguredDeviceHasNoGas) {
@@ -154,6 +190,13 @@ TEST_F(MixSegments, EachLineAddsASegmentToItsDevice) {
 
     ASSERT_TRUE(engine->AddMixSegments("COM7 30", true, 2.5, ""));
     EXPECT_EQ(Device("COM7").SegmentProgram, "2 30 Step\r\n4 12.5 Step mix_1\r\n");
+}
+
+TEST_F(MixSegments, APortOfAnyCaseAndWithADashFindsItsDevice) {
+    DevicesLocal().push_back(test::MixtureController("sim-mfc1", test::kNitrogenGas, 50));
+    ASSERT_TRUE(engine->AddMixSegments("SIM-MFC1 20 R\nsim-mfc1 30", true, 2, ""));
+    EXPECT_EQ(Device("sim-mfc1").SegmentProgram, "2 30 Step\r\n");
+    EXPECT_THAT(window.Shown, ElementsAre("sim-mfc1", "sim-mfc1"));
 }
 
 TEST_F(MixSegments, AnInvalidRecipeOrAFractionalTimeStopsAdding) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -263,6 +264,55 @@ TEST_F(SegmentProgramsTest, TheListingShowsTheGivenDevicesInTheDisplayUnit) {
                            "   1.500 |          1h 30m |                |       50  Step | \r\n"
                            "   1.500 |       1h 30m 1s |                |       50  Keep | \r\n"
                            "\r\n");
+}
+
+// The tick asks for the listing every second; it is made again only when what it shows
+// may have changed, and otherwise handed back as it was.
+TEST_F(SegmentProgramsTest, TheListingIsRebuiltOnlyWhenItsInputsChange) {
+    SetProgram("COMX", "10 100 Ramp");
+    const std::vector<std::string> ports{"COMX", "COMY"};
+    const TSegmentListing& first = engine_->SegmentListing(ports);
+    const std::uint64_t revision = first.Revision;
+    const char* text = first.Text.data();
+    EXPECT_EQ(first.Text, engine_->MergedSegmentListing(ports));
+    for (int tick = 0; tick < 3; ++tick) {
+        engine_->TimerEngineTimer();
+        const TSegmentListing& again = engine_->SegmentListing(ports);
+        EXPECT_EQ(again.Revision, revision);
+        EXPECT_EQ(again.Text.data(), text);  // not made again
+    }
+
+    // Each input that shows in the listing makes it again, and only then.
+    struct Change {
+        const char* what;
+        std::function<void()> change;
+        std::vector<std::string> ports;
+    };
+    const Change changes[] = {
+        {"a program", [] { SetProgram("COMY", "5 20 Step"); }, ports},
+        {"the selection", [] {}, {"COMY"}},
+        {"the time unit", [this] { engine_->SetTimeUnit("HOUR"); }, {"COMY"}},
+        {"a program changed in place",
+         [] { DevicesLocal()[static_cast<size_t>(DeviceIndex("COMY"))].SegmentProgram = "6 20 Step"; },
+         {"COMY"}},
+        {"the repeats", [] { DevicesLocal()[static_cast<size_t>(DeviceIndex("COMY"))].ProgramRepeat = 2; }, {"COMY"}},
+        {"the end choice",
+         [] {
+             DevicesLocal()[static_cast<size_t>(DeviceIndex("COMY"))].SegmentProgramTermination =
+                 TSegProgTermination::tspttKeep;
+         },
+         {"COMY"}},
+        {"nothing listed", [] {}, {}},
+    };
+    std::uint64_t last = revision;
+    for (const Change& c : changes) {
+        c.change();
+        const TSegmentListing& listing = engine_->SegmentListing(c.ports);
+        EXPECT_GT(listing.Revision, last) << c.what;
+        EXPECT_EQ(listing.Text, c.ports.empty() ? "" : engine_->MergedSegmentListing(c.ports)) << c.what;
+        last = listing.Revision;
+        EXPECT_EQ(engine_->SegmentListing(c.ports).Revision, last) << c.what;
+    }
 }
 
 }  // namespace

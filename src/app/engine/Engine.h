@@ -22,6 +22,7 @@
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
 #include "segments/PlannedFlow.h"
+#include "segments/ProgramRun.h"
 #include "segments/SegmentEditing.h"
 #include "text/DataCsv.h"
 
@@ -68,6 +69,12 @@ inline constexpr const char* kShutdownCaption =
     "Waiting for communication threads to stop device actions and terminate. User interface will be unresponsive "
     "until done. ";
 inline constexpr const char* kEmergencyText = "In case on emergency, cut the power to any device to stop gas flow.";
+
+// The merged listing as the listing view shows it; `Revision` changes whenever `Text` does.
+struct TSegmentListing {
+    std::string Text;
+    std::uint64_t Revision = 0;
+};
 
 class TEngine {
 public:
@@ -137,6 +144,11 @@ public:
     // The merged listing of the devices of `ports` (the selected rows, top to bottom): the
     // banner, the table and a closing line break.
     std::string MergedSegmentListing(const std::vector<std::string>& ports) const;
+    // The same for the listing view, rebuilt only when what it is made of changed since the
+    // last call: the ports asked for, those devices' ports, kinds and programs, or the time
+    // unit. Otherwise the listing of the last call comes back, at the cost of comparing its
+    // inputs. No ports (nothing selected, or the listing switched off): an empty text.
+    const TSegmentListing& SegmentListing(const std::vector<std::string>& ports);
 
     // "Add" of the Mixtures tab: for every recipe line naming a device, a segment at
     // `time_min` (rounded to whole minutes) with the line's setpoint and type and `note` goes
@@ -342,6 +354,25 @@ private:
     std::vector<TPendingStop> pendingStops_;
     std::uint64_t stopAllCount_ = 0;  // lets a command that showed a box see a stop-all made meanwhile
     std::chrono::milliseconds stopRequestedAt_{0};
+
+    // What the listing of SegmentListing was made of: per port asked for, the device found
+    // (none: an empty port) with the name of its kind and its program.
+    struct TListedProgram {
+        std::string COMPort;
+        std::string TypeName;
+        std::string Program;
+        TProgramRunRules Rules;  // the end choice and the repeats are listed too
+    };
+    struct TSegmentListingInputs {
+        std::vector<std::string> Ports;
+        std::vector<TListedProgram> Programs;
+        std::string UnitSymbol;
+        double Factor = 0;
+    };
+    bool SegmentListingInputsUnchanged(const std::vector<std::string>& ports) const;
+    TSegmentListingInputs SegmentListingInputs(const std::vector<std::string>& ports) const;
+    std::optional<TSegmentListingInputs> listingInputs_;
+    TSegmentListing listing_;
 
     std::filesystem::path screenLogPath_;
     TAppendedFile screenLog_;

@@ -2,7 +2,10 @@
 
 #include "engine/DeviceSetup.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "pump/PSD4_Speeds.h"
@@ -21,21 +24,26 @@ bool IsRecipeCharacter(char32_t c) {
     return c == ' ' || c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+// The port item also takes what the listed port names hold besides letters, digits and
+// points: "-" and "_", as in the simulator's "sim-mfc1" or "ttyXR_USB0".
+bool IsPortCharacter(char32_t c) { return IsRecipeCharacter(c) || c == '-' || c == '_'; }
 
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) c = UpperAscii(c);
-    return upper;
+// Byte offsets of the port item (the first item of the trimmed line) within the line.
+std::pair<std::size_t, std::size_t> PortItemRange(std::string_view line) {
+    const std::string_view trimmed = TrimBlanksAndControls(line);
+    const std::size_t begin = static_cast<std::size_t>(trimmed.data() - line.data());
+    return {begin, begin + std::min(trimmed.find(' '), trimmed.size())};
 }
 
 // Reports every character a recipe line may not hold; true when the line holds at least one
 // allowed character.
 bool CheckRecipeCharacters(std::string_view line, int lineNumber, std::string& errors) {
+    const auto [portBegin, portEnd] = PortItemRange(line);
     bool anyAllowed = false;
     for (std::size_t pos = 0; pos < line.size();) {
         const Utf8Char c = DecodeUtf8(line, pos);
-        if (IsRecipeCharacter(c.CodePoint) && c.Valid) {
+        const bool inPort = pos >= portBegin && pos < portEnd;
+        if (c.Valid && (inPort ? IsPortCharacter(c.CodePoint) : IsRecipeCharacter(c.CodePoint))) {
             anyAllowed = true;
         } else {
             errors = "Illegal character '" + std::string(line.substr(pos, c.Length)) +
@@ -46,41 +54,77 @@ bool CheckRecipeCharacters(std::string_view line, int lineNumber, std::string& e
     return anyAllowed;
 }
 
-// A pump's mass flow at `setpoint` percent: the rate of the pump program planned for it.
-double PumpMassFlow_gmin(const TDeviceInfo& device, double setpoint) {
-    // Planned as the engine plans the pump when it runs.
-    const TPumpSpeedDetails plan = PlanPumpDispense(device, setpoint / 100, '.');
-    return plan.AchievedDispense_µgpm / 1000000;
-}
+// What the recipe needs of one device, worked out at the first line that names it: its gas,
+// and for a flow controller the mass flow of its full scale or what its conversion left as
+// error. Every further line naming the device only scales it.
+struct TRecipeDevice {
+    const TDeviceInfo* Device = nullptr;
+    bool HasGas = false;
+    TGasItem Gas;
+    double FullScale_gmin = 0;
+    std::string ConversionError;
+    // Pumps: the mass flow planned for each setpoint asked so far.
+    std::map<double, double> PumpMassFlows_gmin;
+};
 
-// A flow controller's mass flow at `setpoint` percent into the component; the device's
-// full scale must also be expressible in the operator's unit.
-void ControllerMassFlow(const TDeviceInfo& device, double setpoint, TGasItem& component, std::string& errors) {
+// The full scale converted to g/min, and to the operator's unit, which must also succeed.
+void ConvertFullScale(TRecipeDevice& recipeDevice) {
+    const TDeviceInfo& device = *recipeDevice.Device;
     TGasFlowDetails source = device.FlowUnitDevice.Clone();
     source.GasFlowValue = source.GasFlowMax();
-    source.GasMolarMass = FlowMolarMass(component);
+    source.GasMolarMass = FlowMolarMass(recipeDevice.Gas);
     std::string conversionErrors, trace;
     TGasFlowDetails grams = SetGramsPerMinuteUnit();
     if (GasFlowConversion(source, grams, conversionErrors, trace))
-        component.MassFlow_gmin = grams.GasFlowValue * setpoint / 100;
+        recipeDevice.FullScale_gmin = grams.GasFlowValue;
     else
-        errors = "Failed to convert gas flow to g/min";
+        recipeDevice.ConversionError = "Failed to convert gas flow to g/min";
     TGasFlowDetails user = device.FlowUnitUser.Clone();
     if (!GasFlowConversion(source, user, conversionErrors, trace))
-        errors = "Failed to convert gas flow to user unit: " + user.Name;
+        recipeDevice.ConversionError = "Failed to convert gas flow to user unit: " + user.Name;
+}
+
+// The devices of one recipe by their index in the registry, which the recipe does not
+// change while it is read.
+class TRecipeDevices {
+public:
+    TRecipeDevice& At(int index) {
+        auto [position, added] = devices_.try_emplace(index);
+        TRecipeDevice& entry = position->second;
+        if (!added) return entry;
+        entry.Device = &DevicesLocal()[static_cast<std::size_t>(index)];
+        entry.HasGas = TryGetGas_ID(entry.Device->FluidID, entry.Gas);
+        if (entry.HasGas && entry.Device->DevType != dtPump) ConvertFullScale(entry);
+        return entry;
+    }
+
+private:
+    std::map<int, TRecipeDevice> devices_;
+};
+
+// A pump's mass flow at `setpoint` percent: the rate of the pump program planned for it.
+double PumpMassFlow_gmin(TRecipeDevice& pump, double setpoint) {
+    auto [position, added] = pump.PumpMassFlows_gmin.try_emplace(setpoint);
+    if (added) {
+        // Planned as the engine plans the pump when it runs.
+        const TPumpSpeedDetails plan = PlanPumpDispense(*pump.Device, setpoint / 100, '.');
+        position->second = plan.AchievedDispense_µgpm / 1000000;
+    }
+    return position->second;
 }
 
 // One recipe line with at least one allowed character. True when it gave a component.
-bool InterpretRecipeLine(std::string_view line, int lineNumber, TGasItem& component, std::string& errors) {
-    const std::string number = std::to_string(lineNumber);
+bool InterpretRecipeLine(std::string_view line, int lineNumber, TRecipeDevices& devices, TGasItem& component,
+                         std::string& errors) {
+    const auto number = [lineNumber] { return std::to_string(lineNumber); };
     const std::vector<std::string_view> items = SplitAtEach(TrimBlanksAndControls(line));
     if (items.size() < 2 || items.size() > 3) {
-        errors = "Recipe has less than 2 or more than 3 items on line: " + number + kLineEnd +
+        errors = "Recipe has less than 2 or more than 3 items on line: " + number() + kLineEnd +
                  " => Unable to determine meaning" + kLineEnd;
         return false;
     }
-    TDeviceInfo device;
-    if (!FindDevice(UpperAscii(items[0]), device)) {
+    const int index = DeviceIndexIgnoringCase(items[0]);
+    if (index < 0) {
         errors = "No device on port: " + std::string(items[0]) + kLineEnd;
         return false;
     }
@@ -92,25 +136,46 @@ bool InterpretRecipeLine(std::string_view line, int lineNumber, TGasItem& compon
         return false;
     }
     if (!(setpoint >= 0 && setpoint <= 100)) {
-        errors = "Invalid setpoint on line " + number + kLineEnd;
+        errors = "Invalid setpoint on line " + number() + kLineEnd;
         return false;
     }
     if (items.size() == 3) {
-        const char type = items[2].empty() ? '\0' : UpperAscii(items[2].front());
+        const char type = items[2].empty() ? '\0' : AsciiUpper(items[2].front());
         if (type != 'S' && type != 'R') {
-            errors = "Invalid segment type on line " + number + " (use S or R)" + kLineEnd;
+            errors = "Invalid segment type on line " + number() + " (use S or R)" + kLineEnd;
             return false;
         }
     }
-    if (!TryGetGas_ID(device.FluidID, component)) {
-        errors = "GasID on " + device.COMPort + " matches no known gas, device not configured?" + kLineEnd;
+    TRecipeDevice& device = devices.At(index);
+    if (!device.HasGas) {
+        errors = "GasID on " + device.Device->COMPort + " matches no known gas, device not configured?" + kLineEnd;
         return false;
     }
-    if (device.DevType == dtPump)
+    component = device.Gas;
+    if (device.Device->DevType == dtPump)
         component.MassFlow_gmin = PumpMassFlow_gmin(device, setpoint);
+    else if (device.ConversionError.empty())
+        component.MassFlow_gmin = device.FullScale_gmin * setpoint / 100;
     else
-        ControllerMassFlow(device, setpoint, component, errors);
+        errors = device.ConversionError;
     return true;
+}
+
+// The flat mixture's start: a clone of the mixture without mass flow, its components
+// removed. Cloned without them, so that no long name is composed from every component only
+// to be dropped with them.
+TGasItem MixtureWithoutComponents(const TGasItem& mixture) {
+    TGasItem shell;
+    shell.Init();
+    shell.NameShort = mixture.NameShort;
+    shell._NameLong = mixture._NameLong;
+    shell.Formula = mixture.Formula;
+    shell.AlicatID = mixture.AlicatID;
+    shell.PartialPressure = mixture.PartialPressure;
+    shell._CorrosiveFlag = mixture._CorrosiveFlag;
+    shell._MolarMass = mixture._MolarMass;
+    shell.ComponentsNormalized = mixture.ComponentsNormalized;
+    return shell;
 }
 
 std::string Heading(const char* text) { return std::string(text) + kLineEnd; }
@@ -136,15 +201,17 @@ const TVecArr& RecipeReferenceConditions() {
 
 bool ParseMixRecipe(std::string_view recipe, TGasItem& mixture, std::string& errors) {
     errors.clear();
+    TRecipeDevices devices;
+    const std::vector<std::string_view> lines = SplitProgramLines(recipe);
+    mixture.Components.reserve(mixture.Components.size() + lines.size());
     int lineNumber = 0;
-    for (std::string_view line : SplitProgramLines(recipe)) {
+    for (std::string_view line : lines) {
         ++lineNumber;
         // Only a truly empty line is skipped: a line of blanks is read, and has too few items.
         if (line.empty()) continue;
-        TGasItem component;
-        component.Init();
         if (!CheckRecipeCharacters(line, lineNumber, errors)) continue;
-        if (InterpretRecipeLine(line, lineNumber, component, errors) && errors.empty()) {
+        TGasItem component;
+        if (InterpretRecipeLine(line, lineNumber, devices, component, errors) && errors.empty()) {
             PopulateComponentMasses(component);
             mixture.Components.push_back(std::move(component));
         }
@@ -168,10 +235,10 @@ TMixRecipeEvaluation EvaluateMixRecipe(std::string_view recipe, const std::strin
     // mixture itself for a pure gas).
     if (!mixture.Components.empty()) report += ComponentFlowsReport(mixture, std::string(), decimalSeparator);
 
-    TGasItem flat;
-    mixture.Clone(false, flat);
-    flat.Components.clear();
-    FlattenComponents(mixture, flat);
+    TGasItem flat = MixtureWithoutComponents(mixture);
+    // The mixture is reported; its components can go to the flat mixture.
+    flat.Components.reserve(mixture.Components.size());
+    FlattenComponents(std::move(mixture), flat);
     // A recipe without flow (none at all, or every setpoint 0) leaves the mixture as
     // defined; only a composed mixture can be asked whether it holds water.
     const bool composed = MixtureFromComponentMasses(flat);
@@ -185,7 +252,7 @@ TMixRecipeEvaluation EvaluateMixRecipe(std::string_view recipe, const std::strin
 
 std::string MixSegmentType(std::string_view thirdItem) {
     const std::string_view item = TrimBlanksAndControls(thirdItem);
-    return !item.empty() && UpperAscii(item.front()) == 'R' ? "Ramp" : "Step";
+    return !item.empty() && AsciiUpper(item.front()) == 'R' ? "Ramp" : "Step";
 }
 
 std::string MixSegmentLine(double time_min, double setpoint_pct, std::string_view type, std::string_view note) {

@@ -9,17 +9,6 @@
 
 namespace tessaro {
 
-namespace {
-
-std::string UpperAsciiPort(std::string_view text) {
-    std::string upper(TrimBlanksAndControls(text));
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
-}  // namespace
-
 bool TEngine::AddMixSegments(std::string_view recipe, bool recipeValid, double time_min, const std::string& note) {
     if (!recipeValid) {
         ShowMessage("Cannot add invalid recipe");
@@ -30,8 +19,9 @@ bool TEngine::AddMixSegments(std::string_view recipe, bool recipeValid, double t
         const std::string_view trimmed = TrimBlanksAndControls(line);
         if (trimmed.empty()) continue;
         const std::vector<std::string_view> items = SplitAtEach(trimmed);
-        TDeviceInfo device;
-        if (!FindDevice(UpperAsciiPort(items[0]), device)) continue;
+        const int index = DeviceIndexIgnoringCase(items[0]);
+        if (index < 0) continue;
+        TDeviceInfo device = DevicesLocal()[static_cast<std::size_t>(index)];
         MM("Segment Program Modify for Device: " + device.COMPort);
         const double setpoint = items.size() > 1 ? StrToFloatAnySeparator(TrimBlanksAndControls(items[1])) : 0;
         const std::string type = MixSegmentType(items.size() > 2 ? items[2] : std::string_view());

@@ -160,13 +160,57 @@ bool TEngine::LoadSegmentProgram(const std::optional<std::string>& port, const T
 
 std::string TEngine::MergedSegmentListing(const std::vector<std::string>& ports) const {
     std::vector<std::string> lines{timeUnitSymbol_, FormatGeneral(timeFactor_, settings_.DecimalSeparator)};
-    TDeviceInfo device;
     for (const std::string& port : ports)
-        if (FindDevice(port, device))
+        if (const int index = DeviceIndex(port); index >= 0) {
+            const TDeviceInfo& device = DevicesLocal()[static_cast<std::size_t>(index)];
             lines.push_back(device.COMPort + "|" + DeviceTypeName(device.DevType) + "|" +
                             ListedRunProgram(device.SegmentProgram, device.RunRules()));
+        }
     const int devices = static_cast<int>(lines.size()) - 2;
     return SegmentProgramsBanner(devices) + FormatSegmentProgramsTable(lines, settings_.DecimalSeparator) + "\r\n";
+}
+
+TEngine::TSegmentListingInputs TEngine::SegmentListingInputs(const std::vector<std::string>& ports) const {
+    TSegmentListingInputs inputs{ports, {}, timeUnitSymbol_, timeFactor_};
+    for (const std::string& port : ports) {
+        TListedProgram& listed = inputs.Programs.emplace_back();
+        if (const int index = DeviceIndex(port); index >= 0) {
+            const TDeviceInfo& device = DevicesLocal()[static_cast<std::size_t>(index)];
+            listed = {device.COMPort, DeviceTypeName(device.DevType), device.SegmentProgram, device.RunRules()};
+        }
+    }
+    return inputs;
+}
+
+bool TEngine::SegmentListingInputsUnchanged(const std::vector<std::string>& ports) const {
+    if (!listingInputs_) return false;
+    const TSegmentListingInputs& inputs = *listingInputs_;
+    if (inputs.Ports != ports || inputs.UnitSymbol != timeUnitSymbol_ || inputs.Factor != timeFactor_) return false;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const TListedProgram& listed = inputs.Programs[i];
+        const int index = DeviceIndex(ports[i]);
+        if (index < 0) {
+            if (!listed.COMPort.empty()) return false;
+            continue;
+        }
+        const TDeviceInfo& device = DevicesLocal()[static_cast<std::size_t>(index)];
+        if (device.COMPort != listed.COMPort || DeviceTypeName(device.DevType) != listed.TypeName ||
+            device.SegmentProgram != listed.Program || device.RunRules().End != listed.Rules.End ||
+            device.RunRules().Repeat != listed.Rules.Repeat)
+            return false;
+    }
+    return true;
+}
+
+const TSegmentListing& TEngine::SegmentListing(const std::vector<std::string>& ports) {
+    if (SegmentListingInputsUnchanged(ports)) return listing_;
+    listingInputs_ = SegmentListingInputs(ports);
+    std::string text = ports.empty() ? std::string() : MergedSegmentListing(ports);
+    if (text != listing_.Text) {
+        listing_.Text = std::move(text);
+        ++listing_.Revision;
+    }
+    return listing_;
 }
 
 }  // namespace tessaro

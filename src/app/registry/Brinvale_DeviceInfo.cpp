@@ -275,6 +275,15 @@ int DeviceIndex(std::string_view port) {
     return -1;
 }
 
+int DeviceIndexIgnoringCase(std::string_view port) {
+    if (const int exact = DeviceIndex(port); exact >= 0) return exact;
+    const std::string_view wanted = TrimBlanksAndControls(port);
+    const std::vector<TDeviceInfo>& devices = DevicesLocal();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (EqualIgnoringAsciiCase(TrimBlanksAndControls(devices[i].COMPort), wanted)) return static_cast<int>(i);
+    return -1;
+}
+
 bool FindDevice(std::string_view port, TDeviceInfo& dev) {
     const int index = DeviceIndex(port);
     if (index < 0) return false;

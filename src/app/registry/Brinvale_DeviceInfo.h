@@ -195,6 +195,10 @@ void InitializeDeviceInfo();
 // sides, then exactly (case matters). The first matching entry counts.
 bool FindDevice(std::string_view port, TDeviceInfo& dev);  // dev untouched when not found
 int DeviceIndex(std::string_view port);                    // -1 when not found
+// The same, for ports the operator types: the entry of exactly this port, else the first
+// whose port differs from it only in the case of ASCII letters ("com6" finds "COM6",
+// "SIM-MFC1" finds "sim-mfc1"); -1 when there is neither.
+int DeviceIndexIgnoringCase(std::string_view port);
 // Copies dev over the entry of its port; false, and nothing changed, when there is none.
 bool StoreDevice(const TDeviceInfo& dev);
 

@@ -85,7 +85,11 @@ std::string InputsReport(const TGasItem& mixture, char decimalSeparator) {
 }
 
 std::string ComponentFlowsReport(const TGasItem& item, std::string accumulated, char decimalSeparator) {
-    if (item.Components.empty()) return accumulated + massFlowLine(item, decimalSeparator);
+    // Appended in place and handed on: the text grows once per gas and is never copied.
+    if (item.Components.empty()) {
+        accumulated += massFlowLine(item, decimalSeparator);
+        return accumulated;
+    }
     for (const TGasItem& component : item.Components)
         accumulated = ComponentFlowsReport(component, std::move(accumulated), decimalSeparator);
     return accumulated;

@@ -1,5 +1,6 @@
 #include "gases/GasMixtures.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -552,17 +553,36 @@ bool MixtureFromComponentMasses(TGasItem& mixture) {
 }
 
 void FlattenComponents(const TGasItem& source, TGasItem& target) {
+    const auto isPure = [](const TGasItem& item) { return item.Components.empty(); };
+    std::size_t count = 0;
+    for (const TGasItem& component : source.Components)
+        count += isPure(component) ? 1 : static_cast<std::size_t>(std::ranges::count_if(component.Components, isPure));
     std::vector<TGasItem> pure;
+    pure.reserve(count);
     for (const TGasItem& component : source.Components) {
-        if (component.Components.empty()) {
+        if (isPure(component)) {
             pure.push_back(component);
             continue;
         }
         for (const TGasItem& part : component.Components)
-            if (part.Components.empty()) pure.push_back(part);
+            if (isPure(part)) pure.push_back(part);
     }
     // Appended only now: the target may be the source itself.
+    target.Components.reserve(target.Components.size() + pure.size());
     for (TGasItem& item : pure) target.Components.push_back(std::move(item));
+}
+
+void FlattenComponents(TGasItem&& source, TGasItem& target) {
+    std::vector<TGasItem> components = std::move(source.Components);
+    source.Components.clear();
+    for (TGasItem& component : components) {
+        if (component.Components.empty()) {
+            target.Components.push_back(std::move(component));
+            continue;
+        }
+        for (TGasItem& part : component.Components)
+            if (part.Components.empty()) target.Components.push_back(std::move(part));
+    }
 }
 
 double WaterSaturationPressure(double temperatureC) {

@@ -143,6 +143,9 @@ bool PopulateComponentMasses(TGasItem& mixture);
 bool MixtureFromComponentMasses(TGasItem& mixture);
 // Appends to the target's components the pure components of the source's first two levels.
 void FlattenComponents(const TGasItem& source, TGasItem& target);
+// The same for a source that is no longer needed: its components are moved, not copied, and
+// it is left without them. The target must not be the source.
+void FlattenComponents(TGasItem&& source, TGasItem& target);
 
 // hPa over water above 0 ºC, over ice at or below.
 double WaterSaturationPressure(double temperatureC);

@@ -347,20 +347,26 @@ double StrToFloatAnySeparator(std::string_view text) {
 
 std::string LeftAligned(std::string_view text, int width) {
     if (width <= 0) return {};
-    const std::string padded = std::string(text) + std::string(static_cast<size_t>(width), ' ');
-    const auto chars = SplitUtf8Chars(padded);
-    std::string result;
-    for (size_t i = 0; i < static_cast<size_t>(width); ++i) result += chars[i];
+    const auto wanted = static_cast<size_t>(width);
+    std::string result(Utf8Substr(text, 0, wanted));
+    const size_t taken = Utf8Length(result);
+    if (taken < wanted) result.append(wanted - taken, ' ');
     ReplaceFirstComma(result);
     return result;
 }
 
 std::string RightAligned(std::string_view text, int width, bool commaToDot) {
     if (width <= 0) return {};
-    const std::string padded = std::string(static_cast<size_t>(width), ' ') + std::string(text);
-    const auto chars = SplitUtf8Chars(padded);
+    const auto wanted = static_cast<size_t>(width);
+    const size_t length = Utf8Length(text);
     std::string result;
-    for (size_t i = chars.size() - static_cast<size_t>(width); i < chars.size(); ++i) result += chars[i];
+    if (length < wanted) {
+        result.reserve(wanted - length + text.size());
+        result.append(wanted - length, ' ');
+        result += text;
+    } else {
+        result = Utf8Substr(text, length - wanted, wanted);
+    }
     if (commaToDot) ReplaceFirstComma(result);
     return result;
 }

@@ -244,6 +244,16 @@ TEST_F(MixtureCalculations, FlattenKeepsThePureComponentsOfTheFirstTwoLevels) {
     TGasItem self = Gas(0);
     FlattenComponents(self, self);
     EXPECT_THAT(ShortNames(self), ElementsAre("O2", "N2", "O2", "N2"));
+
+    // A source that is no longer needed gives the same, its components taken over.
+    TGasItem moved;
+    moved.Init();
+    moved.Components = {Gas(7)};
+    TGasItem source = Gas(301);
+    FlattenComponents(std::move(source), moved);
+    EXPECT_THAT(ShortNames(moved), ElementsAre("He", "Ar", "Ar"));
+    EXPECT_EQ(moved.Components[2].PartialPressure, 0.25);
+    EXPECT_TRUE(source.Components.empty());
 }
 
 TEST_F(MixtureCalculations, HasFluidOnlyAnswersForANormalizedMixture) {

@@ -62,6 +62,17 @@ TEST_P(MixtureReports, ComponentFlows) {
                        "    Kr            0~000 002 g/min\r\n"));
 }
 
+// The lines go onto the text handed in, which is handed back: a recipe of many thousand
+// lines is reported without copying its text once per gas.
+TEST_P(MixtureReports, ComponentFlowsAppendToTheTextHandedIn) {
+    std::string accumulated = "  Components:\r\n";
+    accumulated.reserve(4096);
+    const char* buffer = accumulated.data();
+    const std::string report = ComponentFlowsReport(recipe, std::move(accumulated), GetParam());
+    EXPECT_EQ(report.data(), buffer);
+    EXPECT_EQ(report.size(), 15u + 4 * 35);
+}
+
 // Below 1 ppm the number is cut to the column's 12 characters, losing its leading zero.
 TEST_P(MixtureReports, PartialPressures) {
     EXPECT_EQ(PartialPressuresReport(flat, GetParam()), Expected("    O2                206 690 ppm\r\n"
