@@ -86,8 +86,9 @@ TEST_F(ToolsTest, SearchKeepsTheWindowServingEventsAndShowsWhatItFound) {
         ++ticks;
         panelShown = panelShown || Child<QWidget>("PanelOperation")->isVisible();
         listRefusedInput = listRefusedInput || !Child<QWidget>("ListViewDevices")->isEnabled();
-        // The first progress shown; a slow start may first show the operation's title.
-        if (!progress.startsWith("Probing")) progress = Child<QLabel>("LabelOperation")->text();
+        // The first probing step; a slow start may show the search's caption at the first tick.
+        const QString shown = Child<QLabel>("LabelOperation")->text();
+        if (progress.isEmpty() && shown.startsWith("Probing")) progress = shown;
     });
     watcher.start(100);
     form->show();

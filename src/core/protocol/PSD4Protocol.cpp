@@ -94,7 +94,7 @@ PumpStatusDecode DecodePumpStatus(std::string_view replyText) {
         decode.State = ErrorStateOfLetter(c);
         decode.Busy = decode.State.has_value();
     } else if (c >= 'a' && c <= 'z') {
-        decode.State = ErrorStateOfLetter(AsciiUpper(static_cast<char>(c)));
+        decode.State = ErrorStateOfLetter(c - (U'a' - U'A'));
     }
     decode.WellFormed = decode.State.has_value();
     if (!decode.WellFormed) decode.Busy = false;

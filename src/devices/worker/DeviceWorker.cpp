@@ -4,8 +4,6 @@
 #include <QDeadlineTimer>
 #include <QString>
 
-#include "sanitizer/ThreadHandOver.h"
-
 namespace tessaro {
 
 namespace {
@@ -39,16 +37,21 @@ void TDeviceWorker::ExchangeWithWindow() {
         DataExchange();
         return;
     }
-    HandOver(this);
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            TakeOver(this);
-            DataExchange();
-            HandOver(this);
-        },
-        Qt::BlockingQueuedConnection);
-    TakeOver(this);
+    // The lock is held while the call is queued: the window thread takes it first thing, so
+    // everything the worker did, Qt's queueing included, precedes the exchange.
+    std::unique_lock lock(exchangeMutex_);
+    exchangeServed_ = false;
+    QMetaObject::invokeMethod(this, "ServeExchange", Qt::QueuedConnection);
+    exchangeServedChanged_.wait(lock, [this] { return exchangeServed_; });
+}
+
+void TDeviceWorker::ServeExchange() {
+    // Waits until the worker, done queueing this call, waits itself.
+    { std::lock_guard lock(exchangeMutex_); }
+    DataExchange();
+    std::lock_guard lock(exchangeMutex_);
+    exchangeServed_ = true;
+    exchangeServedChanged_.notify_one();
 }
 
 void TDeviceWorker::EndAndWait() {
@@ -61,6 +64,9 @@ void TDeviceWorker::EndAndWait() {
     while (!wait(QDeadlineTimer(kEndPollMs))) {
         if (servesExchanges) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
+    // The worker's last step was to let go of the exchange lock; taking it once more orders
+    // all it did before what follows, which the end of a QThread does not show the sanitizer.
+    std::lock_guard afterLastExchange(exchangeMutex_);
 }
 
 void TDeviceWorker::Write(const std::string& line) const { qCInfo(channel_).noquote() << QString::fromStdString(line); }

@@ -4,13 +4,15 @@
 // loop has ended, and can be ended when its instrument never confirms a stop.
 //
 // The records are copied by DataExchange, run on the thread that created the worker (the
-// window thread) through a blocking queued call while the worker waits. The window thread
-// therefore has to keep processing its events for workers to advance, also while it waits
-// for them to end.
+// window thread) through a queued call while the worker waits. The window thread therefore
+// has to keep processing its events for workers to advance, also while it waits for them to
+// end.
 
 #include <QLoggingCategory>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 namespace tessaro {
@@ -60,9 +62,17 @@ protected:
     void Warn(const std::string& line) const;
 
 private:
+    // Window thread: runs the exchange the worker waits for.
+    Q_INVOKABLE void ServeExchange();
+
     Channel channel_;
     const char* stopped_;
     bool ended_ = false;
+    // The worker waits on these for its exchange. They, not Qt's event queue, order the
+    // records' hand-over between the two threads, so ThreadSanitizer sees it too.
+    std::mutex exchangeMutex_;
+    std::condition_variable exchangeServedChanged_;
+    bool exchangeServed_ = false;
 };
 
 // A worker with its four exchange records. The window writes GUIOut and reads GUIIn; once
