@@ -35,6 +35,7 @@ namespace fs = std::filesystem;
 
 constexpr int kNitrogen = 8;
 constexpr int kAir = 0;
+constexpr int kArgon = 1;
 constexpr int kWater = 1001;
 
 std::vector<std::string> Lines(const std::vector<std::string>& texts, std::size_t from, std::size_t count) {
@@ -215,8 +216,9 @@ TEST_F(DeviceSearchTest, ProbeReportsTellWhatAnsweredWithTheirExactTexts) {
 
     details.clear();
     ASSERT_TRUE(ProbePump("sim-pump0", details, entry));
-    EXPECT_EQ(details, "\r\n  Details for Pump search\r\n    Query port:sim-pump0\r\n    => Pump found:Lumora Pump\r\n"
-                       "    => Pump serial:0\r\n");
+    EXPECT_EQ(details,
+              "\r\n  Details for Pump search\r\n    Query port:sim-pump0\r\n    => Pump found:Lumora Pump\r\n"
+              "    => Pump serial:0\r\n");
     EXPECT_EQ(entry.DevType, dtPump);
     EXPECT_EQ(entry.Serial, "0");
 
@@ -226,9 +228,10 @@ TEST_F(DeviceSearchTest, ProbeReportsTellWhatAnsweredWithTheirExactTexts) {
 }
 
 TEST(DeviceRows, SortByNameOrRoleThenDeviceIgnoringCase) {
-    std::vector<TDeviceRowTexts> rows = {
-        {"p1", "Unknown", "Lumora", "Pump", "humidifier"}, {"p2", "Unknown", "Kestra", "MFC-B", "Kestra MFC"},
-        {"p3", "Unknown", "Kestra", "mfc-a", "kestra mfc"}, {"p4", "Unknown", "Kestra", "MFC-C", "Anode"}};
+    std::vector<TDeviceRowTexts> rows = {{"p1", "Unknown", "Lumora", "Pump", "humidifier"},
+                                         {"p2", "Unknown", "Kestra", "MFC-B", "Kestra MFC"},
+                                         {"p3", "Unknown", "Kestra", "mfc-a", "kestra mfc"},
+                                         {"p4", "Unknown", "Kestra", "MFC-C", "Anode"}};
     SortDeviceRows(rows);
     std::vector<std::string> order;
     for (const TDeviceRowTexts& row : rows) order.push_back(row[0]);
@@ -299,12 +302,14 @@ TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints)
 
     const auto setpointCounts = [](sim::SimulatedInstrument& instrument) {
         double counts = -1;
-        instrument.WithModel([&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
+        instrument.WithModel(
+            [&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
         return counts;
     };
     const auto fullScale_gpm = [](sim::SimulatedInstrument& instrument) {
         double value = 0;
-        instrument.WithModel([&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
+        instrument.WithModel(
+            [&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
         return value;
     };
     const auto follows = [&](const std::string& port, double expected_gpm) {
@@ -313,14 +318,63 @@ TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints)
     ASSERT_TRUE(test::ServeUntil([&] {
         return setpointCounts(nitrogen) == 0.4 * 64000 && setpointCounts(air) == 0.25 * 64000 &&
                follows("sim-mfc1", 0.4 * fullScale_gpm(nitrogen)) && follows("sim-mfc2", 0.25 * fullScale_gpm(air));
-    })) << Device("sim-mfc1").FlowUnitUser.GasFlowValue << " " << Device("sim-mfc2").FlowUnitUser.GasFlowValue;
+    })) << Device("sim-mfc1").FlowUnitUser.GasFlowValue
+        << " " << Device("sim-mfc2").FlowUnitUser.GasFlowValue;
 
     const std::string wanted = Device("sim-pump1").ThreadPump->GUIOut.Command;
     ASSERT_FALSE(wanted.empty());
     EXPECT_TRUE(test::ServeUntil([&] {
         const std::vector<std::string> received = pump.Received();
-        return std::ranges::any_of(received, [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
+        return std::ranges::any_of(received,
+                                   [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
     })) << wanted;
+}
+
+// A found controller's full scale is what it reports for the gas it is set to: unknown from
+// the search until then, and again from a change of gas until it reports the new gas's.
+TEST_F(DeviceSearchTest, AFoundControllersFullScaleIsUnknownUntilItReportsItForItsGas) {
+    sim::SimulatedInstrument& controller = ports_.AddMfc("sim-mfc1", "100001", kNitrogen, 1.0);
+    ASSERT_TRUE(Search({"sim-mfc1"}));
+    EXPECT_FALSE(Device("sim-mfc1").FullScaleKnown());
+    const auto grams = [](std::int32_t gas) {
+        TConfigurationEntry entry;
+        entry.NameRole = "Anode";
+        entry.FluidID = gas;
+        entry.UnitName = "g/min";
+        entry.UnitIsGrams = true;
+        entry.SyringeSize_µL = 12500;
+        return entry;
+    };
+    const auto reported_gpm = [&] {
+        double value = 0;
+        controller.WithModel(
+            [&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
+        return value;
+    };
+    // The controller answers its full-scale query with four decimals.
+    const auto holdsReported = [&] {
+        const std::optional<double> fullScale = Device("sim-mfc1").FullScale_gpm();
+        return fullScale && std::abs(*fullScale - reported_gpm()) < 1e-4;
+    };
+
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc1", grams(kNitrogen)));
+    std::optional<TFlowDisplays> shown = engine_->FlowDisplays("sim-mfc1", 80, 50);
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(shown->MaxFlow);
+    EXPECT_EQ(shown->SegmentResult, "unknown g/min");
+    timer_->Start();
+    ASSERT_TRUE(test::ServeUntil(holdsReported));
+    shown = engine_->FlowDisplays("sim-mfc1", 80, 50);
+    ASSERT_TRUE(shown && shown->MaxFlow);
+    EXPECT_NEAR(*shown->MaxFlow, reported_gpm(), 1e-4);
+    EXPECT_EQ(engine_->ChartLegend().at(0).Planned.find("unknown"), std::string::npos);
+
+    // Argon's full scale in g/min is another: nitrogen's no longer holds.
+    const double nitrogen_gpm = reported_gpm();
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc1", grams(kArgon)));
+    EXPECT_FALSE(Device("sim-mfc1").FullScaleKnown());
+    ASSERT_TRUE(test::ServeUntil([&] { return reported_gpm() != nitrogen_gpm && holdsReported(); }));
+    timer_->Stop();
 }
 
 }  // namespace
