@@ -49,12 +49,14 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
 
     // Enough decimals that a time picked from the table in hours or days converts back to
     // the same minutes.
-    RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 12, fields);
+    RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", kSegmentStartTimeRange.Minimum,
+                                            kSegmentStartTimeRange.Maximum, 0, 12, fields);
     LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", RtDoubleEditSegmentTime);
     LabelSegmentStartTimeTimeConversions = NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields);
     grid->addWidget(LabelSegmentStartTimeTimeConversions, 1, 2);
 
-    RtDoubleEditSegmentFlow = NewNumberEdit("RtDoubleEditSegmentFlow", 0, 100, 0, 6, fields);
+    RtDoubleEditSegmentFlow =
+        NewNumberEdit("RtDoubleEditSegmentFlow", kSegmentFlowRange.Minimum, kSegmentFlowRange.Maximum, 0, 6, fields);
     AddCaptionedRow(grid, 2, "LabelSegmentFlow", "Segment flow, %", RtDoubleEditSegmentFlow);
 
     RtDoubleEditDevMaxFlow = NewNumberDisplay("RtDoubleEditDevMaxFlow", fields);
@@ -151,15 +153,14 @@ QWidget* TGUIF::BuildDirectControlTab() {
 
 void TGUIF::ConnectRunControls() {
     const auto onClick = [this](const char* button, void (TEngine::*command)(const std::vector<std::string>&)) {
-        connect(findChild<QPushButton*>(button), &QPushButton::clicked, this,
-                [this, command] {
-                    Guarded([this, command] {
-                        (engine_.get()->*command)(SelectedPorts());
-                        // A command on several rows shows each device in turn; the page
-                        // goes back to the focused one, which "Apply" acts on.
-                        ShowFocusedDevice();
-                    });
-                });
+        connect(findChild<QPushButton*>(button), &QPushButton::clicked, this, [this, command] {
+            Guarded([this, command] {
+                (engine_.get()->*command)(SelectedPorts());
+                // A command on several rows shows each device in turn; the page
+                // goes back to the focused one, which "Apply" acts on.
+                ShowFocusedDevice();
+            });
+        });
     };
     onClick("BitBtn1", &TEngine::ButtonSegmentProgramStartClick);
     onClick("BitBtn2", &TEngine::ButtonSegmentProgramStopClick);
