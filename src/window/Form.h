@@ -132,6 +132,10 @@ public:
     // The right button released over the table at `globalPos` opens PopupMenuSegment.
     void ListViewSegmentProgramMouseUp(Qt::MouseButton button, const QPoint& globalPos);
     void RtDoubleEditSegmentTimeValueChanged();
+    // The Configure tab without a device: its fields empty or disabled until a row is
+    // focused, so nothing of the device shown before is left to be taken for the new one.
+    void ShowNoDevice();
+    void EnableConfigurationFields(bool enabled);
     void RtDoubleEditSegmentFlowValueChanged();
     void SaveSegmentProgramAs1Click();
     void LoadSegmentProgram2Click();
@@ -236,6 +240,7 @@ public:
     void ShowDevice(TDeviceInfo& device) override;
     void SetAllRowsState(const std::string& state) override;
     void RefreshFlowDisplays() override;
+    void FullScaleChanged(const TDeviceInfo& device) override;
     void DataTableLinesAppended(const std::vector<std::string>& lines) override;
     void DataTableCleared() override;
     void ScrollDataTableToEnd() override;

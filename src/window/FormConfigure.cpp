@@ -212,9 +212,29 @@ void TGUIF::ShowDevice(TDeviceInfo& device) {
     DeviceDetailsUI(tdGUI, device);
 }
 
+void TGUIF::ShowNoDevice() {
+    shownPort_.clear();
+    EditDeviceType->setText("No valid device selected");
+    EditDeviceName->clear();
+    LabelDeviceColor->clear();
+    ComboBoxDeviceFluid->setCurrentIndex(kHeaderRow);
+    ComboBoxDeviceFluidPump->setCurrentIndex(kHeaderRow);
+    EditFlowUnitName->clear();
+    ShowFlowUnitFields(false);
+    EnableConfigurationFields(false);
+}
+
+void TGUIF::EnableConfigurationFields(bool enabled) {
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             EditDeviceName, RtColorPickComboDeviceColor, ComboBoxDeviceFluid, ComboBoxDeviceFluidPump,
+             GroupBoxConfigurePump, GroupBoxFlowUnit, ButtonApplyConfiguration})
+        field->setEnabled(enabled);
+}
+
 void TGUIF::DeviceDetailsUI(TDirectionTo aDirection, TDeviceInfo& aDevInfo) {
     if (aDirection == tdGUI) {
         shownPort_ = aDevInfo.COMPort;
+        EnableConfigurationFields(true);
         ShowDeviceIdentity(aDevInfo);
         ShowDirectSetpoint(aDevInfo.Setpoint_pct);
         FillSegmentTable(aDevInfo.SegmentProgram);

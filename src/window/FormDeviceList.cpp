@@ -105,8 +105,7 @@ void TGUIF::ListViewDevicesClick() {
         DeviceDetailsUI(tdGUI, device);
         FollowSelectionInDesigner(false);
     } else {
-        EditDeviceType->setText("No valid device selected");
-        EditDeviceName->clear();
+        ShowNoDevice();
     }
 }
 

@@ -11,6 +11,7 @@
 #include "FormWidgets.h"
 #include "NumberEdit.h"
 #include "engine/DeviceSetup.h"
+#include "registry/Brinvale_DeviceInfo.h"
 
 namespace tessaro {
 
@@ -48,15 +49,29 @@ void TGUIF::EditFlowUnitPressureBarValueChanged() {
 
 void TGUIF::RefreshFlowDisplays() { UpdateGasFlowUnits(); }
 
+void TGUIF::FullScaleChanged(const TDeviceInfo& device) {
+    if (FocusedPort() == device.COMPort) UpdateGasFlowUnits();
+}
+
+namespace {
+
+// A full scale not known yet reads "unknown" in the field, never a number.
+void ShowFlowOrUnknown(TNumberEdit* display, std::optional<double> flow) {
+    display->setSpecialValueText(kUnknownFlowText);
+    display->setValue(flow.value_or(display->minimum()));
+}
+
+}  // namespace
+
 void TGUIF::UpdateGasFlowUnits() {
     const std::optional<std::string> port = FocusedPort();
     if (!port) return;
-    const std::optional<TFlowDisplays> shown = engine_->FlowDisplays(
-        *port, RtDoubleEditSegmentFlow->value(), RtDoubleEditDirectControlDesiredFlow->value());
+    const std::optional<TFlowDisplays> shown =
+        engine_->FlowDisplays(*port, RtDoubleEditSegmentFlow->value(), RtDoubleEditDirectControlDesiredFlow->value());
     if (!shown) return;
     const QString unitName = QString::fromStdString(shown->UnitName);
-    RtDoubleEditDevMaxFlow->setValue(shown->MaxFlow);
-    RtDoubleEditDirectControlMaxFlow->setValue(shown->MaxFlow);
+    ShowFlowOrUnknown(RtDoubleEditDevMaxFlow, shown->MaxFlow);
+    ShowFlowOrUnknown(RtDoubleEditDirectControlMaxFlow, shown->MaxFlow);
     LabelSpecifiedFlowUnit->setText(unitName);
     LabelDirectControlMaxFlowUnit->setText(unitName);
     for (const auto& [text, label] : {std::pair{&shown->SegmentResult, LabelResultingFlowinSpecifiedUnit},

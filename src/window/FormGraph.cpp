@@ -18,6 +18,7 @@
 #include "ChartNavigator.h"
 #include "FlowCurve.h"
 #include "Form.h"
+#include "NumberEdit.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "segments/PlannedFlow.h"
 #include "text/Messages.h"
@@ -353,6 +354,7 @@ void TGUIF::TimeUnitChanged(const std::string& symbol, double factor) {
     const QString unit = QString::fromStdString(symbol);
     XAxis1()->setLabel("Time, " + unit);
     LabelSegmentStartTime->setText("Start time, " + unit);
+    RtDoubleEditSegmentTime->SetCaption("Start time, " + unit);
     if (auto* mixtureTime = findChild<QLabel*>("LabelMixSegmentsAddTime")) mixtureTime->setText("Time, " + unit);
 
     if (factor > 0 && factor != shownTimeFactor_) {

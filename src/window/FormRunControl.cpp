@@ -52,12 +52,14 @@ QWidget* TGUIF::BuildDesignSegmentsTab() {
 
     // Enough decimals that a time picked from the table in hours or days converts back to
     // the same minutes.
-    RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", -1e12, 1e12, 0, 12, fields);
+    RtDoubleEditSegmentTime = NewNumberEdit("RtDoubleEditSegmentTime", kSegmentStartTimeRange.Minimum,
+                                            kSegmentStartTimeRange.Maximum, 0, 12, fields);
     LabelSegmentStartTime = AddCaptionedRow(grid, 1, "LabelSegmentStartTime", "Start time, m", RtDoubleEditSegmentTime);
     LabelSegmentStartTimeTimeConversions = NewLabel("LabelSegmentStartTimeTimeConversions", "Time conversions", fields);
     grid->addWidget(LabelSegmentStartTimeTimeConversions, 1, 2);
 
-    RtDoubleEditSegmentFlow = NewNumberEdit("RtDoubleEditSegmentFlow", 0, 100, 0, 6, fields);
+    RtDoubleEditSegmentFlow =
+        NewNumberEdit("RtDoubleEditSegmentFlow", kSegmentFlowRange.Minimum, kSegmentFlowRange.Maximum, 0, 6, fields);
     AddCaptionedRow(grid, 2, "LabelSegmentFlow", "Segment flow, %", RtDoubleEditSegmentFlow);
 
     RtDoubleEditDevMaxFlow = NewNumberDisplay("RtDoubleEditDevMaxFlow", fields);

@@ -87,7 +87,11 @@ void TGUIF::ConnectSegmentControls() {
     connect(ButtonSegmentType, &QPushButton::clicked, this, [this] { Guarded([this] { ButtonSegmentTypeClick(); }); });
     connect(ListViewSegmentProgram, &QTreeWidget::itemSelectionChanged, this,
             [this] { Guarded([this] { ListViewSegmentProgramChange(); }); });
+    // The conversion follows the text as it is typed, too: a refused time has none, rather
+    // than that of the last time taken.
     connect(RtDoubleEditSegmentTime, &QDoubleSpinBox::valueChanged, this,
+            [this] { Guarded([this] { RtDoubleEditSegmentTimeValueChanged(); }); });
+    connect(RtDoubleEditSegmentTime->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
             [this] { Guarded([this] { RtDoubleEditSegmentTimeValueChanged(); }); });
     connect(RtDoubleEditSegmentFlow, &QDoubleSpinBox::valueChanged, this,
             [this] { Guarded([this] { RtDoubleEditSegmentFlowValueChanged(); }); });
@@ -198,8 +202,14 @@ void TGUIF::ListViewSegmentProgramMouseUp(Qt::MouseButton button, const QPoint& 
 }
 
 void TGUIF::RtDoubleEditSegmentTimeValueChanged() {
-    LabelSegmentStartTimeTimeConversions->setText(QString::fromStdString(StartTimeConversions(
-        RtDoubleEditSegmentTime->value(), engine_->TimeFactor(), engine_->Settings().DecimalSeparator)));
+    const std::optional<double> typed =
+        NumberInRange(RtDoubleEditSegmentTime->text().toStdString(), RtDoubleEditSegmentTime->AllowedRange());
+    if (!typed) {
+        LabelSegmentStartTimeTimeConversions->clear();
+        return;
+    }
+    LabelSegmentStartTimeTimeConversions->setText(QString::fromStdString(
+        StartTimeConversions(*typed, engine_->TimeFactor(), engine_->Settings().DecimalSeparator)));
 }
 
 void TGUIF::RtDoubleEditSegmentFlowValueChanged() { UpdateGasFlowUnits(); }

@@ -37,6 +37,7 @@ namespace fs = std::filesystem;
 
 constexpr int kNitrogen = 8;
 constexpr int kAir = 0;
+constexpr int kArgon = 1;
 constexpr int kWater = 1001;
 
 std::vector<std::string> Lines(const std::vector<std::string>& texts, std::size_t from, std::size_t count) {
@@ -430,6 +431,53 @@ TEST_F(DeviceSearchTest, FoundInstrumentsCanBeConfiguredAndFollowTheirSetpoints)
         return std::ranges::any_of(received,
                                    [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
     })) << wanted;
+}
+
+// A found controller's full scale is what it reports for the gas it is set to: unknown from
+// the search until then, and again from a change of gas until it reports the new gas's.
+TEST_F(DeviceSearchTest, AFoundControllersFullScaleIsUnknownUntilItReportsItForItsGas) {
+    sim::SimulatedInstrument& controller = ports_.AddMfc("sim-mfc1", "100001", kNitrogen, 1.0);
+    ASSERT_TRUE(Search({"sim-mfc1"}));
+    EXPECT_FALSE(Device("sim-mfc1").FullScaleKnown());
+    const auto grams = [](std::int32_t gas) {
+        TConfigurationEntry entry;
+        entry.NameRole = "Anode";
+        entry.FluidID = gas;
+        entry.UnitName = "g/min";
+        entry.UnitIsGrams = true;
+        entry.SyringeSize_µL = 12500;
+        return entry;
+    };
+    const auto reported_gpm = [&] {
+        double value = 0;
+        controller.WithModel(
+            [&](sim::InstrumentModel& model) { value = static_cast<sim::SimulatedMfc&>(model).FullScale_gpm(); });
+        return value;
+    };
+    // The controller answers its full-scale query with four decimals.
+    const auto holdsReported = [&] {
+        const std::optional<double> fullScale = Device("sim-mfc1").FullScale_gpm();
+        return fullScale && std::abs(*fullScale - reported_gpm()) < 1e-4;
+    };
+
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc1", grams(kNitrogen)));
+    std::optional<TFlowDisplays> shown = engine_->FlowDisplays("sim-mfc1", 80, 50);
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(shown->MaxFlow);
+    EXPECT_EQ(shown->SegmentResult, "unknown g/min");
+    timer_->Start();
+    ASSERT_TRUE(test::ServeUntil(holdsReported));
+    shown = engine_->FlowDisplays("sim-mfc1", 80, 50);
+    ASSERT_TRUE(shown && shown->MaxFlow);
+    EXPECT_NEAR(*shown->MaxFlow, reported_gpm(), 1e-4);
+    EXPECT_EQ(engine_->ChartLegend().at(0).Planned.find("unknown"), std::string::npos);
+
+    // Argon's full scale in g/min is another: nitrogen's no longer holds.
+    const double nitrogen_gpm = reported_gpm();
+    ASSERT_TRUE(engine_->ApplyConfiguration("sim-mfc1", grams(kArgon)));
+    EXPECT_FALSE(Device("sim-mfc1").FullScaleKnown());
+    ASSERT_TRUE(test::ServeUntil([&] { return reported_gpm() != nitrogen_gpm && holdsReported(); }));
+    timer_->Stop();
 }
 
 }  // namespace

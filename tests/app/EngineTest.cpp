@@ -922,8 +922,9 @@ protected:
         return IsoLocalTimestamp({2024, 1, 1, 12, 0, second, 0}, LocalNow().offsetFromUtc());
     }
     static std::string Header() {
-        return "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved g/min\","
-               "B COMY planned %,B COMY achieved g/min,Pump COM3 planned %,Pump COM3 achieved µl/min\r\n";
+        return "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX planned g/min\","
+               "\"Carrier, dry COMX achieved g/min\",B COMY planned %,B COMY planned g/min,B COMY achieved g/min,"
+               "Pump COM3 planned %,Pump COM3 planned µl/min,Pump COM3 achieved µl/min\r\n";
     }
     fs::path Exported(const std::string& name) const { return fs::path(folder_.path().toStdString()) / name; }
 
@@ -936,7 +937,7 @@ TEST(DataCsvColumnsTest, ADeviceWithoutANameIsNamedByItsPortAloneAndWithoutAUnit
     TDeviceInfo device;
     device.COMPort = "COM7 ";
     EXPECT_EQ(DataCsvColumnNames(DataCsvDeviceColumns({device})),
-              (std::vector<std::string>{"time", "elapsed min", "COM7 planned %", "COM7 achieved"}));
+              (std::vector<std::string>{"time", "elapsed min", "COM7 planned %", "COM7 planned", "COM7 achieved"}));
 }
 
 TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWritesTheSame) {
@@ -946,7 +947,8 @@ TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWrite
     Tick();
     const fs::path file = engine_->DataCsvFile();
     EXPECT_EQ(file, engine_->LogsFolder() / "2024-01-01 12_00 data.csv");
-    const std::string firstRow = Stamp(0) + ",0.0,35.0,12.5,20.0,10.0,40.0,125.0\r\n";
+    // Planned flows in the unit: 35 % of 0.05 g/min, 20 % of 0.5 g/min, 40 % of 312.5 µl/min.
+    const std::string firstRow = Stamp(0) + ",0.0,35.0,0.0175,12.5,20.0,0.1,10.0,40.0,125.0,125.0\r\n";
     EXPECT_EQ(ReadFile(file), Header() + firstRow);
     EXPECT_EQ(DataLines().at(0),
               " 2024-01-01 12:00:00 |            12,5 |            10,0 | "
@@ -956,7 +958,7 @@ TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWrite
     Tick(2);
     Report(*first_, 60);
     Tick();
-    const std::string secondRow = Stamp(3) + ",0.05,35.0,15.0,20.0,,40.0,125.0\r\n";
+    const std::string secondRow = Stamp(3) + ",0.05,35.0,0.0175,15.0,20.0,0.1,,40.0,125.0,125.0\r\n";
     EXPECT_EQ(ReadFile(file), Header() + firstRow + secondRow);
 
     std::string error;
@@ -979,19 +981,19 @@ TEST_F(CsvRecordingTest, NewColumnsBeginAFileOfTheirOwnAndTheExportHoldsTheColum
     Tick();
     EXPECT_EQ(engine_->DataCsvFile(), engine_->LogsFolder() / "2024-01-01 12_00 data 2.csv");
     const std::string newHeader =
-        "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX achieved "
-        "g/min\",B COMY planned %,B COMY achieved ml/min,Pump COM3 planned %,Pump COM3 "
-        "achieved µl/min\r\n";
-    const std::string newRow = Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0\r\n";
+        "time,elapsed min,\"Carrier, dry COMX planned %\",\"Carrier, dry COMX planned g/min\",\"Carrier, dry "
+        "COMX achieved g/min\",B COMY planned %,B COMY planned ml/min,B COMY achieved ml/min,Pump COM3 planned "
+        "%,Pump COM3 planned µl/min,Pump COM3 achieved µl/min\r\n";
+    const std::string newRow = Stamp(3) + ",0.05,35.0,0.0175,12.5,0.0,0.0,,40.0,125.0,0.0\r\n";
     EXPECT_EQ(ReadFile(engine_->DataCsvFile()), newHeader + newRow);
-    EXPECT_EQ(ReadFile(firstFile), Header() + Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0\r\n");
+    EXPECT_EQ(ReadFile(firstFile), Header() + Stamp(0) + ",0.0,35.0,0.0175,12.5,0.0,0.0,,40.0,125.0,0.0\r\n");
 
     std::string error;
     ASSERT_TRUE(engine_->ExportDataTableCsv(Exported("both.csv"), error));
     EXPECT_EQ(ReadFile(Exported("both.csv")), Header().substr(0, Header().size() - 2) +
-                                                  ",B COMY achieved ml/min\r\n" +                   //
-                                                  Stamp(0) + ",0.0,35.0,12.5,0.0,,40.0,0.0,\r\n" +  //
-                                                  Stamp(3) + ",0.05,35.0,12.5,0.0,,40.0,0.0,\r\n");
+                                                  ",B COMY planned ml/min,B COMY achieved ml/min\r\n" +               //
+                                                  Stamp(0) + ",0.0,35.0,0.0175,12.5,0.0,0.0,,40.0,125.0,0.0,,\r\n" +  //
+                                                  Stamp(3) + ",0.05,35.0,0.0175,12.5,0.0,,,40.0,125.0,0.0,0.0,\r\n");
 
     // A cleared table exports its header alone; the next line begins a new file.
     engine_->ClearDataTable();
@@ -1019,7 +1021,7 @@ TEST_F(CsvRecordingTest, FailedWritesAreToldOnceUntilOneSucceedsAndNeverStopTheT
     // The folder comes back: the next line goes to the file, after the header.
     fs::remove(engine_->LogsFolder());
     Tick(3);
-    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), Header() + Stamp(9) + ",0.15,0.0,,0.0,,40.0,0.0\r\n");
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), Header() + Stamp(9) + ",0.15,0.0,0.0,,0.0,0.0,,40.0,125.0,0.0\r\n");
 
     // The disk fills up in the middle of a row: the row's first bytes are cut off again, so
     // the next row begins on a line of its own.
@@ -1036,7 +1038,7 @@ TEST_F(CsvRecordingTest, FailedWritesAreToldOnceUntilOneSucceedsAndNeverStopTheT
     EXPECT_EQ(failures(), 2);
     EXPECT_EQ(ReadFile(engine_->DataCsvFile()), written);
     Tick(3);
-    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), written + Stamp(15) + ",0.25,0.0,,0.0,,40.0,0.0\r\n");
+    EXPECT_EQ(ReadFile(engine_->DataCsvFile()), written + Stamp(15) + ",0.25,0.0,0.0,,0.0,0.0,,40.0,125.0,0.0\r\n");
     EXPECT_EQ(failures(), 2);
 
     // The export names the system's reason too.
@@ -1155,6 +1157,70 @@ TEST(ChartLegendTest, EntriesNameTheDeviceAndShowPlannedAndAchievedFlowsInTheDev
     EXPECT_EQ(ChartLegendSummary({{"COM3", "A planned: idle", "A achieved: 1 g/min"},
                                   {"COM4", "B planned: 5 %", "B achieved: no reading yet"}}),
               "Flow chart. A planned: idle; A achieved: 1 g/min. B planned: 5 %; B achieved: no reading yet.");
+}
+
+// A controller found by the search reports its full scale once its gas is applied. Until
+// it has, for the gas the device is set to, every flow in its unit is unknown, never 0: the
+// flow displays, the legend, the data table and the CSV file.
+TEST_F(EngineTest, AFoundControllersFlowsInItsUnitAreUnknownUntilItReportsItsFullScaleForItsGas) {
+    constexpr std::int32_t kNitrogen = 8;
+    constexpr std::int32_t kArgon = 1;
+    DevicesLocal().push_back(NewFoundDevice("COM3", dtMFCA, "7"));
+    TMFCThread& worker = ConfigureController(2);
+    Device(2).NameRole = "Anode";
+    Device(2).FluidID = kNitrogen;
+    Device(2).FlowUnitDevice.GasMolarMass = Device(2).FlowUnitUser.GasMolarMass = 28.0134;
+    Device(2).ControlMode = dcmDirect;
+    Device(2).Setpoint_pct = 80;
+    const auto reading = [&](double max_gpm, std::int32_t gas) {
+        Report(worker, 80, max_gpm);
+        worker.GUIIn.DeviceStatus.GasID = gas;
+        Tick(3);  // one data line
+    };
+    const auto lastCsvRow = [&] {
+        const std::string csv = ReadFile(engine_->DataCsvFile());
+        return csv.substr(csv.rfind(',', csv.rfind(',', csv.rfind(',') - 1) - 1));
+    };
+
+    std::optional<TFlowDisplays> shown = FlowDisplaysOf(Device(2), 80, 50, '.');
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(shown->MaxFlow);
+    EXPECT_EQ(shown->SegmentResult, "unknown g/min");
+    EXPECT_EQ(shown->DirectResult, "unknown g/min");
+
+    // The query went unanswered: the reading has no full scale.
+    reading(0, kNitrogen);
+    EXPECT_EQ(engine_->ChartLegend().at(0).Planned, "Anode COM3 planned: 80 % = unknown g/min");
+    EXPECT_EQ(engine_->ChartLegend().at(0).Achieved, "Anode COM3 achieved: unknown g/min");
+    EXPECT_TRUE(DataLines().back().ends_with("|               ? | ")) << DataLines().back();
+    EXPECT_EQ(lastCsvRow(), ",80.0,,\r\n");
+
+    // A full scale read for the gas before a change is not the device's: the reading's flow
+    // is the controller's, but the planned flow stays unknown.
+    reading(2.5, kArgon);
+    EXPECT_FALSE(Device(2).FullScaleKnown());
+    EXPECT_EQ(engine_->ChartLegend().at(0).Planned, "Anode COM3 planned: 80 % = unknown g/min");
+    EXPECT_EQ(engine_->ChartLegend().at(0).Achieved, "Anode COM3 achieved: 2 g/min");
+    EXPECT_EQ(lastCsvRow(), ",80.0,,2.0\r\n");
+    EXPECT_TRUE(window_.FullScalesChanged.empty());
+
+    reading(1.08, kNitrogen);
+    ASSERT_TRUE(Device(2).FullScale_gpm());
+    EXPECT_NEAR(*Device(2).FullScale_gpm(), 1.08, 1e-12);
+    shown = FlowDisplaysOf(Device(2), 80, 50, '.');
+    ASSERT_TRUE(shown && shown->MaxFlow);
+    EXPECT_NEAR(*shown->MaxFlow, 1.08, 1e-12);
+    EXPECT_EQ(shown->SegmentResult, "0.864 g/min");
+    EXPECT_EQ(shown->DirectResult, "0.54 g/min");
+    EXPECT_EQ(engine_->ChartLegend().at(0).Planned, "Anode COM3 planned: 80 % = 0.864 g/min");
+    EXPECT_EQ(engine_->ChartLegend().at(0).Achieved, "Anode COM3 achieved: 0.864 g/min");
+    EXPECT_EQ(lastCsvRow(), ",80.0,0.864,0.864\r\n");
+    EXPECT_EQ(window_.FullScalesChanged, std::vector<std::string>{"COM3"});
+    EXPECT_TRUE(Contains(window_.LogTexts(), "Anode (MFC-A on COM3): full scale 1.08 g/min"));
+
+    // The same full scale again is no news.
+    reading(1.08, kNitrogen);
+    EXPECT_EQ(window_.FullScalesChanged.size(), 1u);
 }
 
 TEST_F(EngineTest, LegendShowsEachConfiguredDeviceWithItsSetpointNowAndItsLastReading) {

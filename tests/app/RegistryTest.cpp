@@ -154,11 +154,13 @@ TEST_F(Registry, StoreWritesBackTheEntryOfItsPortOnly) {
 }
 
 TEST_F(Registry, SortFoldsAsciiCaseAndBreaksTiesByKind) {
-    DevicesLocal() = {Device("COM1", "b", dtMFCB), Device("COM2", "A", dtMFCA), Device("COM3", "a", dtMFCC),
-                      Device("COM4", "Zeta", dtMFCA), Device("COM5", "a", dtMFCB)};
+    DevicesLocal() = {Device("COM1", "b", dtMFCB), Device("COM2", "A", dtMFCA),
+                      Device("COM3", "a", dtMFCC), Device("COM4", "Zeta", dtMFCA),
+                      Device("COM5", "a", dtMFCB), Device("COM6", "\u00C9mile", dtMFCA)};
     SortDevicesLocalArray();
+    // Other than ASCII letters, characters compare by their code: "É" (U+00C9) after "z".
     const std::vector<std::pair<std::string, tDeviceType>> expected = {
-        {"A", dtMFCA}, {"a", dtMFCB}, {"a", dtMFCC}, {"b", dtMFCB}, {"Zeta", dtMFCA}};
+        {"A", dtMFCA}, {"a", dtMFCB}, {"a", dtMFCC}, {"b", dtMFCB}, {"Zeta", dtMFCA}, {"\u00C9mile", dtMFCA}};
     std::vector<std::pair<std::string, tDeviceType>> sorted;
     for (const TDeviceInfo& dev : DevicesLocal()) sorted.emplace_back(dev.NameRole, dev.DevType);
     EXPECT_EQ(sorted, expected);

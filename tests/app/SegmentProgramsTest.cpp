@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -95,6 +96,41 @@ TEST_F(SegmentProgramsTest, TimesAreTypedInTheDisplayUnit) {
     engine_->SetTimeUnit("HOUR");
     engine_->ApplySegment("COMY", {}, {1.5, 40, "Ramp", ""}, -1);
     EXPECT_EQ(Device("COMY").SegmentProgram, "90 40 Ramp");
+}
+
+// A program line before time 0 or outside 0 to 100 % is invalid, and a saved file holding
+// one would not load again: such an entry is refused with the field and its range named, and
+// neither the table nor the program changes.
+TEST_F(SegmentProgramsTest, AnEntryTheProgramTextCannotHoldIsRefusedNamingTheFieldAndItsRange) {
+    struct Case {
+        const char* TimeUnit;
+        TSegmentEntry Entry;
+        std::string Message;
+    };
+    const std::vector<Case> cases = {
+        {"MINUTE", {-5, 50, "Step", ""}, "Start time, m: type a number from 0 to 1000000000000."},
+        {"HOUR", {-0.25, 50, "Step", ""}, "Start time, h: type a number from 0 to 1000000000000."},
+        {"MINUTE", {std::nan(""), 50, "Step", ""}, "Start time, m: type a number from 0 to 1000000000000."},
+        {"MINUTE", {5, 100.5, "Step", ""}, "Segment flow, %: type a number from 0 to 100."},
+        {"MINUTE", {5, -1, "Ramp", ""}, "Segment flow, %: type a number from 0 to 100."},
+    };
+    const std::string before = Device("COMX").SegmentProgram;
+    const TSegmentTable table = {{"10", "100", "Ramp"}};
+    for (const Case& c : cases) {
+        messages_.messages.clear();
+        engine_->SetTimeUnit(c.TimeUnit);
+        const TSegmentTableEdit edit = engine_->ApplySegment("COMX", table, c.Entry, 0);
+        EXPECT_FALSE(edit.Stored) << c.Message;
+        EXPECT_EQ(edit.Table, table) << c.Message;
+        EXPECT_EQ(messages_.messages, std::vector<std::string>{c.Message});
+    }
+    EXPECT_EQ(Device("COMX").SegmentProgram, before);
+
+    // The bounds themselves are taken.
+    messages_.messages.clear();
+    EXPECT_TRUE(engine_->ApplySegment("COMX", {}, {0, 100, "Step", ""}, 0).Stored);
+    EXPECT_EQ(Device("COMX").SegmentProgram, "0 100 Step");
+    EXPECT_TRUE(messages_.messages.empty());
 }
 
 TEST_F(SegmentProgramsTest, WithoutADeviceTheTableKeepsTheEditAndNoProgramChanges) {

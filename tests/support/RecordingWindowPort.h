@@ -33,9 +33,10 @@ public:
     std::vector<std::unique_ptr<QObject>> Leds;  // made by AddDeviceLed
     std::vector<std::pair<QObject*, TRtColor>> LedLooks;
     std::vector<std::pair<QObject*, bool>> LedFaults;
-    std::vector<std::string> RowsShown;  // the State column of each renewed row
+    std::vector<std::string> RowsShown;                // the State column of each renewed row
     std::vector<std::pair<QObject*, bool>> LedStates;  // every switch of a device LED
-    std::vector<std::string> Shown;  // ports of the devices shown, in order
+    std::vector<std::string> Shown;                    // ports of the devices shown, in order
+    std::vector<std::string> FullScalesChanged;        // ports whose full scale became known or changed
     std::vector<std::string> RowStates;
     std::vector<std::string> TableLines;
     int TableClears = 0;
@@ -68,11 +69,10 @@ public:
     }
     void ClearGraph(bool removeData) override { Events.push_back(removeData ? "ClearGraph data" : "ClearGraph"); }
     void ShowDevice(TDeviceInfo& device) override { Shown.push_back(device.COMPort); }
-    void ShowDeviceRow(const TDeviceInfo& device) override {
-        RowsShown.push_back(ShownDeviceListRow(device)[1]);
-    }
+    void ShowDeviceRow(const TDeviceInfo& device) override { RowsShown.push_back(ShownDeviceListRow(device)[1]); }
     void SetAllRowsState(const std::string& state) override { RowStates.push_back(state); }
     void RefreshFlowDisplays() override {}
+    void FullScaleChanged(const TDeviceInfo& device) override { FullScalesChanged.push_back(device.COMPort); }
     void DataTableLinesAppended(const std::vector<std::string>& lines) override {
         TableLines.insert(TableLines.end(), lines.begin(), lines.end());
     }

@@ -54,8 +54,14 @@ TEST_F(ConfigureTest, FocusingARowShowsItsDeviceAndMarksFocusAndSelection) {
     EXPECT_NE(Row("COMX")->icon(0).cacheKey(), Row("COMY")->icon(0).cacheKey());
 
     Child<QTreeWidget>("ListViewDevices")->setCurrentItem(nullptr);
-    EXPECT_EQ(Child<QLineEdit>("EditDeviceType")->text(), "No valid device selected");
-    EXPECT_EQ(Child<QLineEdit>("EditDeviceName")->text(), "");
+    ExpectNoDeviceShown();
+
+    // Picking a device brings its values back, editable.
+    Focus("COMY");
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceName")->text(), "Virtual Demo");
+    EXPECT_TRUE(Child<QPushButton>("BitBtn6")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>("GroupBoxFlowUnit")->isEnabled());
+    EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "ml/min");
 }
 
 TEST_F(ConfigureTest, FluidListsHoldTheGasTableAndWaterUnderTaggedHeaders) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <qcustomplot.h>
+#include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -65,6 +66,28 @@ TEST_F(MixturesTest, ARecipeTypedAndAddedReachesBothProgramsAndTheChart) {
     EXPECT_TRUE(HasPoint(form->PlannedCurve("COMX"), 30, 50));
     EXPECT_TRUE(HasPoint(form->PlannedCurve("COMY"), 30, 20));
     EXPECT_EQ(messages.messages.size(), 1u);
+}
+
+// The time of "Add" is typed in the window's time unit; the programs count minutes.
+TEST_F(MixturesTest, AnAddTimeTypedInHoursOrDaysBecomesItsMinutes) {
+    TDeviceInfo device = Device("COMX");
+    device.SegmentProgram = "0 10 Step";  // whole minutes: segments can be merged in
+    StoreDevice(device);
+    Child<QPlainTextEdit>("MemoMixRecipe")->setPlainText("COMX 50");
+    struct Case {
+        const char* UnitAction;
+        double Typed;
+        std::string Line;
+    };
+    for (const Case& c :
+         {Case{"Hour1", 1.5, "90 50 Step"}, Case{"Day1", 0.25, "360 50 Step"}, Case{"Minute1", 7, "7 50 Step"}}) {
+        Child<QAction>(c.UnitAction)->trigger();
+        Child<TNumberEdit>("RtDoubleEditMixSegmentsAddTime")->setValue(c.Typed);
+        Child<QPushButton>("ButtonMixSegmentsAdd")->click();
+        EXPECT_NE(Device("COMX").SegmentProgram.find(c.Line), std::string::npos)
+            << c.UnitAction << ": " << Device("COMX").SegmentProgram;
+    }
+    EXPECT_EQ(messages.messages, std::vector<std::string>{});
 }
 
 TEST_F(MixturesTest, TheDesignerFollowsTheSelectionTheTimeAndTheSliders) {

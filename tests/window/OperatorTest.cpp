@@ -221,8 +221,8 @@ TEST_F(OperatorTest, ExportEntryWritesTheTableToTheChosenFileAndShowsAFailureInA
     read << file.rdbuf();
     const std::string written = read.str();
     const std::string header =
-        "time,elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX achieved,"
-        "Virtual Demo COMY planned %,Virtual Demo COMY achieved\r\n";
+        "time,elapsed min,Virtual Demo COMX planned %,Virtual Demo COMX planned,Virtual Demo COMX achieved,"
+        "Virtual Demo COMY planned %,Virtual Demo COMY planned,Virtual Demo COMY achieved\r\n";
     EXPECT_TRUE(written.starts_with(header)) << written;
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
     EXPECT_TRUE(LogShows(QString::fromStdString("The data table was exported to " + answer->string())));

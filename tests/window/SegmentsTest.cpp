@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTreeWidget>
 #include <fstream>
 
@@ -128,6 +129,29 @@ TEST_F(SegmentsTest, RunSettingsAreStoredForTheFocusedDeviceAndShownForEachDevic
     Focus("COMX");
     EXPECT_TRUE(keep->isChecked());
     EXPECT_EQ(Child<TNumberEdit>("RtDoubleEditAlarmBand")->value(), 2.5);
+}
+
+// A start time before 0 makes a line the program text calls invalid: the field says so, has
+// no conversion, and "Add / Apply Segment" refuses it by the field's name and range.
+TEST_F(SegmentsTest, ANegativeStartTimeIsRefusedByItsFieldAndByAdd) {
+    SetProgram("COMX", "10 100 Ramp");
+    Focus("COMX");
+    Child<QAction>("Hour1")->trigger();
+    auto* time = Child<TNumberEdit>("RtDoubleEditSegmentTime");
+    time->selectAll();
+    QTest::keyClicks(time, "-5");
+    EXPECT_FALSE(time->HasAcceptableText());
+    EXPECT_FALSE(time->styleSheet().isEmpty());
+    EXPECT_EQ(Child<QLabel>("LabelSegmentStartTimeTimeConversions")->text(), "");
+
+    Child<QPushButton>("BitBtn4")->click();
+    EXPECT_EQ(messages.messages, std::vector<std::string>{"Start time, h: type a number from 0 to 1000000000000."});
+    EXPECT_EQ(Device("COMX").SegmentProgram, "10 100 Ramp");
+    EXPECT_EQ(Table()->topLevelItemCount(), 1);
+
+    time->selectAll();
+    QTest::keyClicks(time, "0.5");
+    EXPECT_EQ(Child<QLabel>("LabelSegmentStartTimeTimeConversions")->text(), "0 days, 0 hours, 30 minutes");
 }
 
 TEST_F(SegmentsTest, PickingARowFillsTheFieldsAndDeleteRemovesIt) {

@@ -92,6 +92,7 @@ TEST_F(ToolsTest, SearchKeepsTheWindowServingEventsAndShowsWhatItFound) {
     });
     watcher.start(100);
     form->show();
+    Focus("COMX");  // a demo device is shown before the search replaces it
     Child<QAction>("Searchdevices1")->trigger();
     watcher.stop();
 
@@ -110,6 +111,7 @@ TEST_F(ToolsTest, SearchKeepsTheWindowServingEventsAndShowsWhatItFound) {
     EXPECT_EQ(list->topLevelItem(0)->text(4), "Kestra MFC-A");
     EXPECT_TRUE(Child<QPlainTextEdit>("MemoMain")->toPlainText().contains("Click found devices to configure them"));
     EXPECT_TRUE(messages.messages.empty());
+    ExpectNoDeviceShown();
 }
 
 }  // namespace

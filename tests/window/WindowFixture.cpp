@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "StatusLed.h"
@@ -86,6 +88,18 @@ TDeviceInfo WindowFixture::Device(const char* port) const {
     TDeviceInfo device;
     EXPECT_TRUE(FindDevice(port, device)) << port;
     return device;
+}
+
+void WindowFixture::ExpectNoDeviceShown() const {
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceType")->text(), "No valid device selected");
+    EXPECT_EQ(Child<QLineEdit>("EditDeviceName")->text(), "");
+    EXPECT_EQ(Child<QLabel>("LabelDeviceColor")->text(), "");
+    EXPECT_EQ(Child<QComboBox>("ComboBoxDeviceFluid")->currentIndex(), 0);
+    EXPECT_EQ(Child<QLineEdit>("EditFlowUnitName")->text(), "");
+    EXPECT_FALSE(Child<QWidget>("EditFlowUnitTemperatureC")->isVisibleTo(form.get()));
+    for (const char* field : {"EditDeviceName", "RtColorPickComboDeviceColor", "ComboBoxDeviceFluid",
+                              "GroupBoxFlowUnit", "GroupBoxConfigurePump", "BitBtn6"})
+        EXPECT_FALSE(Child<QWidget>(field)->isEnabled()) << field;
 }
 
 }  // namespace tessaro::test

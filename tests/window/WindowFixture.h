@@ -47,6 +47,9 @@ protected:
     // passed; whether it held.
     bool TickEngineUntil(const std::function<bool()>& done);
     int StatusBarLeds() const;
+    // The Configure tab with no device: nothing of a device shown before is left, and
+    // nothing can be applied.
+    void ExpectNoDeviceShown() const;
     TDeviceInfo Device(const char* port) const;
 
     QApplication& app;

@@ -18,15 +18,20 @@ constexpr const char* kLegendNumber = "0.###";
 
 std::string Number(double value, char separator) { return FormatPattern(value, kLegendNumber, separator); }
 
+constexpr const char* kUnknownFlow = "unknown";
+
 std::string PlannedText(const TChartLegendValues& values, char separator) {
     if (!values.Planned_pct) return "idle";
     std::string text = Number(*values.Planned_pct, separator) + " %";
-    if (values.FullScale)
+    if (values.FullScaleUnknown)
+        text += " = " + std::string(kUnknownFlow) + " " + values.Unit;
+    else if (values.FullScale)
         text += " = " + Number(*values.Planned_pct / 100 * *values.FullScale, separator) + " " + values.Unit;
     return text;
 }
 
 std::string AchievedText(const TChartLegendValues& values, char separator) {
+    if (values.AchievedUnknown) return std::string(kUnknownFlow) + " " + values.Unit;
     if (!values.Achieved) return "no reading yet";
     return Number(*values.Achieved, separator) + " " + values.Unit;
 }
@@ -60,7 +65,7 @@ std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device) {
 
 // --- The engine's side ---------------------------------------------------------------------------
 
-void TEngine::KeepAchievedFlow(const TDeviceInfo& device, double flow) {
+void TEngine::KeepAchievedFlow(const TDeviceInfo& device, std::optional<double> flow) {
     achievedFlows_[std::string(TrimBlanksAndControls(device.COMPort))] = flow;
 }
 
@@ -70,12 +75,13 @@ TChartLegendValues TEngine::ChartLegendValues(const TDeviceInfo& device) const {
     values.COMPort = std::string(TrimBlanksAndControls(device.COMPort));
     values.Planned_pct = PlannedSetpoint_pct(device);
     values.Unit = device.FlowUnitUser.Name;
-    if (device.DevType == dtPump)
-        values.FullScale = device.MaxFlow_µlpm;
-    else if (const auto displays = FlowDisplaysOf(device, 0, 0, settings_.DecimalSeparator))
-        values.FullScale = displays->MaxFlow;
+    values.FullScaleUnknown = !device.FullScaleKnown();
+    values.FullScale = FullScaleInUserUnit(device, settings_.DecimalSeparator);
     const auto achieved = achievedFlows_.find(values.COMPort);
-    if (achieved != achievedFlows_.end()) values.Achieved = achieved->second;
+    if (achieved != achievedFlows_.end()) {
+        values.Achieved = achieved->second;
+        values.AchievedUnknown = !achieved->second;
+    }
     return values;
 }
 

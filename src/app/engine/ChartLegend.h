@@ -25,12 +25,17 @@ struct TChartLegendValues {
     // Unit; none before the first reading.
     std::optional<double> Achieved;
     std::string Unit;
+    // The instrument has not told its full scale yet: flows in Unit read "unknown", the
+    // planned one and that of a reading alike.
+    bool FullScaleUnknown = false;
+    // There is a reading, but its flow in Unit is unknown (Achieved is empty).
+    bool AchievedUnknown = false;
 };
 
 // The texts of a device's two legend entries: the planned curve's and the achieved curve's.
 struct TChartLegendEntry {
     std::string COMPort;
-    std::string Planned;   // "Cathode side COM3 planned: 40 % = 2 ml/min"
+    std::string Planned;   // "Cathode side COM3 planned: 40 % = 2 ml/min" ("= unknown ml/min")
     std::string Achieved;  // "Cathode side COM3 achieved: 1.987 ml/min"
 };
 

@@ -73,6 +73,7 @@ bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEn
         return false;
     }
     if (device.DevType != dtPump && !entry.UnitIsGrams && !ReferenceConditionsAccepted(entry)) return false;
+    const std::int32_t previousGas = device.FluidID;
     TakeConfiguration(device, entry);
 
     const bool wasRunning = device.IsConfigured() && device.ControlMode != dcmIdle;
@@ -81,6 +82,9 @@ bool TEngine::ApplyConfiguration(const std::string& port, const TConfigurationEn
     std::string notice;
     const bool started = device.StartThread(failure, notice);
     if (!notice.empty()) MM(notice);
+    // A controller tells its full scale for the gas it is set to, and a new worker asks for
+    // it again: until it has, a full scale kept from before would be taken for the new gas.
+    if (IsMixerController(device.DevType) && (started || device.FluidID != previousGas)) device.ForgetFullScale();
     if (started) {
         device.Led = window_.AddDeviceLed();
         device.NoReply = false;

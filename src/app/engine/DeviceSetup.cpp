@@ -120,8 +120,17 @@ TFlowDisplays PumpFlowDisplays(const TDeviceInfo& device, double segmentPct, dou
     return shown;
 }
 
+// The unit's name after the word that stands for a flow not known.
+TFlowDisplays UnknownFlowDisplays(const TDeviceInfo& device) {
+    TFlowDisplays shown;
+    shown.UnitName = device.FlowUnitUser.Name;
+    shown.SegmentResult = shown.DirectResult = std::string(kUnknownFlowText) + " " + shown.UnitName;
+    return shown;
+}
+
 std::optional<TFlowDisplays> FlowControllerDisplays(const TDeviceInfo& device, double segmentPct, double directPct,
                                                     char separator) {
+    if (!device.FullScaleKnown()) return UnknownFlowDisplays(device);
     TGasFlowDetails source = FlowUnitMlnAir();
     const double fullScale = device.FlowUnitDevice.GasFlowMax();
     source.GasFlowValue = fullScale;
@@ -227,6 +236,18 @@ TPumpSpeedDetails PlanPumpDispense(const TDeviceInfo& device, double fraction, c
     details.DesiredDispense_µgpm = fraction * device.MaxFlow_µlpm * kMicrogramsPerMicrolitre;
     PlanPumpSpeed(details, separator);
     return details;
+}
+
+std::optional<double> FullScaleInUserUnit(const TDeviceInfo& device, char separator) {
+    if (!device.FullScaleKnown()) return std::nullopt;
+    if (device.DevType == dtPump) return device.MaxFlow_µlpm;
+    TGasFlowDetails source = FlowUnitMlnAir();
+    source.GasFlowValue = device.FlowUnitDevice.GasFlowMax();
+    source.GasMolarMass = device.FlowUnitUser.GasMolarMass;
+    TGasFlowDetails target = device.FlowUnitUser;
+    std::string errors, feedback;
+    if (!GasFlowConversion(source, target, errors, feedback, separator)) return std::nullopt;
+    return target.GasFlowValue;
 }
 
 std::optional<TFlowDisplays> FlowDisplaysOf(const TDeviceInfo& device, double segmentPct, double directPct,

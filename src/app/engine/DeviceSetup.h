@@ -95,16 +95,24 @@ std::string DeviceStateText(const TDeviceInfo& device);
 // and the flow displays share it.
 TPumpSpeedDetails PlanPumpDispense(const TDeviceInfo& device, double fraction, char separator);
 
+// The word every flow display shows in place of a number while the device's full scale is
+// unknown.
+inline constexpr const char* kUnknownFlowText = "unknown";
+
 // What the flow displays of the segment and direct-control tabs show for one device.
 struct TFlowDisplays {
-    double MaxFlow = 0;                     // the device's full scale in its unit
+    std::optional<double> MaxFlow;          // the device's full scale in its unit; none: unknown
     std::string UnitName;                   // the caption beside it
     std::string SegmentResult;              // the flow the segment field's percentage gives
     std::string DirectResult;               // the flow the direct-control field's percentage gives
     std::vector<std::string> PumpCommands;  // the planned pump programs (pumps only)
 };
+// The device's full scale in its user unit; none while it is unknown or the unit cannot be
+// converted to.
+std::optional<double> FullScaleInUserUnit(const TDeviceInfo& device, char separator);
 // None when the device's unit cannot be converted (a flow controller whose unit has no
-// valid reference conditions).
+// valid reference conditions). A controller whose full scale is unknown shows
+// kUnknownFlowText for every flow.
 std::optional<TFlowDisplays> FlowDisplaysOf(const TDeviceInfo& device, double segmentPct, double directPct,
                                             char separator);
 

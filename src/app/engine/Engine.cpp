@@ -118,7 +118,8 @@ void TEngine::TimerEngineTimer() {
         // Only logging ticks write a line, so only they format the cells.
         if (!loggingTick) continue;
         AppendCell(cells, cell);
-        csvValues.push_back({PlannedPercent(device), RecordedAchievedFlow(device, cell)});
+        const double planned_pct = PlannedPercent(device);
+        csvValues.push_back({planned_pct, PlannedFlow(device, planned_pct), RecordedAchievedFlow(device, cell)});
     }
 
     if (loggingTick && !IsBlankText(cells)) {
@@ -180,18 +181,26 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
 
     window_.SetDeviceLed(device.Led, true);
     const TAlicatData& status = report.DeviceStatus;
+    TakeReportedFullScale(device, status);
     const double fraction = status.FlowRate_mass / kAlicatFullScaleCounts;
     window_.FlowSerie(device, GraphMinutes(MonotonicNow()), fraction * 100, false);
 
-    // A failed conversion leaves the previous value in the device's unit; it is shown again.
-    TGasFlowDetails& grams = FlowUnitGrams();
-    grams.GasFlowValue = fraction * status.MaxFlowgpm;
-    grams.GasMolarMass = device.FlowUnitUser.GasMolarMass;
-    std::string errors;
-    std::string feedback;
-    GasFlowConversion(grams, device.FlowUnitUser, errors, feedback, settings_.DecimalSeparator);
-    cell = device.FlowUnitUser.GasFlowValue;
-    KeepAchievedFlow(device, cell);
+    // The reading's own full scale is that of the gas the controller measured; a demo device
+    // reports none and has its own.
+    const std::optional<double> fullScale_gpm =
+        status.MaxFlowgpm > 0 ? std::optional<double>(status.MaxFlowgpm) : device.FullScale_gpm();
+    if (fullScale_gpm) {
+        // A failed conversion leaves the previous value in the device's unit; it is shown again.
+        TGasFlowDetails& grams = FlowUnitGrams();
+        grams.GasFlowValue = fraction * *fullScale_gpm;
+        grams.GasMolarMass = device.FlowUnitUser.GasMolarMass;
+        std::string errors;
+        std::string feedback;
+        GasFlowConversion(grams, device.FlowUnitUser, errors, feedback, settings_.DecimalSeparator);
+        cell = device.FlowUnitUser.GasFlowValue;
+    }
+    // Without a full scale the flow in the unit is unknown: no cell value, not a flow of 0.
+    KeepAchievedFlow(device, fullScale_gpm ? std::optional<double>(cell) : std::nullopt);
 
     // The reading shows how the instrument followed the setpoint it was last handed; the
     // program's time may wait for it before the next setpoint is taken.
@@ -211,6 +220,16 @@ void TEngine::HandleFlowController(TDeviceInfo& device, double& cell) {
     device.LastHandledSequence = report.StatusSequence;
     Pause(kDeviceLedTime);
     window_.SetDeviceLed(device.Led, false);
+}
+
+void TEngine::TakeReportedFullScale(TDeviceInfo& device, const TAlicatData& status) {
+    // The worker stamps the reading with the gas the controller is set to: a full scale read
+    // for the gas before a change must not pass for the new gas's.
+    if (device.DevType == dtMFCDemo || device.FluidID < 0 || status.GasID != device.FluidID) return;
+    if (!device.TakeReportedFullScale(status.MaxFlowgpm)) return;
+    MM(DeviceReplyLabel(device) + ": full scale " + FormatGeneral(status.MaxFlowgpm, settings_.DecimalSeparator) +
+       " g/min");
+    window_.FullScaleChanged(device);
 }
 
 void TEngine::HandlePump(TDeviceInfo& device) {
@@ -261,6 +280,12 @@ double TEngine::PlannedPercent(const TDeviceInfo& device) {
         return device.ThreadMFC->GUIOut.DeviceStatus.Setpoint_pct;
     if (device.ThreadPump != nullptr && device.DevType == dtPump) return device.ThreadPump->GUIOut.Setpoint * 100;
     return NoReading;
+}
+
+double TEngine::PlannedFlow(const TDeviceInfo& device, double planned_pct) const {
+    const std::optional<double> fullScale = FullScaleInUserUnit(device, settings_.DecimalSeparator);
+    if (!fullScale || planned_pct < kCsvLowestValue) return NoReading;
+    return planned_pct / 100 * *fullScale;
 }
 
 double TEngine::RecordedAchievedFlow(const TDeviceInfo& device, double cell) const {

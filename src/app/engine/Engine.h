@@ -33,6 +33,7 @@ class TPSD4Thread;
 enum class TProgramPause : std::uint8_t;
 struct TProgramRun;
 class TClosingMessages;
+struct TAlicatData;
 
 struct TEngineSettings {
     // Where "Logs" and "Segment Programs" live (see ChooseDataFolder).
@@ -64,6 +65,12 @@ inline constexpr std::chrono::milliseconds LogSaveInterval{60000};
 // How long "Stop all flows" waits for each device's worker to confirm the stop before the
 // device is named as unconfirmed.
 inline constexpr std::chrono::milliseconds StopConfirmationBound{5000};
+
+// The start-time and segment-flow fields of "Design segments": what a program line can hold
+// (a time before the program's start or a flow outside 0 to 100 % makes the whole program
+// invalid). The start time is in the display's time unit.
+inline constexpr TNumberRange kSegmentStartTimeRange{0, 1e12};
+inline constexpr TNumberRange kSegmentFlowRange{0, 100};
 
 inline constexpr const char* kShutdownCaption =
     "Waiting for communication threads to stop device actions and terminate. User interface will be unresponsive "
@@ -133,7 +140,8 @@ public:
     // the page's segment table as it stands.
     // "Add / Apply Segment": the entry is added to the table, or replaces the row at its
     // time, and the table becomes the device's program with the termination of
-    // `terminationItem`.
+    // `terminationItem`. An entry outside kSegmentStartTimeRange or kSegmentFlowRange is
+    // refused with the field and its range told; the table stays as it was.
     TSegmentTableEdit ApplySegment(const std::optional<std::string>& port, TSegmentTable table,
                                    const TSegmentEntry& entry, int terminationItem);
     // "Delete segment" of row `row` (-1 when no row is selected: nothing happens).
@@ -243,6 +251,9 @@ private:
     // Tick.
     void HandleFlowController(TDeviceInfo& device, double& cell);
     void HandlePump(TDeviceInfo& device);
+    // A controller's full scale, as its reading reports it for the device's gas, goes into
+    // the device record; the log and the window's flow displays show it.
+    void TakeReportedFullScale(TDeviceInfo& device, const TAlicatData& status);
     // Shows when a device's instrument stops answering and when it answers again, from the
     // worker's count of failed passes in a row.
     void WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses);
@@ -268,13 +279,20 @@ private:
     std::string FlowsText(const TDeviceInfo& device, const TFlowComparison& flow) const;
     double PlannedFlowInUnit(const TDeviceInfo& device, const TFlowComparison& flow) const;
     void AppendCell(std::string& line, double value) const;
-    // The legend's achieved flow of a device, in its unit.
-    void KeepAchievedFlow(const TDeviceInfo& device, double flow);
+    // Segment editing: whether the entry's time and flow fit a program line; false, with
+    // the refused field told.
+    bool SegmentEntryAccepted(const TSegmentEntry& entry) const;
+    // The legend's achieved flow of a device, in its unit; none when the reading's flow in
+    // the unit is unknown (no full scale yet).
+    void KeepAchievedFlow(const TDeviceInfo& device, std::optional<double> flow);
     TChartLegendValues ChartLegendValues(const TDeviceInfo& device) const;
     void AppendDataLine(std::string line);
     void AppendTableLines(std::vector<std::string> lines);
     // The setpoint last handed to the device's worker, in percent; none without a worker.
     static double PlannedPercent(const TDeviceInfo& device);
+    // The planned flow in the device's unit for `planned_pct`; NoReading while its full scale
+    // is unknown.
+    double PlannedFlow(const TDeviceInfo& device, double planned_pct) const;
     // The achieved flow a data line records for the device; `cell` is its table cell.
     double RecordedAchievedFlow(const TDeviceInfo& device, double cell) const;
     void Pause(std::chrono::milliseconds duration) const;
@@ -323,8 +341,9 @@ private:
     // deleted once the next one is written.
     std::optional<std::filesystem::path> previousAutoFile_;
     bool saveFailureTold_ = false;
-    // The last achieved flow of each device that reported one, by trimmed port.
-    std::map<std::string, double> achievedFlows_;
+    // The last achieved flow of each device that reported one, by trimmed port; empty when
+    // that reading's flow in the device's unit was unknown.
+    std::map<std::string, std::optional<double>> achievedFlows_;
     bool terminating_ = false;
     // Operator messages raised while the workers are stopped, from any thread; told on the
     // window thread in the log and a notice instead of a box.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
+#include <tuple>
 
 #include "engine/Clock.h"
 #include "engine/Engine.h"
@@ -71,9 +72,21 @@ bool WriteProgramFile(const QString& path, const std::string& bytes) {
 
 }  // namespace
 
+bool TEngine::SegmentEntryAccepted(const TSegmentEntry& entry) const {
+    for (const auto& [caption, value, range] :
+         {std::tuple{"Start time, " + timeUnitSymbol_, entry.StartTime, kSegmentStartTimeRange},
+          std::tuple{std::string("Segment flow, %"), entry.Flow_pct, kSegmentFlowRange}}) {
+        if (NumberInRange(FormatGeneral(value), range)) continue;
+        ShowMessage(RefusedFieldMessage(caption, range, settings_.DecimalSeparator));
+        return false;
+    }
+    return true;
+}
+
 TSegmentTableEdit TEngine::ApplySegment(const std::optional<std::string>& port, TSegmentTable table,
                                         const TSegmentEntry& entry, int terminationItem) {
     TSegmentTableEdit edit{std::move(table), false};
+    if (!SegmentEntryAccepted(entry)) return edit;
     ApplySegmentToTable(edit.Table, entry, timeFactor_);
     TDeviceInfo device;
     if (!FindPortDevice(port, device)) {

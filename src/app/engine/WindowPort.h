@@ -57,6 +57,8 @@ public:
     virtual void SetAllRowsState(const std::string& state) = 0;
     // The direct-control flow displays follow a changed setpoint field.
     virtual void RefreshFlowDisplays() = 0;
+    // A controller reported its full scale: the displays that show the device follow.
+    virtual void FullScaleChanged(const TDeviceInfo&) {}
 
     // The data table view follows the engine's table.
     virtual void DataTableLinesAppended(const std::vector<std::string>& lines) = 0;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 #include <utility>
@@ -191,6 +192,32 @@ double TDeviceInfo::Elapsed_min() const {
     return std::chrono::duration<double, std::ratio<60>>(MonotonicNow() - FlowStartMonotonic).count();
 }
 
+bool TDeviceInfo::FullScaleKnown() const {
+    if (DevType == dtPump) return MaxFlow_µlpm > 0;
+    return FlowUnitDevice.GasFlowMaxKnown();
+}
+
+std::optional<double> TDeviceInfo::FullScale_gpm() const {
+    if (DevType == dtPump || !FlowUnitDevice.GasFlowMaxKnown()) return std::nullopt;
+    return MassFromVolume(FlowUnitDevice.GasFlowMax_sccm() / StandardCCPerLitre, StandardPressure_BarA,
+                          StandardTemperature_K, FlowUnitDevice.GasMolarMass);
+}
+
+bool TDeviceInfo::TakeReportedFullScale(double maxFlow_gpm) {
+    const double fullScale_sccm = StandardCCFromGrams(maxFlow_gpm, FlowUnitDevice.GasMolarMass);
+    if (!(fullScale_sccm > 0) || !std::isfinite(fullScale_sccm)) return false;
+    if (fullScale_sccm == FlowUnitDevice.GasFlowMax_sccm() && fullScale_sccm == FlowUnitUser.GasFlowMax_sccm())
+        return false;
+    FlowUnitDevice.SetGasFlowMax(fullScale_sccm);
+    FlowUnitUser.SetGasFlowMax(fullScale_sccm);
+    return true;
+}
+
+void TDeviceInfo::ForgetFullScale() {
+    FlowUnitDevice.SetGasFlowMax(0);
+    FlowUnitUser.SetGasFlowMax(0);
+}
+
 std::string TDeviceInfo::Fluidname() const {
     if (DevType == dtPump) return "Pump";
     if (!IsFlowController(DevType)) return "Unknown";
@@ -326,8 +353,8 @@ TDeviceInfo NewFoundDevice(std::string_view port, tDeviceType kind, std::string_
         dev.FluidTemperatureC = kRoomTemperatureC;
         dev.FlowUnitDevice = FlowUnitMicrolitres();
     } else {
-        // The controller's full scale is unknown until it reports it for its gas; 0 says so
-        // rather than a made-up figure that calculations would take for real.
+        // The controller's full scale is unknown until it reports it for its gas (see
+        // FullScaleKnown), rather than a made-up figure that calculations would take for real.
         dev.FlowUnitDevice = FlowUnitMlnAir();
         dev.FlowUnitDevice.SetGasFlowMax(0);
     }

@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -156,6 +157,20 @@ struct TDeviceInfo {
     void BeginPause(TProgramPause why);
     void EndPause();
     TProgramRunRules RunRules() const { return {SegmentProgramTermination, ProgramRepeat}; }
+
+    // A flow controller's full scale: known once the controller has reported it for its gas
+    // (a demo device has its own from the start); until then every flow in its unit is
+    // unknown. A pump's full scale comes from its syringe.
+    bool FullScaleKnown() const;
+    // The full scale in g/min of the device's gas; none while it is unknown.
+    std::optional<double> FullScale_gpm() const;
+    // Takes the full scale a controller reported for its gas (g/min) into both flow units.
+    // False, and nothing changed, when it is no positive number or the record holds it
+    // already.
+    bool TakeReportedFullScale(double maxFlow_gpm);
+    // The full scale becomes unknown: the controller reports another one for a new gas or
+    // to a new worker.
+    void ForgetFullScale();
 
     // Flow controllers and the demo kind: the short name of an elemental gas FluidID,
     // "Mixture" for a mixture (as defined or normalised), "Unknown" for a number the gas

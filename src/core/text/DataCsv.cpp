@@ -52,8 +52,10 @@ std::string IsoLocalTimestamp(const TLocalDateTime& time, int utcOffset_s) {
 std::vector<std::string> DataCsvColumnNames(const std::vector<TCsvDeviceColumns>& devices) {
     std::vector<std::string> names = {"time", "elapsed min"};
     for (const TCsvDeviceColumns& device : devices) {
+        const std::string unit = device.Unit.empty() ? std::string() : " " + device.Unit;
         names.push_back(device.Device + " planned %");
-        names.push_back(device.Unit.empty() ? device.Device + " achieved" : device.Device + " achieved " + device.Unit);
+        names.push_back(device.Device + " planned" + unit);
+        names.push_back(device.Device + " achieved" + unit);
     }
     return names;
 }
@@ -65,11 +67,12 @@ std::string CsvNumber(double value) {
 
 std::vector<std::string> DataCsvFields(const TCsvRowStamp& stamp, std::span<const TCsvDeviceValues> values) {
     std::vector<std::string> fields;
-    fields.reserve(2 + 2 * values.size());
+    fields.reserve(2 + 3 * values.size());
     fields.push_back(IsoLocalTimestamp(stamp.Time, stamp.UtcOffset_s));
     fields.push_back(CsvNumber(stamp.Elapsed_min));
     for (const TCsvDeviceValues& device : values) {
         fields.push_back(CsvNumber(device.Planned_pct));
+        fields.push_back(CsvNumber(device.Planned));
         fields.push_back(CsvNumber(device.Achieved));
     }
     return fields;

@@ -27,7 +27,8 @@ struct TCsvDeviceColumns {
     std::string Device;
     std::string Unit;
 };
-// "time", "elapsed min", then per device "<device> planned %" and "<device> achieved <unit>".
+// "time", "elapsed min", then per device "<device> planned %", "<device> planned <unit>" and
+// "<device> achieved <unit>".
 std::vector<std::string> DataCsvColumnNames(const std::vector<TCsvDeviceColumns>& devices);
 
 // Any value below this has no reading and gives an empty field.
@@ -36,6 +37,8 @@ inline constexpr double kCsvLowestValue = -9999;
 // What one data line holds for one device.
 struct TCsvDeviceValues {
     double Planned_pct = kCsvLowestValue - 1;
+    // The planned flow in the device's unit: empty while its full scale is unknown.
+    double Planned = kCsvLowestValue - 1;
     double Achieved = kCsvLowestValue - 1;
 };
 // What one data line holds besides the devices' values.

@@ -43,8 +43,11 @@ std::string AsciiUpperCase(std::string_view text);
 constexpr bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, {}, AsciiLower, AsciiLower);
 }
+// Every other byte compares by its code as an unsigned character: a plain char is signed on
+// most platforms, which would put UTF-8 letters ("É") before every ASCII character.
+constexpr unsigned char AsciiLowerCode(char c) { return static_cast<unsigned char>(AsciiLower(c)); }
 constexpr bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return std::ranges::lexicographical_compare(a, b, {}, AsciiLower, AsciiLower);
+    return std::ranges::lexicographical_compare(a, b, {}, AsciiLowerCode, AsciiLowerCode);
 }
 
 // The nearest whole number; a value exactly halfway goes to the even neighbour

@@ -303,6 +303,11 @@ double TGasFlowDetails::GasFlowMax_gpm() const {
     return MassFromVolume(pGasFlowMax / StandardCCPerLitre, StandardPressure_BarA, StandardTemperature_K, GasMolarMass);
 }
 
+double StandardCCFromGrams(double Grams, double MolarMass) {
+    if (!(MolarMass > 0)) return 0;
+    return VolumeFromMoles(Grams / MolarMass, StandardTemperature_K, StandardPressure_BarA) * StandardCCPerLitre;
+}
+
 TGasFlowDetails& FlowUnitGrams() {
     static TGasFlowDetails unit = MakeFlowUnit("g/min", gfuGrams, gfvuUndefined, 0, "", 1.0);
     return unit;

@@ -65,6 +65,9 @@ public:
     double Pressure_BarA = 0;  // reference absolute pressure of a volumetric unit
 
     void SetGasFlowMax(double MaxFlowinAlicatSCCM) { pGasFlowMax = MaxFlowinAlicatSCCM; }
+    // The full scale as it is stored, in standard cc/min; 0 while the device has not told it.
+    double GasFlowMax_sccm() const { return pGasFlowMax; }
+    bool GasFlowMaxKnown() const { return pGasFlowMax > 0; }
     TGasFlowDetails Clone() const { return *this; }
 
     // Checks the record for use in calculations. On failure Feedback explains why.
@@ -104,5 +107,9 @@ double TimeConversion(TGasFlowTimeUnit From, TGasFlowTimeUnit To, double Value);
 double MassFromVolume(double Volume_L, double Pressure_BarA, double Temperature_K, double MolarMass);
 // Litres taken by Moles of gas at the given temperature and pressure.
 double VolumeFromMoles(double Moles, double Temperature_K, double Pressure_BarA);
+// A mass flow in g/min of a gas of MolarMass g/mol as standard cc/min (25 ºC, 1.01325 bar),
+// the form a full scale is kept in; the inverse of GasFlowMax_gpm. 0 without a positive
+// molar mass.
+double StandardCCFromGrams(double Grams, double MolarMass);
 
 }  // namespace tessaro

@@ -88,6 +88,9 @@ void TMFCThread::InstrumentPass() {
         ThreadOut.DeviceStatus = reading;
         ThreadOut.DeviceStatus.DataTime = LocalNowDays();
         ThreadOut.DeviceStatus.MaxFlowgpm = MFC->MaxFlow_gpm;
+        // The gas the controller is set to, that of the full scale: the window tells by it a
+        // full scale read before a gas change from one read after.
+        ThreadOut.DeviceStatus.GasID = MFC->GasID;
         ++ThreadOut.StatusSequence;
         if (ThreadIn.ToTerminate) {
             ThreadOut.IsTerminated = true;

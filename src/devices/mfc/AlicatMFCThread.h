@@ -24,7 +24,8 @@ struct TThreadData {
     bool IsTerminated = false;  // worker: its loop has ended
     bool ToTerminate = false;   // window: stop the controller (setpoint 0) and end
     // Window: the wanted gas (GasID, -1 none yet) and setpoint (Setpoint_pct). Worker: the
-    // latest good status reading, stamped with the local time in DataTime (for display).
+    // latest good status reading, stamped with the local time in DataTime (for display), the
+    // full scale in MaxFlowgpm and the gas it was read for in GasID (-1 none yet).
     TAlicatData DeviceStatus;
     std::string DeviceStatusRaw;  // not filled by the worker
     // Worker: the number of the reading in DeviceStatus, one more with every good reading.

@@ -34,18 +34,21 @@ TEST(DataCsvTest, TimeStampsCarryTheOffsetFromUtc) {
     }
 }
 
-TEST(DataCsvTest, RowsHoldTimeElapsedMinutesAndTwoColumnsPerDeviceWithEmptyFieldsWithoutReading) {
+// Per device the planned percentage, the planned flow in its unit (empty while the full scale
+// is unknown) and the achieved flow.
+TEST(DataCsvTest, RowsHoldTimeElapsedMinutesAndThreeColumnsPerDeviceWithEmptyFieldsWithoutAValue) {
     const std::vector<std::string> names =
         DataCsvColumnNames({{"A COM3", "ml/min"}, {"Pump, left COM5", "µl/min"}, {"B COM4", ""}});
     EXPECT_EQ(CsvRow(names),
-              "time,elapsed min,A COM3 planned %,A COM3 achieved ml/min,\"Pump, left COM5 planned %\","
-              "\"Pump, left COM5 achieved µl/min\",B COM4 planned %,B COM4 achieved\r\n");
+              "time,elapsed min,A COM3 planned %,A COM3 planned ml/min,A COM3 achieved ml/min,"
+              "\"Pump, left COM5 planned %\",\"Pump, left COM5 planned µl/min\",\"Pump, left COM5 achieved µl/min\","
+              "B COM4 planned %,B COM4 planned,B COM4 achieved\r\n");
 
     const TCsvRowStamp stamp{{2024, 1, 1, 12, 0, 3, 0}, 3600, 0.05};
-    const std::vector<TCsvDeviceValues> values = {{35, 12.5}, {40, -10000}, {}};
+    const std::vector<TCsvDeviceValues> values = {{35, 17.5, 12.5}, {40, -10000, -10000}, {}};
     const std::vector<std::string> fields = DataCsvFields(stamp, values);
     ASSERT_EQ(fields.size(), names.size());
-    EXPECT_EQ(CsvRow(fields), "2024-01-01T12:00:03+01:00,0.05,35.0,12.5,40.0,,,\r\n");
+    EXPECT_EQ(CsvRow(fields), "2024-01-01T12:00:03+01:00,0.05,35.0,17.5,12.5,40.0,,,,,\r\n");
 }
 
 TEST(DataCsvTest, NumbersUseADotAndSixDecimalsAtMost) {

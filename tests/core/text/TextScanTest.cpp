@@ -178,6 +178,11 @@ TEST(AsciiCase, ChangesAsciiLettersOnlyAndComparesWithoutCase) {
     EXPECT_FALSE(LessIgnoringAsciiCase("Anode", "anode"));
     EXPECT_FALSE(LessIgnoringAsciiCase("anode", "ANODE"));
     EXPECT_TRUE(LessIgnoringAsciiCase("_", "A"));  // letters compare as lower case, after '_'
+    // Bytes above 0x7F compare as the unsigned character codes they are: UTF-8 text sorts by
+    // code point, after every ASCII character.
+    EXPECT_TRUE(LessIgnoringAsciiCase("Anode", "\u00C9mile"));
+    EXPECT_FALSE(LessIgnoringAsciiCase("\u00C9mile", "anode"));
+    EXPECT_TRUE(LessIgnoringAsciiCase("\u00C9mile", "\u00E9mile"));
 }
 
 TEST(Utf8Text, ValidOnlyWhenEveryCharacterIs) {
