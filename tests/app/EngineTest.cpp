@@ -908,6 +908,8 @@ protected:
         Device(2).NameRole = "Pump";
         first_ = &ConfigureController(0);
         second_ = &ConfigureController(1);
+        // The molar volume's mass: the full scales of 50 and 500 ml/min read 0.05 and 0.5 g/min.
+        for (std::size_t i = 0; i < 2; ++i) Device(i).FlowUnitUser.GasMolarMass = 24.4654;
         pump_ = &ConfigurePump(2);
         Device(2).FlowUnitUser = FlowUnitMicrolitres();
         Device(2).MaxFlow_µlpm = 312.5;
