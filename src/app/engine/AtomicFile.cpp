@@ -14,8 +14,8 @@ namespace {
 
 std::string SystemReason(int code) { return std::strerror(code); }
 
-// A temporary file in the target's folder (a rename only replaces atomically within one
-// file system); -1 with the reason when it cannot be made.
+}  // namespace
+
 int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name, std::string& error) {
     std::string pattern = target.string() + ".tmp-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -28,8 +28,6 @@ int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name
     name.assign(buffer.data());
     return fd;
 }
-
-}  // namespace
 
 bool WriteAllBytes(int fd, std::string_view bytes, std::string& error) {
     while (!bytes.empty()) {

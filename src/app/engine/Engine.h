@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/AppendedFile.h"
+#include "engine/AutoLogFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
 #include "engine/SegmentFiles.h"
@@ -224,8 +225,9 @@ private:
 
     // Recording.
     std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
+    // The "auto" file through autoLogFile_, any other written whole and flushed.
+    bool WriteLogFile(const std::filesystem::path& path, const std::string& suffix, std::string& error);
     bool WriteLogFile(const std::filesystem::path& path, std::string& error) const;
-    void ForgetPreviousAutoFile(const std::filesystem::path& written);
     void BeginCsvSession();
     void RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values);
     void AppendCsvFileRow(const std::string& row);
@@ -251,9 +253,9 @@ private:
     std::optional<std::chrono::milliseconds> graphStart_;
     std::optional<std::chrono::milliseconds> lastDataLine_;
     std::optional<std::chrono::milliseconds> lastLogSave_;
-    // The last "auto" file of the current table: the next one holds all its lines, so it is
-    // deleted once the next one is written.
-    std::optional<std::filesystem::path> previousAutoFile_;
+    // The "auto" files of the current table: each holds all lines of the one before, which
+    // goes once the next is written.
+    TAutoLogFile autoLogFile_;
     bool saveFailureTold_ = false;
     // The last achieved flow of each device that reported one, by trimmed port.
     std::map<std::string, double> achievedFlows_;
