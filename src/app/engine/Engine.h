@@ -190,6 +190,8 @@ public:
     std::filesystem::path SegmentProgramsFolder() const { return settings_.DataFolder / "Segment Programs"; }
     // The monotonic instant of the last log file written, none before the first.
     std::optional<std::chrono::milliseconds> LastLogSaveTime() const { return lastLogSave_; }
+    // Bytes the periodic ("auto") log files have handed to the system so far.
+    std::uint64_t PeriodicLogBytesWritten() const { return autoLogFile_.BytesWritten(); }
 
     // Set by the device search and by every configuration of a device.
     bool DataHeaderPending = true;
