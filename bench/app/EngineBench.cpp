@@ -302,9 +302,10 @@ void BM_TickAfterAWeek(benchmark::State& state) {
 BENCHMARK(BM_TickAfterAWeek)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 
 // The week's write calls against the CSV file's final size: apart from the on-screen log,
-// a week writes the CSV file's bytes once (the fixed-width files were blocked). What the
-// once-a-minute fixed-width log file would have written meanwhile is computed from the
-// final table: each save writes the table as it stands, which grows evenly.
+// a week writes the CSV file's bytes once (the fixed-width files were blocked). For
+// comparison with BM_SavingTickAtAge's periodic_log_GB_so_far: what the once-a-minute log
+// file would write if each save wrote the whole table as it stands, computed from the
+// final table, which grows evenly.
 void BM_WeekOfRecordingWrites(benchmark::State& state) {
     Application();
     SixDevices& devices = WeekOld();
@@ -319,7 +320,7 @@ void BM_WeekOfRecordingWrites(benchmark::State& state) {
     state.counters["csv_written_MB"] = csvWritten / 1e6;
     state.counters["csv_file_MB"] = week.CsvFile / 1e6;
     state.counters["csv_written_per_file_byte"] = week.CsvFile > 0 ? csvWritten / week.CsvFile : 0;
-    state.counters["fixed_width_saves_GB_computed"] = tableBytes * (saves + 1) / 2 / 1e9;
+    state.counters["whole_table_saves_GB_computed"] = tableBytes * (saves + 1) / 2 / 1e9;
 }
 BENCHMARK(BM_WeekOfRecordingWrites)->Iterations(1);
 
