@@ -3,10 +3,12 @@
 // tick's sleeps switched off: at start and after seven simulated days of data lines, with
 // and without the continuous CSV file; the log file of a week's table; the memory a week's
 // table takes; the bytes a week of recording hands to the system against the CSV file's
-// size; an on-screen log line at start and after a week of them.
+// size; an on-screen log line at start and after a week of them; the once-a-minute saving
+// tick at 1, 7 and 30 days. Every file goes to temporary folders removed at the end.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -88,7 +90,10 @@ class SixDevices {
 public:
     // With `programControl` every program repeats three times, the controllers hold back and
     // raise alarms (their readings wander far from their setpoints), and the first one is held.
-    explicit SixDevices(bool continuousCsv = true, bool programControl = false) : scopedClock_(clock_) {
+    // `pumpInSegment` off: the pump gets a direct setpoint, which writes no planning lines to
+    // the on-screen log (a month of them would take gigabytes of screen log file).
+    explicit SixDevices(bool continuousCsv = true, bool programControl = false, bool pumpInSegment = true)
+        : scopedClock_(clock_) {
         InitializeModules();
         std::vector<TDeviceInfo>& devices = DevicesLocal();
         devices.clear();
@@ -122,6 +127,12 @@ public:
         for (const TDeviceInfo& device : devices) ports.push_back(device.COMPort);
         engine_->ButtonSegmentProgramStartClick(ports);
         if (programControl) engine_->HoldPrograms({ports.front()});
+        if (!pumpInSegment) {
+            TDeviceInfo& pumpEntry = devices.back();
+            pumpEntry.ControlMode = dcmDirect;
+            pumpEntry.Setpoint_pct = 50;
+        }
+        start_ = MonotonicNow();
     }
     ~SixDevices() {
         for (TDeviceInfo& device : DevicesLocal()) {
@@ -170,6 +181,11 @@ public:
         engine_->FlowDataSave(true, "Week");
     }
 
+    // Ticks until the run is `age` old, with the log folder as it is.
+    void RunUntil(std::chrono::milliseconds age) {
+        while (MonotonicNow() - start_ < age) Tick();
+    }
+
     TEngine& Engine() { return *engine_; }
     const TWeekWrites& Week() const { return week_; }
 
@@ -180,6 +196,7 @@ private:
     TNullWindowPort window_;
     std::unique_ptr<TEngine> engine_;
     TWeekWrites week_;
+    std::chrono::milliseconds start_{0};
 };
 
 QCoreApplication& Application() {
@@ -190,32 +207,42 @@ QCoreApplication& Application() {
     return app;
 }
 
+// Kept to the end of the program, whose exit removes them with their folders.
 SixDevices& WeekOld() {
-    static SixDevices* devices = [] {
-        auto* built = new SixDevices;
+    static const std::unique_ptr<SixDevices> devices = [] {
+        auto built = std::make_unique<SixDevices>();
         built->RunAWeek();
         return built;
     }();
     return *devices;
 }
 
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // One iteration is one simulated minute of ticks. The tick in which the periodic log file
-// is written is timed apart: it writes the whole table, once a minute.
+// is written is timed apart (its CPU and wall time, and the bytes the file took), once a
+// minute.
 void TimeTicks(benchmark::State& state, SixDevices& devices) {
     double tickSeconds = 0;
     double saveSeconds = 0;
+    double saveWallSeconds = 0;
     std::int64_t ticks = 0;
     std::int64_t saves = 0;
+    const std::uint64_t savedBytesBefore = devices.Engine().PeriodicLogBytesWritten();
     for (auto _ : state) {
         double minute = 0;
         for (int i = 0; i < 60; ++i) {
             const auto saved = devices.Engine().LastLogSaveTime();
             const double start = ThreadCpuSeconds();
+            const double wallStart = WallSeconds();
             devices.Tick();
             const double spent = ThreadCpuSeconds() - start;
             minute += spent;
             if (devices.Engine().LastLogSaveTime() != saved) {
                 saveSeconds += spent;
+                saveWallSeconds += WallSeconds() - wallStart;
                 ++saves;
             } else {
                 tickSeconds += spent;
@@ -226,6 +253,9 @@ void TimeTicks(benchmark::State& state, SixDevices& devices) {
     }
     state.counters["tick_us"] = ticks > 0 ? tickSeconds / static_cast<double>(ticks) * 1e6 : 0;
     state.counters["saving_tick_ms"] = saves > 0 ? saveSeconds / static_cast<double>(saves) * 1e3 : 0;
+    state.counters["saving_tick_wall_ms"] = saves > 0 ? saveWallSeconds / static_cast<double>(saves) * 1e3 : 0;
+    const double savedBytes = static_cast<double>(devices.Engine().PeriodicLogBytesWritten() - savedBytesBefore);
+    state.counters["KB_per_save"] = saves > 0 ? savedBytes / static_cast<double>(saves) / 1e3 : 0;
     state.counters["table_lines"] = static_cast<double>(devices.Engine().DataTable().size());
 }
 
@@ -291,9 +321,10 @@ void BM_TickAfterAWeek(benchmark::State& state) {
 BENCHMARK(BM_TickAfterAWeek)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 
 // The week's write calls against the CSV file's final size: apart from the on-screen log,
-// a week writes the CSV file's bytes once (the fixed-width files were blocked). What the
-// once-a-minute fixed-width log file would have written meanwhile is computed from the
-// final table: each save writes the table as it stands, which grows evenly.
+// a week writes the CSV file's bytes once (the fixed-width files were blocked). For
+// comparison with BM_SavingTickAtAge's periodic_log_GB_so_far: what the once-a-minute log
+// file would write if each save wrote the whole table as it stands, computed from the
+// final table, which grows evenly.
 void BM_WeekOfRecordingWrites(benchmark::State& state) {
     Application();
     SixDevices& devices = WeekOld();
@@ -308,7 +339,7 @@ void BM_WeekOfRecordingWrites(benchmark::State& state) {
     state.counters["csv_written_MB"] = csvWritten / 1e6;
     state.counters["csv_file_MB"] = week.CsvFile / 1e6;
     state.counters["csv_written_per_file_byte"] = week.CsvFile > 0 ? csvWritten / week.CsvFile : 0;
-    state.counters["fixed_width_saves_GB_computed"] = tableBytes * (saves + 1) / 2 / 1e9;
+    state.counters["whole_table_saves_GB_computed"] = tableBytes * (saves + 1) / 2 / 1e9;
 }
 BENCHMARK(BM_WeekOfRecordingWrites)->Iterations(1);
 
@@ -335,8 +366,8 @@ BENCHMARK(BM_FlowDataSaveOfAWeek)->Iterations(5)->Unit(benchmark::kMillisecond);
 void BM_TickAfterAWeekWithoutCsv(benchmark::State& state) {
     Application();
     const double before = ResidentMegabytes();
-    static SixDevices* devices = [] {
-        auto* built = new SixDevices(false);
+    static const std::unique_ptr<SixDevices> devices = [] {
+        auto built = std::make_unique<SixDevices>(false);
         built->RunAWeek();
         return built;
     }();
@@ -346,5 +377,35 @@ void BM_TickAfterAWeekWithoutCsv(benchmark::State& state) {
         state.counters["with_csv_per_without"] = gTickAfterAWeekWithCsv_us / state.counters["tick_us"];
 }
 BENCHMARK(BM_TickAfterAWeekWithoutCsv)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+
+// The saving tick of a run 1, 7 and 30 days old, with the log folder writable all along (the
+// pump on a direct setpoint, see SixDevices): the CPU and wall time of the tick that writes
+// the periodic log file, the bytes each save writes, and all the periodic files have written
+// since the start. Runs after the week-old engines and takes the registry over from them;
+// the ages must come in ascending order.
+void BM_SavingTickAtAge(benchmark::State& state) {
+    Application();
+    static const std::unique_ptr<SixDevices> devices = std::make_unique<SixDevices>(true, false, false);
+    const double cpuBefore = ThreadCpuSeconds();
+    devices->RunUntil(std::chrono::hours(24 * state.range(0)));
+    state.counters["days_simulated_cpu_s"] = ThreadCpuSeconds() - cpuBefore;
+    TimeTicks(state, *devices);
+    state.counters["periodic_log_GB_so_far"] = static_cast<double>(devices->Engine().PeriodicLogBytesWritten()) / 1e9;
+    double tableBytes = 0;
+    for (const std::string& line : devices->Engine().DataTable()) tableBytes += static_cast<double>(line.size() + 2);
+    state.counters["table_MB"] = tableBytes / 1e6;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["max_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1e3;
+}
+BENCHMARK(BM_SavingTickAtAge)
+    ->Arg(1)
+    ->Arg(7)
+    ->Arg(30)
+    ->ArgName("days")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace tessaro

@@ -16,7 +16,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "EngineTestSupport.h"
@@ -24,6 +26,7 @@
 #include "RecordingWindowPort.h"
 #include "engine/AppendedFile.h"
 #include "engine/AtomicFile.h"
+#include "engine/AutoLogFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/Clock.h"
 #include "engine/DataTableText.h"
@@ -136,12 +139,20 @@ protected:
             clock_.Advance(1s);
         }
     }
-    // The fixed-width log files (the session's CSV file lies beside them).
-    std::vector<fs::path> LogFiles() const {
+    fs::path LogsFolder() const { return fs::path(folder_.path().toStdString()) / "Logs"; }
+    // Everything in the log folder, sorted.
+    std::vector<fs::path> FolderFiles() const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(engine_->LogsFolder()))
-            if (entry.path().extension() != ".csv") files.push_back(entry.path());
+        for (const auto& entry : fs::directory_iterator(LogsFolder())) files.push_back(entry.path());
         std::sort(files.begin(), files.end());
+        return files;
+    }
+    // The fixed-width log files (the session's CSV file and temporary files lie beside them).
+    std::vector<fs::path> LogFiles() const {
+        std::vector<fs::path> files = FolderFiles();
+        std::erase_if(files, [](const fs::path& file) {
+            return file.extension() == ".csv" || file.filename().string().find(".tmp-") != std::string::npos;
+        });
         return files;
     }
     std::vector<std::string> DataLines() const {
@@ -698,6 +709,91 @@ TEST_F(EngineTest, AutoFilesReplaceTheirPredecessorWithoutLosingALine) {
     EXPECT_TRUE(fs::exists(autoFiles[0]));
 }
 
+// What the log folder holds when every save writes the whole table to its file and an
+// "auto" save removes the previous "auto" file of the same table: the files the engine
+// leaves must be these, byte for byte.
+class WholeTableLogFolder {
+public:
+    void Saved(const std::string& name, const std::vector<std::string>& table, bool periodic) {
+        files_[name] = Joined(table);
+        if (!periodic) return;
+        if (previousAuto_ && *previousAuto_ != name) files_.erase(*previousAuto_);
+        previousAuto_ = name;
+    }
+    void TableCleared() { previousAuto_.reset(); }
+    const std::map<std::string, std::string>& Files() const { return files_; }
+
+private:
+    std::map<std::string, std::string> files_;
+    std::optional<std::string> previousAuto_;
+};
+
+TEST_F(EngineTest, LogFilesHoldWhatWholeTableWritesWouldAcrossHeadersClearsAndClose) {
+    TMFCThread& controller = ConfigureController(0);
+    Device(0).ControlMode = dcmDirect;
+    WholeTableLogFolder expected;
+    const auto fileName = [](const std::string& suffix) { return LogFileName(ToLocalDateTime(LocalNow()), suffix); };
+    const auto actual = [&] {
+        std::map<std::string, std::string> files;
+        for (const fs::path& file : LogFiles()) files[file.filename().string()] = ReadFile(file);
+        return files;
+    };
+    int reading = 0;
+    std::string lastAutoName;
+    QDateTime lastAutoTime;
+    int sameNameSaves = 0;
+    const auto run = [&](int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            Report(controller, (reading++ % 97) + 0.125);
+            const auto before = engine_->LastLogSaveTime();
+            engine_->TimerEngineTimer();
+            if (engine_->LastLogSaveTime() != before) {
+                sameNameSaves += fileName("auto") == lastAutoName;
+                lastAutoName = fileName("auto");
+                lastAutoTime = LocalNow();
+                expected.Saved(lastAutoName, engine_->DataTable(), true);
+                ASSERT_EQ(actual(), expected.Files()) << "after the save at tick " << reading;
+            }
+            clock_.Advance(1s);
+        }
+    };
+    const auto forced = [&](const std::string& suffix) {
+        engine_->FlowDataSave(true, suffix);
+        expected.Saved(fileName(suffix), engine_->DataTable(), false);
+        ASSERT_EQ(actual(), expected.Files()) << suffix;
+    };
+
+    run(4 * 60);
+    // A new header block in the middle (a device configured with another unit).
+    ConfigureController(1);
+    Device(1).ControlMode = dcmDirect;
+    engine_->DataHeaderPending = true;
+    run(3 * 60);
+    forced("StopSegmentsClick");
+    // The wall clock goes back so that the next periodic save (61 s after the last save)
+    // falls in the minute of the last periodic one and takes its name.
+    const auto untilNextSave = *engine_->LastLogSaveTime() + 61s - MonotonicNow();
+    QDateTime minuteOfLastAuto = lastAutoTime;
+    minuteOfLastAuto.setTime(QTime(lastAutoTime.time().hour(), lastAutoTime.time().minute()));
+    clock_.SetLocalNow(minuteOfLastAuto.addMSecs(-untilNextSave.count()));
+    run(2 * 60);
+    EXPECT_EQ(sameNameSaves, 1);
+    forced("SearchDevicesClick");
+    engine_->ClearDataTable();
+    expected.TableCleared();
+    run(3 * 60);
+    ASSERT_TRUE(engine_->SaveAtClose());
+    expected.Saved(fileName("OnClose"), engine_->DataTable(), false);
+
+    engine_.reset();
+    EXPECT_EQ(actual(), expected.Files());
+    // Two tables' last periodic files, the forced ones and the one at close, beside the
+    // CSV files of the three sessions; no temporary file is left.
+    EXPECT_EQ(expected.Files().size(), 5u);
+    const std::vector<fs::path> left = FolderFiles();
+    EXPECT_EQ(left.size(), 5u + 3u) << ::testing::PrintToString(left);
+}
+
 TEST_F(EngineTest, FailedWriteIsToldOnceAndTriedAgainAtEveryDueTick) {
     // A file where the folder should be: neither the folder nor a log file can be created.
     { std::ofstream(engine_->LogsFolder()) << "in the way"; }
@@ -1103,6 +1199,107 @@ TEST(AppendedFileTest, AKilledWriterLeavesEveryWrittenRowWholeAndAtMostTheLastOn
     EXPECT_GE(written.size(), header.size() + 1003 * rows[0].size());
     EXPECT_LT(written.size(), expected.size());
     EXPECT_EQ(written, expected.substr(0, written.size()));
+}
+
+// Table lines of varying width, the same for every caller.
+std::string TableLine(std::size_t i) {
+    return " 2024-01-01 12:00:00 | " + std::string(i % 17, ' ') + std::to_string(i * 7919 % 100003) + " | ";
+}
+
+std::vector<std::string> TableLines(std::size_t count) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < count; ++i) lines.push_back(TableLine(i));
+    return lines;
+}
+
+std::string AutoFileName(std::size_t save) {
+    return "2024-01-01 " + std::to_string(10 + save / 60) + "_" + std::to_string(10 + save % 60 / 2) + " log auto.txt";
+}
+
+TEST(AutoLogFileTest, EachSaveLeavesOneWholeFileAndWritesOnlyTheLinesOfTheLastTwoSaves) {
+    QTemporaryDir folder;
+    const fs::path logs(folder.path().toStdString());
+    constexpr std::size_t kSaves = 300;
+    constexpr std::size_t kLinesPerSave = 20;
+    const std::vector<std::string> all = TableLines(kSaves * kLinesPerSave);
+    std::uint64_t tableBytes = 0;
+    {
+        TAutoLogFile file;
+        std::vector<std::string> table;
+        for (std::size_t save = 0; save < kSaves; ++save) {
+            for (std::size_t i = 0; i < kLinesPerSave; ++i) table.push_back(all[table.size()]);
+            std::string error;
+            std::string removalProblem;
+            // Two saves in each minute: every other one replaces the file of its own name.
+            ASSERT_TRUE(file.Save(logs / AutoFileName(save), table, error, removalProblem)) << error;
+            EXPECT_EQ(removalProblem, "");
+            const std::vector<fs::path> visible = [&] {
+                std::vector<fs::path> files;
+                for (const auto& entry : fs::directory_iterator(logs))
+                    if (entry.path().filename().string().find(".tmp-") == std::string::npos)
+                        files.push_back(entry.path());
+                return files;
+            }();
+            ASSERT_EQ(visible.size(), 1u) << save;
+            ASSERT_EQ(visible[0].filename(), AutoFileName(save));
+            ASSERT_EQ(ReadFile(visible[0]), Joined(table)) << save;
+        }
+        for (const std::string& line : table) tableBytes += line.size() + 2;
+        // The whole table once for the spare that catches up, then each line twice at most.
+        EXPECT_LE(file.BytesWritten(), 2 * tableBytes);
+        EXPECT_GE(file.BytesWritten(), tableBytes);
+    }
+    // The last file stays; the spare goes with the writer.
+    EXPECT_EQ(std::distance(fs::directory_iterator(logs), fs::directory_iterator()), 1);
+}
+
+TEST(AutoLogFileTest, AKillAtAnyMomentLeavesOnlyWholeTablesUnderLogFileNames) {
+    const std::vector<std::string> all = TableLines(400 * 1000);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        QTemporaryDir folder;
+        const fs::path logs(folder.path().toStdString());
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TAutoLogFile file;
+            std::vector<std::string> table;
+            std::string error;
+            std::string removalProblem;
+            for (std::size_t save = 0; table.size() + 1000 <= all.size(); ++save) {
+                table.insert(table.end(), all.begin() + static_cast<std::ptrdiff_t>(table.size()),
+                             all.begin() + static_cast<std::ptrdiff_t>(table.size() + 1000));
+                if (!file.Save(logs / AutoFileName(save), table, error, removalProblem)) ::_exit(1);
+                if (save == 0) (void)!::write(ready[1], "x", 1);
+            }
+            for (;;) ::pause();
+        }
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::usleep(static_cast<useconds_t>(attempt * 700));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        ::close(ready[0]);
+        ::close(ready[1]);
+
+        // One log file, or two when the kill came between the newer one's rename and the
+        // older one's removal; each holds the table as of a save.
+        std::size_t named = 0;
+        for (const auto& entry : fs::directory_iterator(logs)) {
+            if (entry.path().filename().string().find(".tmp-") != std::string::npos) continue;
+            ++named;
+            const std::string text = ReadFile(entry.path());
+            const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+            EXPECT_EQ(lines % 1000, 0u) << entry.path();
+            EXPECT_EQ(text,
+                      Joined(std::vector<std::string>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(lines))))
+                << entry.path();
+        }
+        EXPECT_GE(named, 1u);
+        EXPECT_LE(named, 2u);
+    }
 }
 
 TEST(DataFolderTest, ChosenFolderElseTessaroInDocumentsElseAppDataNeverTheProgramFolder) {

@@ -21,8 +21,8 @@ bool IsAsciiLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' &
 
 std::string SystemReason(int code) { return std::strerror(code); }
 
-// A temporary file in the target's folder (a rename only replaces atomically within one
-// file system); -1 with the reason when it cannot be made.
+}  // namespace
+
 int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name, std::string& error) {
     std::string pattern = target.string() + std::string(kTemporaryMark) + std::string(kTemporaryPattern);
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -35,8 +35,6 @@ int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name
     name.assign(buffer.data());
     return fd;
 }
-
-}  // namespace
 
 bool WriteAllBytes(int fd, std::string_view bytes, std::string& error) {
     while (!bytes.empty()) {

@@ -17,6 +17,11 @@ namespace tessaro {
 // in `error` when a write fails.
 bool WriteAllBytes(int fd, std::string_view bytes, std::string& error);
 
+// Creates and opens a new temporary file in the target's folder (a rename only replaces
+// atomically within one file system), named "<target>.tmp-XXXXXX"; its name goes to `name`.
+// -1, with the system's reason in `error`, when it cannot be made.
+int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name, std::string& error);
+
 // Hands `produce` a function that appends bytes to the file; `produce` returns false when it
 // stopped because that function failed. The target is replaced only when everything was
 // written and flushed.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/AppendedFile.h"
+#include "engine/AutoLogFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
 #include "engine/ProgramOptions.h"
@@ -235,6 +236,8 @@ public:
     std::filesystem::path SegmentProgramsFolder() const { return settings_.DataFolder / "Segment Programs"; }
     // The monotonic instant of the last log file written, none before the first.
     std::optional<std::chrono::milliseconds> LastLogSaveTime() const { return lastLogSave_; }
+    // Bytes the periodic ("auto") log files have handed to the system so far.
+    std::uint64_t PeriodicLogBytesWritten() const { return autoLogFile_.BytesWritten(); }
 
     // Set by the device search and by every configuration of a device.
     bool DataHeaderPending = true;
@@ -307,8 +310,9 @@ private:
 
     // Recording.
     std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
+    // The "auto" file through autoLogFile_, any other written whole and flushed.
+    bool WriteLogFile(const std::filesystem::path& path, const std::string& suffix, std::string& error);
     bool WriteLogFile(const std::filesystem::path& path, std::string& error) const;
-    void ForgetPreviousAutoFile(const std::filesystem::path& written);
     void BeginCsvSession();
     void RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values);
     void AppendCsvFileRow(const std::string& row);
@@ -337,9 +341,9 @@ private:
     std::optional<std::chrono::milliseconds> graphStart_;
     std::optional<std::chrono::milliseconds> lastDataLine_;
     std::optional<std::chrono::milliseconds> lastLogSave_;
-    // The last "auto" file of the current table: the next one holds all its lines, so it is
-    // deleted once the next one is written.
-    std::optional<std::filesystem::path> previousAutoFile_;
+    // The "auto" files of the current table: each holds all lines of the one before, which
+    // goes once the next is written.
+    TAutoLogFile autoLogFile_;
     bool saveFailureTold_ = false;
     // The last achieved flow of each device that reported one, by trimmed port; empty when
     // that reading's flow in the device's unit was unknown.

@@ -40,7 +40,7 @@ void TEngine::ClearDataTable() {
     csvSessions_.clear();
     csvFile_ = TAppendedFile();
     // The next "auto" file starts a new table and does not hold the old one's lines.
-    previousAutoFile_.reset();
+    autoLogFile_.Restart();
     DataHeaderPending = true;
     window_.DataTableCleared();
 }
@@ -61,7 +61,6 @@ void TEngine::FlowDataSave(bool ForceSave, const std::string& Suffix) {
     }
     saveFailureTold_ = false;
     lastLogSave_ = now;
-    if (Suffix == kAutoSuffix) ForgetPreviousAutoFile(path);
 }
 
 std::filesystem::path TEngine::SaveLogFile(const std::string& suffix, std::string& error) {
@@ -70,8 +69,17 @@ std::filesystem::path TEngine::SaveLogFile(const std::string& suffix, std::strin
     std::filesystem::create_directories(LogsFolder(), ignored);
     const std::filesystem::path path = LogsFolder() / LogFileName(ToLocalDateTime(LocalNow()), suffix);
     error.clear();
-    if (!WriteLogFile(path, error) && error.empty()) error = "unknown reason";
+    if (!WriteLogFile(path, suffix, error) && error.empty()) error = "unknown reason";
     return path;
+}
+
+bool TEngine::WriteLogFile(const std::filesystem::path& path, const std::string& suffix, std::string& error) {
+    if (suffix != kAutoSuffix) return WriteLogFile(path, error);
+    // The periodic file grows with the table: only the lines it lacks are written.
+    std::string removalProblem;
+    const bool written = autoLogFile_.Save(path, dataTable_, error, removalProblem);
+    if (!removalProblem.empty()) MM(removalProblem);
+    return written;
 }
 
 bool TEngine::WriteLogFile(const std::filesystem::path& path, std::string& error) const {
@@ -115,18 +123,6 @@ bool TEngine::SaveAtClose() {
     }
     ReportProblem(problem + " The data table's lines since the last log file are lost.");
     return false;
-}
-
-void TEngine::ForgetPreviousAutoFile(const std::filesystem::path& written) {
-    // Every line of the previous "auto" file of this table is in the one just written.
-    if (previousAutoFile_ && *previousAutoFile_ != written) {
-        std::error_code failed;
-        std::filesystem::remove(*previousAutoFile_, failed);
-        if (failed)
-            MM("Removing the previous log file failed: " + PrintableOnly(previousAutoFile_->string()) + ": " +
-               failed.message());
-    }
-    previousAutoFile_ = written;
 }
 
 void TEngine::BeginCsvSession() {

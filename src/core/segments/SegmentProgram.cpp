@@ -192,6 +192,16 @@ bool ValidateLine(std::string_view rawLine, double& time, double& setpoint, bool
     return valid;
 }
 
+// Walks the text in place: a long program is checked without a list of its characters.
+void ReportInvalidCharacters(std::string_view text, const TMessageReport& report) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = DecodeUtf8(text, pos).Length;
+        if (length > 1 || !IsProgramCharacter(text[pos]))
+            report("Invalid character: " + std::string(text.substr(pos, length)));
+        pos += length;
+    }
+}
+
 std::string Plural(double count, const char* singular, const char* plural) { return count == 1 ? singular : plural; }
 
 }  // namespace
@@ -214,8 +224,7 @@ bool ValidateSegmentProgram(std::string_view text, char decimalSeparator) {
 }
 
 bool ValidateSegmentProgram(std::string_view text, char decimalSeparator, const TMessageReport& report) {
-    for (std::string_view c : SplitUtf8Chars(text))
-        if (c.size() > 1 || !IsProgramCharacter(c[0])) report("Invalid character: " + std::string(c));
+    ReportInvalidCharacters(text, report);
 
     bool valid = true;
     double time = 0;
