@@ -39,10 +39,11 @@ sim::SimMfcConfig ControllerLagging(double lag_s) {
 }
 
 // The port looks for reply bytes without pausing, so only a worker's own pauses wait for
-// the fake clock.
+// the fake clock. The simulator always answers: its reply time-out is far beyond any jump of
+// the fake clock, so a tick's second never cuts a reply off and hands it to the next command.
 void LookForRepliesWithoutPausing(TSerialPort& port) {
     port.fWindowsReadLoopTimeoutMS = 0;
-    port.fReadoutTimeoutMS = 500;
+    port.fReadoutTimeoutMS = 3'600'000;
 }
 
 class ProgramControlEndToEndTest : public ::testing::Test {
