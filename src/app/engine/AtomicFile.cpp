@@ -75,7 +75,7 @@ std::vector<std::string> RemoveStaleTemporaries(const std::filesystem::path& fol
 }
 
 bool WriteFileAtomically(const std::filesystem::path& target, const std::function<bool(const TByteWriter&)>& produce,
-                         std::string& error) {
+                         std::string& error, TWriteDurability durability) {
     std::string temporary;
     const int fd = CreateTemporaryBeside(target, temporary, error);
     if (fd < 0) return false;
@@ -83,7 +83,7 @@ bool WriteFileAtomically(const std::filesystem::path& target, const std::functio
     ::fchmod(fd, 0644);
 
     bool ok = produce([&](std::string_view bytes) { return WriteAllBytes(fd, bytes, error); });
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && durability == TWriteDurability::Disk && ::fsync(fd) != 0) {
         error = SystemReason(errno);
         ok = false;
     }

@@ -25,9 +25,13 @@ int CreateTemporaryBeside(const std::filesystem::path& target, std::string& name
 // Hands `produce` a function that appends bytes to the file; `produce` returns false when it
 // stopped because that function failed. The target is replaced only when everything was
 // written and flushed.
+// `Disk` waits until the bytes are on the disk, so even a power cut leaves the new file or
+// the old one; `System` only hands them to the system, which is enough against a crash or a
+// kill of the program and costs no wait for the disk (a file rewritten every few seconds).
 using TByteWriter = std::function<bool(std::string_view bytes)>;
+enum class TWriteDurability : unsigned char { Disk, System };
 bool WriteFileAtomically(const std::filesystem::path& target, const std::function<bool(const TByteWriter&)>& produce,
-                         std::string& error);
+                         std::string& error, TWriteDurability durability = TWriteDurability::Disk);
 
 // The temporary of a write is named after its target: "<target name>.tmp-" and six letters
 // or digits. A writer that is killed leaves it behind; its target's name when `fileName` is

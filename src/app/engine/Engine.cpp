@@ -135,6 +135,7 @@ void TEngine::TimerEngineTimer() {
     }
 
     WatchStopConfirmations();
+    KeepRunStateInTick();
     window_.ChartValuesChanged();
     FlowDataSave(false, "auto");
     window_.MemoSegmentsUpdate();

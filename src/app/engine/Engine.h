@@ -22,6 +22,7 @@
 #include "engine/ProgramOptions.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
+#include "run/InterruptedRun.h"
 #include "segments/PlannedFlow.h"
 #include "segments/ProgramRun.h"
 #include "segments/SegmentEditing.h"
@@ -205,6 +206,22 @@ public:
     void RequestThreadsStop();
     int ActiveThreadCount() const;
 
+    // The safe restart. While programs run, their state is kept in RunStateFile(): written
+    // when programs start, are held or resumed, or end, and by the tick at most every
+    // kRunStateInterval; removed when no program runs any more, by "Stop all flows" and by a
+    // normal close.
+    std::filesystem::path RunStateFile() const { return settings_.DataFolder / kRunStateFileName; }
+    // The state file a run that did not end cleanly left: the first call (FormCreate makes
+    // it, before anything is sent to an instrument) stops every device it names and tells the
+    // outcome in the log; later calls return the same without sending anything. Its report is
+    // empty when there was no such file.
+    const TInterruptedRunCheck& StopInterruptedRun();
+    // The programs of that run continue on their devices (configured first where needed),
+    // each from its program time then; the time since the state was saved counts as a hold
+    // and is told in the log. Once only; false when there is nothing to resume or no program
+    // could be resumed. The ports of the devices resumed go to `resumed`.
+    bool ResumeInterruptedRun(std::vector<std::string>* resumed = nullptr);
+
     // The on-screen log: the local time stamp and `text` as one line. Each line also goes
     // to the screen log file (see FormCreate), handed to the system at once; a failed write
     // is told once with the system's reason, until a write succeeds again, and a line cut
@@ -304,6 +321,14 @@ private:
     // and once the bound has passed names the devices that gave none.
     void WatchStopConfirmations();
 
+    // The run state file: written now while a program runs, removed when none does.
+    void RunStateChanged();
+    void KeepRunStateInTick();
+    // `toDisk`: the write waits until the file is on the disk (see TWriteDurability).
+    void WriteRunState(bool toDisk);
+    void RemoveRunState();
+    bool ResumeInterruptedDevice(const TRunStateDevice& state, double gap_min);
+
     // The screen log file.
     void OpenScreenLog();
     void WriteScreenLogLine(const std::string& line);
@@ -396,6 +421,12 @@ private:
     TSegmentListingInputs SegmentListingInputs(const std::vector<std::string>& ports) const;
     std::optional<TSegmentListingInputs> listingInputs_;
     TSegmentListing listing_;
+
+    std::optional<std::chrono::milliseconds> lastRunStateWrite_;
+    bool runStateWritten_ = false;  // by this run, and not removed since
+    bool runStateDue_ = false;      // a program ended in this tick
+    bool runStateFailureTold_ = false;
+    std::optional<TInterruptedRunCheck> interruptedRun_;
 
     std::filesystem::path screenLogPath_;
     TAppendedFile screenLog_;

@@ -101,6 +101,7 @@ void TEngine::HoldPrograms(const std::vector<std::string>& ports) {
         StoreDevice(device);
         window_.ShowDevice(device);
     }
+    RunStateChanged();
 }
 
 void TEngine::ResumePrograms(const std::vector<std::string>& ports) {
@@ -120,6 +121,7 @@ void TEngine::ResumePrograms(const std::vector<std::string>& ports) {
         StoreDevice(device);
         window_.ShowDevice(device);
     }
+    RunStateChanged();
 }
 
 void TEngine::HoldAllPrograms() { HoldPrograms(ConfiguredPorts()); }
@@ -133,6 +135,7 @@ double TEngine::ProgramSetpoint(TDeviceInfo& device, double programTime_min) {
     device.Run.Cycle = moment.Cycle;
     if (moment.Ended && !device.Run.Ended) {
         device.Run.Ended = true;
+        runStateDue_ = true;
         const std::string end =
             moment.Setpoint_pct == 0 && device.SegmentProgramTermination != TSegProgTermination::tspttKeep
                 ? "goes to 0 %"

@@ -22,6 +22,7 @@ void TEngine::ButtonSegmentProgramStartClick(const std::vector<std::string>& por
         window_.ShowDevice(device);
     }
     MarkGraphStart();
+    RunStateChanged();
 }
 
 void TEngine::ButtonSegmentProgramStopClick(const std::vector<std::string>& ports) {
@@ -34,6 +35,7 @@ void TEngine::ButtonSegmentProgramStopClick(const std::vector<std::string>& port
         if (!StoreDevice(device)) MM("Stopping device failed for: " + device.NameRole);
         window_.ShowDevice(device);
     }
+    RunStateChanged();
 }
 
 void TEngine::ButtonApplyFlowClick(const std::vector<std::string>& ports) {

@@ -73,6 +73,9 @@ void TEngine::FormCreate() {
     if (programs && logs)
         MM("Segment programs and log files are kept in " + PrintableOnly(settings_.DataFolder.string()));
     RemoveStaleLogTemporaries();
+    RemoveStaleTemporaries(settings_.DataFolder, [](std::string_view target) { return target == kRunStateFileName; });
+    // Before anything is sent to an instrument.
+    StopInterruptedRun();
 }
 
 void TEngine::RemoveStaleLogTemporaries() {
@@ -103,6 +106,8 @@ bool TEngine::CreateFolder(const std::filesystem::path& folder) {
 void TEngine::FormClose() {
     SaveAtClose();
     TerminateThreads();
+    // A normal close: nothing is left to resume.
+    RemoveRunState();
 }
 
 void TEngine::RequestThreadsStop() {
@@ -157,6 +162,7 @@ bool TEngine::TerminateThreads() {
 
     window_.EndShutdownWait();
     window_.ClearGraph(true);
+    RunStateChanged();
     terminating_ = false;
     return true;
 }

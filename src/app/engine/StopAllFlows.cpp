@@ -63,6 +63,8 @@ void TEngine::StopAllFlows() {
     }
     MM(kStopAllPrefix +
        (names.empty() ? std::string("no device is configured") : "idle at 0 % asked of " + JoinedNames(names)));
+    // Nothing is left to resume after a restart.
+    RemoveRunState();
 }
 
 void TEngine::WatchStopConfirmations() {
