@@ -168,6 +168,7 @@ void TGUIF::FormCreate() {
     FillFluidLists();
     ActivityLed = AddLedForThread();
     ActivityLed->setObjectName("ActivityLed");
+    ShowInterruptedRun();
 
     TimerEngine->Start();
 }

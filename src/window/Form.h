@@ -205,6 +205,12 @@ public:
     // "Stop all flows" (the status bar's button and kStopAllFlowsKey from anywhere in the
     // program): every configured device to idle at 0 %, whatever is selected.
     void ButtonStopAllFlowsClick();
+    // A start after a run that did not end cleanly: the engine has stopped its devices; a
+    // notice ("NoticeInterruptedRun") tells which and where their programs stood, with the
+    // button "Resume the interrupted run" when there is a run to resume.
+    void ShowInterruptedRun();
+    // That button: the engine resumes the run; the devices it configured join the list.
+    void ButtonResumeInterruptedRunClick();
     // Help → "About Tessaro": a box that waits for nobody.
     void AboutTessaro1Click();
     // The text of that box: the version, the data folder and the Qt version.
