@@ -5,6 +5,7 @@ tessaro_packages=(
   cmake ninja-build g++
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev ccache
+  libmosquitto-dev mosquitto mosquitto-clients pkg-config
 )
 
 # Compiler cache: a rebuild in another clone or work tree of the same sources reuses the

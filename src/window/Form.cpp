@@ -39,6 +39,7 @@
 #include "discovery/MaintenanceTools.h"
 #include "engine/EngineTimer.h"
 #include "engine/Startup.h"
+#include "mqtt/MqttControl.h"
 #include "text/TextScan.h"
 
 namespace tessaro {
@@ -116,6 +117,8 @@ TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(central);
 
     engine_ = std::make_unique<TEngine>(*this, std::move(settings));
+    mqtt_ = std::make_unique<TMqttControl>(*engine_, MqttSettingsFile(engine_->Settings().DataFolder));
+    connect(mqtt_.get(), &TMqttControl::StateChanged, this, &TGUIF::ShowMqttState);
     TimerEngine = new TEngineTimer(*engine_, this);
     search_ = std::make_unique<TDeviceSearch>(*engine_, *this, *this, TimerEngine);
     tools_ = std::make_unique<TMaintenanceTools>(*this, TimerEngine);
@@ -169,6 +172,8 @@ void TGUIF::FormCreate() {
     ActivityLed = AddLedForThread();
     ActivityLed->setObjectName("ActivityLed");
     ShowInterruptedRun();
+    Guarded([this] { mqtt_->Start(); });
+    ShowMqttState();
 
     TimerEngine->Start();
 }
@@ -192,6 +197,8 @@ void TGUIF::closeEvent(QCloseEvent* event) {
 
 void TGUIF::FormClose() {
     closing_ = true;
+    // The rig says "offline" while its devices are still known to be running.
+    Guarded([this] { mqtt_->Stop(); });
     Guarded([this] { engine_->FormClose(); });
     TimerEngine->Stop();
     delete ActivityLed.data();
@@ -357,6 +364,7 @@ void TGUIF::BuildMainMenu() {
         entry->setCheckable(true);
         timeUnits->addAction(entry);
     }
+    AddMenuEntry(preferences, "PublishToMqtt1", "Publish to MQTT…");
 
     QMenu* dataMenu = bar->addMenu("Data");
     dataMenu->setObjectName("Data1");
@@ -409,6 +417,8 @@ void TGUIF::ConnectMainMenu() {
             [this] { Guarded([this] { Cleargraphdiscarddata1Click(); }); });
     connect(MenuEntry("Autoscrolltolastline1"), &QAction::triggered, this,
             [this] { Guarded([this] { engine_->Autoscrolltolastline1Click(); }); });
+    connect(MenuEntry("PublishToMqtt1"), &QAction::triggered, this,
+            [this] { Guarded([this] { PublishToMqtt1Click(); }); });
     connect(MenuEntry("SaveChartAs1"), &QAction::triggered, this, [this] { Guarded([this] { SaveChartAs1Click(); }); });
     connect(MenuEntry("ExportDataTableAsCsv1"), &QAction::triggered, this,
             [this] { Guarded([this] { ExportDataTableAsCsv1Click(); }); });
@@ -545,6 +555,15 @@ QLayout* TGUIF::BuildStatusBar(QWidget* parent) {
     PanelStatusBar->setFrameShape(QFrame::NoFrame);
     PanelStatusBar->setFixedHeight(kStatusBarHeight * GetDPIScaling());
     row->addWidget(PanelStatusBar, 1);
+
+    LedMqtt = new TLed(parent);
+    LedMqtt->setObjectName("LedMqtt");
+    LedMqtt->setFixedSize(kLedSize * GetDPIScaling(), kLedSize * GetDPIScaling());
+    LedMqtt->SetCaption("MQTT");
+    row->addWidget(LedMqtt);
+    LabelMqttState = new QLabel("MQTT: Off", parent);
+    LabelMqttState->setObjectName("LabelMqttState");
+    row->addWidget(LabelMqttState);
 
     ButtonStopAllFlows = new QPushButton("Stop all flows", parent);
     ButtonStopAllFlows->setObjectName("ButtonStopAllFlows");

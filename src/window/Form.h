@@ -28,6 +28,7 @@ class QCPGraph;
 class QCustomPlot;
 class QFrame;
 class QGroupBox;
+class QDialog;
 class QLabel;
 class QLayout;
 class QLineEdit;
@@ -54,6 +55,7 @@ class TDeviceSearch;
 class TMaintenanceTools;
 class TColorPickCombo;
 class TEngineTimer;
+class TMqttControl;
 class TFlowCurve;
 class TLed;
 class TNumberEdit;
@@ -90,6 +92,7 @@ public:
     ~TGUIF() override;
 
     TEngine& Engine() { return *engine_; }
+    TMqttControl& MqttControl() { return *mqtt_; }
     TEngineTimer& EngineTimer() { return *TimerEngine; }
     TDeviceSearch& DeviceSearch() { return *search_; }
 
@@ -302,6 +305,11 @@ private:
     void ConnectTools();
     QWidget* BuildBottomArea();
     QLayout* BuildStatusBar(QWidget* parent);
+
+    // Publishing to MQTT: the status bar's light and words, the settings dialog.
+    void ShowMqttState();
+    void PublishToMqtt1Click();
+    void DialogMqttAccepted();
     void BuildHelpMenu();
     // Alt + the letter opens each menu of the menu bar; the captions stay as they are.
     void InstallMenuKeys();
@@ -377,6 +385,7 @@ private:
     void Guarded(Handler&& handler);
 
     std::unique_ptr<TEngine> engine_;
+    std::unique_ptr<TMqttControl> mqtt_;
     std::unique_ptr<TDeviceSearch> search_;
     std::unique_ptr<TMaintenanceTools> tools_;
 
@@ -478,6 +487,9 @@ private:
 
     TEngineTimer* TimerEngine = nullptr;
     QPointer<TLed> ActivityLed;
+    TLed* LedMqtt = nullptr;
+    QLabel* LabelMqttState = nullptr;
+    QDialog* DialogMqtt = nullptr;
     std::vector<QPointer<TLed>> deviceLeds_;
     std::map<std::string, TDeviceCurves> curves_;  // by COM port
     TChooseFile saveSegmentFile_;

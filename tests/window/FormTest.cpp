@@ -126,7 +126,7 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
 
     EXPECT_EQ(EntryCaptions(menus[0]->menu()),
               QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
-    EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >"}));
+    EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >", "Publish to MQTT…"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
     EXPECT_EQ(EntryCaptions(menus[2]->menu()),
               QStringList({"Show Graph", "Show Segment Program Table", "Show Data Table", "Graph",

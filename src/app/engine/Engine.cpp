@@ -48,6 +48,32 @@ std::string ClockTimeText(const TLocalDateTime& now) {
 
 }  // namespace
 
+const char* EngineEventName(TEngineEventKind kind) {
+    switch (kind) {
+        case TEngineEventKind::AlarmRaised:
+            return "alarm raised";
+        case TEngineEventKind::AlarmCleared:
+            return "alarm cleared";
+        case TEngineEventKind::StopConfirmed:
+            return "stop confirmed";
+        case TEngineEventKind::StopUnconfirmed:
+            return "stop not confirmed";
+        case TEngineEventKind::ProgramStarted:
+            return "program started";
+        case TEngineEventKind::ProgramHeld:
+            return "program held";
+        case TEngineEventKind::ProgramResumed:
+            return "program resumed";
+        case TEngineEventKind::ProgramEnded:
+            return "program ended";
+        case TEngineEventKind::NoReply:
+            return "no reply";
+        case TEngineEventKind::AnswersAgain:
+            return "answers again";
+    }
+    return "event";
+}
+
 TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window), settings_(std::move(settings)) {}
 
 void TEngine::MM(const std::string& text) {
@@ -107,6 +133,7 @@ void TEngine::TimerEngineTimer() {
 
     std::string cells;
     std::vector<TCsvDeviceValues> csvValues;
+    TDataLineSnapshot snapshot;
     for (TDeviceInfo& device : DevicesLocal()) {
         double cell = NoReading;
         const TProgramStep before{device.Run.Pause, device.Run.Cycle, device.Run.Ended, device.Watch.Deviation};
@@ -120,6 +147,8 @@ void TEngine::TimerEngineTimer() {
         AppendCell(cells, cell);
         const double planned_pct = PlannedPercent(device);
         csvValues.push_back({planned_pct, PlannedFlow(device, planned_pct), RecordedAchievedFlow(device, cell)});
+        if (observer_ != nullptr && device.IsConfigured())
+            snapshot.Devices.push_back(Snapshot(device, csvValues.back()));
     }
 
     if (loggingTick && !IsBlankText(cells)) {
@@ -132,6 +161,10 @@ void TEngine::TimerEngineTimer() {
         RecordCsvRow({localStart, tickStartLocal.offsetFromUtc(), GraphMinutes(tickStart)}, csvValues);
         lastDataLine_ = tickStart;
         if (autoScroll_) window_.ScrollDataTableToEnd();
+        if (observer_ != nullptr) {
+            snapshot.Time = tickStartLocal;
+            observer_->DataLineMade(snapshot);
+        }
     }
 
     WatchStopConfirmations();
@@ -158,6 +191,7 @@ void TEngine::WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses) {
         if (!device.NoReply) return;
         device.NoReply = false;
         MM(DeviceReplyLabel(device) + " answers again");
+        Notify(TEngineEventKind::AnswersAgain, &device, DeviceReplyLabel(device) + " answers again");
         window_.SetDeviceLedFault(device.Led, false);
         window_.ShowDeviceRow(device);
         return;
@@ -166,6 +200,7 @@ void TEngine::WatchReplies(TDeviceInfo& device, std::uint32_t failedPasses) {
     if (device.NoReply || failedPasses < kNoReplyPasses) return;
     device.NoReply = true;
     MM(DeviceReplyLabel(device) + ": no reply since " + device.NoReplySince);
+    Notify(TEngineEventKind::NoReply, &device, DeviceReplyLabel(device) + ": no reply since " + device.NoReplySince);
     window_.SetDeviceLedFault(device.Led, true);
     window_.ShowDeviceRow(device);
 }
@@ -293,6 +328,37 @@ double TEngine::RecordedAchievedFlow(const TDeviceInfo& device, double cell) con
     // A pump reports no flow: its achieved flow is the dispense it took, as the legend shows it.
     if (device.DevType != dtPump) return cell;
     return ChartLegendValues(device).Achieved.value_or(NoReading);
+}
+
+void TEngine::Notify(TEngineEventKind kind, const TDeviceInfo* device, const std::string& text) {
+    if (observer_ == nullptr) return;
+    TEngineEvent event{LocalNow(), kind, {}, {}, text};
+    if (device != nullptr) {
+        event.COMPort = device->COMPort;
+        event.Name = device->NameRole;
+    }
+    observer_->EventOccurred(event);
+}
+
+TDeviceSnapshot TEngine::Snapshot(const TDeviceInfo& device, const TCsvDeviceValues& values) const {
+    const auto known = [](double value) {
+        return value < kCsvLowestValue ? std::nullopt : std::optional<double>(value);
+    };
+    TDeviceSnapshot snapshot;
+    snapshot.COMPort = device.COMPort;
+    snapshot.Name = device.NameRole;
+    snapshot.Kind = DeviceTypeName(device.DevType);
+    snapshot.IsPump = device.DevType == dtPump;
+    snapshot.Fluid = snapshot.IsPump ? device.FlowUnitUser.GasName : device.Fluidname();
+    snapshot.Unit = device.FlowUnitUser.Name;
+    snapshot.Planned_pct = known(values.Planned_pct);
+    snapshot.PlannedFlow = known(values.Planned);
+    snapshot.AchievedFlow = known(values.Achieved);
+    snapshot.State = DeviceStateText(device);
+    if (device.ControlMode == dcmSegment) snapshot.ProgramTime_min = device.ProgramTime_min();
+    const auto alarm = alarmTexts_.find(device.COMPort);
+    if (alarm != alarmTexts_.end()) snapshot.Alarm = alarm->second;
+    return snapshot;
 }
 
 void TEngine::AppendCell(std::string& line, double value) const {

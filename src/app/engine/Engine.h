@@ -19,6 +19,7 @@
 #include "engine/AutoLogFile.h"
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
+#include "engine/EngineObserver.h"
 #include "engine/ProgramOptions.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
@@ -259,6 +260,10 @@ public:
     // Set by the device search and by every configuration of a device.
     bool DataHeaderPending = true;
 
+    // The listener told of every data line's device states and of the events; none (the
+    // default) tells nobody. It must outlive the engine or be removed first.
+    void SetObserver(TEngineObserver* observer) { observer_ = observer; }
+
 private:
     // What a flow controller's reading is compared with: the setpoint it was following.
     struct TFlowComparison {
@@ -342,6 +347,10 @@ private:
     void RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values);
     void AppendCsvFileRow(const std::string& row);
     bool WriteTableCsv(const std::filesystem::path& path, std::string& error) const;
+
+    // The listener.
+    void Notify(TEngineEventKind kind, const TDeviceInfo* device, const std::string& text);
+    TDeviceSnapshot Snapshot(const TDeviceInfo& device, const TCsvDeviceValues& values) const;
 
     // Shutdown.
     void WaitForStopConfirmations(int initialCount);
@@ -431,6 +440,10 @@ private:
     std::filesystem::path screenLogPath_;
     TAppendedFile screenLog_;
     bool screenLogFailureTold_ = false;
+
+    TEngineObserver* observer_ = nullptr;
+    // The text of each standing deviation alarm, by port.
+    std::map<std::string, std::string> alarmTexts_;
 };
 
 }  // namespace tessaro

@@ -96,8 +96,10 @@ void TEngine::HoldPrograms(const std::vector<std::string>& ports) {
         }
         // A holdback in progress becomes the operator's hold.
         device.BeginPause(TProgramPause::Hold);
-        MM("Hold program of " + device.NameRole + " at " + ClockText(LocalNow()) + ", program time " +
-           FormatPattern(device.ProgramTime_min(), "0.###", sep) + " min");
+        const std::string held = "Hold program of " + device.NameRole + " at " + ClockText(LocalNow()) +
+                                 ", program time " + FormatPattern(device.ProgramTime_min(), "0.###", sep) + " min";
+        MM(held);
+        Notify(TEngineEventKind::ProgramHeld, &device, held);
         StoreDevice(device);
         window_.ShowDevice(device);
     }
@@ -115,9 +117,11 @@ void TEngine::ResumePrograms(const std::vector<std::string>& ports) {
         }
         const double heldFor_s = static_cast<double>((MonotonicNow() - device.Run.PausedSince).count()) / 1000;
         device.EndPause();
-        MM("Resume program of " + device.NameRole + " at " + ClockText(LocalNow()) + ", program time " +
-           FormatPattern(device.ProgramTime_min(), "0.###", sep) + " min, after a hold of " +
-           FormatPattern(heldFor_s, "0.#", sep) + " s");
+        const std::string resumed = "Resume program of " + device.NameRole + " at " + ClockText(LocalNow()) +
+                                    ", program time " + FormatPattern(device.ProgramTime_min(), "0.###", sep) +
+                                    " min, after a hold of " + FormatPattern(heldFor_s, "0.#", sep) + " s";
+        MM(resumed);
+        Notify(TEngineEventKind::ProgramResumed, &device, resumed);
         StoreDevice(device);
         window_.ShowDevice(device);
     }
@@ -140,8 +144,10 @@ double TEngine::ProgramSetpoint(TDeviceInfo& device, double programTime_min) {
             moment.Setpoint_pct == 0 && device.SegmentProgramTermination != TSegProgTermination::tspttKeep
                 ? "goes to 0 %"
                 : "keeps " + FormatGeneral(moment.Setpoint_pct, settings_.DecimalSeparator) + " %";
-        MM("Segment program of " + device.NameRole + " ended at " + ClockText(LocalNow()) + "; " + DeviceLabel(device) +
-           " " + end);
+        const std::string ended = "Segment program of " + device.NameRole + " ended at " + ClockText(LocalNow()) +
+                                  "; " + DeviceLabel(device) + " " + end;
+        MM(ended);
+        Notify(TEngineEventKind::ProgramEnded, &device, ended);
     }
     return moment.Setpoint_pct;
 }
@@ -228,13 +234,19 @@ double TEngine::PlannedFlowInUnit(const TDeviceInfo& device, const TFlowComparis
 void TEngine::RaiseAlarm(TDeviceInfo& device, const TFlowComparison& flow, double band_pct, const std::string& since) {
     device.Watch.Deviation = true;
     device.Watch.RaisedBand_pct = band_pct;
-    ReportProblem("Alarm: " + device.NameRole + " " + FlowsText(device, flow) + " since " + since);
+    const std::string alarm = "Alarm: " + device.NameRole + " " + FlowsText(device, flow) + " since " + since;
+    alarmTexts_[device.COMPort] = alarm;
+    ReportProblem(alarm);
+    Notify(TEngineEventKind::AlarmRaised, &device, alarm);
     window_.SetDeviceLedFault(device.Led, true);
 }
 
 void TEngine::ClearAlarm(TDeviceInfo& device, const TFlowComparison& flow) {
     device.Watch.Deviation = false;
-    MM("Alarm cleared: " + device.NameRole + " " + FlowsText(device, flow));
+    const std::string cleared = "Alarm cleared: " + device.NameRole + " " + FlowsText(device, flow);
+    alarmTexts_.erase(device.COMPort);
+    MM(cleared);
+    Notify(TEngineEventKind::AlarmCleared, &device, cleared);
     if (!device.NoReply) window_.SetDeviceLedFault(device.Led, false);
 }
 

@@ -15,6 +15,7 @@ void TEngine::ButtonSegmentProgramStartClick(const std::vector<std::string>& por
         TDeviceInfo device;
         if (!FindDevice(port, device) || !device.IsConfigured()) continue;
         MM("Start segment program for " + device.NameRole);
+        Notify(TEngineEventKind::ProgramStarted, &device, "Start segment program for " + device.NameRole);
         device.ControlMode = dcmSegment;
         device.MarkFlowStart();
         window_.FlowSerie(device, 0, 0, true);

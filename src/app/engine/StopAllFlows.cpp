@@ -74,9 +74,11 @@ void TEngine::WatchStopConfirmations() {
         const TDeviceInfo* device = ConfiguredDevice(pending.Port);
         // A device whose worker has been ended meanwhile has been stopped by that end.
         if (device == nullptr) continue;
-        if (StopConfirmed(*device, pending.SequenceAtRequest))
-            MM(kStopAllPrefix + pending.Caption + " confirmed the stop");
-        else
+        if (StopConfirmed(*device, pending.SequenceAtRequest)) {
+            const std::string confirmed = kStopAllPrefix + pending.Caption + " confirmed the stop";
+            MM(confirmed);
+            Notify(TEngineEventKind::StopConfirmed, device, confirmed);
+        } else
             waiting.push_back(pending);
     }
     pendingStops_ = std::move(waiting);
@@ -85,9 +87,12 @@ void TEngine::WatchStopConfirmations() {
     std::vector<std::string> silent;
     for (const TPendingStop& pending : pendingStops_) silent.push_back(pending.Caption);
     pendingStops_.clear();
-    ReportProblem(std::string(kStopAllPrefix) + "no confirmation of the stop from " + JoinedNames(silent) + " within " +
-                  std::to_string(StopConfirmationBound.count() / 1000) +
-                  " s. Check these devices; in case of emergency, cut their power.");
+    const std::string unconfirmed = std::string(kStopAllPrefix) + "no confirmation of the stop from " +
+                                    JoinedNames(silent) + " within " +
+                                    std::to_string(StopConfirmationBound.count() / 1000) +
+                                    " s. Check these devices; in case of emergency, cut their power.";
+    ReportProblem(unconfirmed);
+    Notify(TEngineEventKind::StopUnconfirmed, nullptr, unconfirmed);
 }
 
 }  // namespace tessaro
