@@ -4,7 +4,8 @@
 // and without the continuous CSV file; the log file of a week's table; the memory a week's
 // table takes; the bytes a week of recording hands to the system against the CSV file's
 // size; an on-screen log line at start and after a week of them; the once-a-minute saving
-// tick at 1, 7 and 30 days. Every file goes to temporary folders removed at the end.
+// tick at 1, 7 and 30 days; the tick by the length of the devices' programs. Every file
+// goes to temporary folders removed at the end.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -80,7 +81,9 @@ double FileBytes(const fs::path& path) {
 // What a simulated week handed to the system, and what its files hold at the end.
 struct TWeekWrites {
     double Written = 0;          // every write call of the week
-    double ScreenLogGrowth = 0;  // of which the on-screen log file
+    double ScreenLogGrowth = 0;  // of which the on-screen log files
+    double ScreenLogWrites = 0;  // the write calls these took
+    double PeriodicLog = 0;      // and the once-a-minute log file
     double CsvFile = 0;          // the CSV file's final size
 };
 
@@ -92,7 +95,9 @@ public:
     // raise alarms (their readings wander far from their setpoints), and the first one is held.
     // `pumpInSegment` off: the pump gets a direct setpoint, which writes no planning lines to
     // the on-screen log (a month of them would take gigabytes of screen log file).
-    explicit SixDevices(bool continuousCsv = true, bool programControl = false, bool pumpInSegment = true)
+    // `program` is every device's segment program.
+    explicit SixDevices(bool continuousCsv = true, bool programControl = false, bool pumpInSegment = true,
+                        const std::string& program = kTwoWeekRamp)
         : scopedClock_(clock_) {
         InitializeModules();
         std::vector<TDeviceInfo>& devices = DevicesLocal();
@@ -100,7 +105,7 @@ public:
         for (int i = 0; i < kControllers; ++i) {
             TDeviceInfo device = NewFoundDevice("COM" + std::to_string(10 + i), NextFlowControllerKind(devices), "1");
             device.FlowUnitUser = FlowUnitMlnAir().Clone();
-            device.SegmentProgram = kTwoWeekRamp;
+            device.SegmentProgram = program;
             device.ThreadMFC = new TMFCThread;
             if (programControl) {
                 device.ProgramRepeat = 3;
@@ -113,7 +118,7 @@ public:
         }
         TDeviceInfo pump = NewFoundDevice("COM20", dtPump, "2");
         pump.MaxFlow_µlpm = 312.5;
-        pump.SegmentProgram = kTwoWeekRamp;
+        pump.SegmentProgram = program;
         pump.ThreadPump = new TPSD4Thread;
         devices.push_back(pump);
 
@@ -155,30 +160,27 @@ public:
         clock_.Advance(kTickStep);
     }
 
-    // A week of ticks; the fixed-width log files are kept from being written meanwhile by a
-    // file where the folder should be, so that the week takes no traffic of theirs. The
-    // files already open (the on-screen log, the session's CSV file once its first line is
-    // made) go on growing under a second name outside the folder.
+    // A week of ticks, every file written where the engine puts it: the on-screen log in a
+    // file a day, the once-a-minute log file appended, the session's CSV file line by line.
     void RunAWeek() {
         Tick();
-        const fs::path folder(folder_.path().toStdString());
-        const fs::path screenLog = folder / "week screen log.txt";
-        const fs::path csv = folder / "week.csv";
-        fs::create_hard_link(engine_->ScreenLogFile(), screenLog);
-        if (!engine_->DataCsvFile().empty()) fs::create_hard_link(engine_->DataCsvFile(), csv);
-        fs::remove_all(engine_->LogsFolder());
-        { std::ofstream(engine_->LogsFolder()) << "blocked"; }
-
         const double writtenBefore = WrittenBytes();
-        const double screenLogBefore = FileBytes(screenLog);
+        const std::uint64_t screenLogBefore = engine_->ScreenLogBytesWritten();
+        const std::uint64_t screenLogWritesBefore = engine_->ScreenLogWrites();
+        const std::uint64_t periodicBefore = engine_->PeriodicLogBytesWritten();
         const auto end = MonotonicNow() + kWeek;
         while (MonotonicNow() < end) Tick();
         week_.Written = WrittenBytes() - writtenBefore;
-        week_.ScreenLogGrowth = FileBytes(screenLog) - screenLogBefore;
-        week_.CsvFile = FileBytes(csv);
-
-        fs::remove(engine_->LogsFolder());
+        week_.ScreenLogGrowth = static_cast<double>(engine_->ScreenLogBytesWritten() - screenLogBefore);
+        week_.ScreenLogWrites = static_cast<double>(engine_->ScreenLogWrites() - screenLogWritesBefore);
+        week_.PeriodicLog = static_cast<double>(engine_->PeriodicLogBytesWritten() - periodicBefore);
+        week_.CsvFile = FileBytes(engine_->DataCsvFile());
         engine_->FlowDataSave(true, "Week");
+    }
+
+    // Every program as far as `programTime` into its run.
+    void MoveProgramsOn(std::chrono::minutes programTime) {
+        for (TDeviceInfo& device : DevicesLocal()) device.FlowStartMonotonic -= programTime;
     }
 
     // Ticks until the run is `age` old, with the log folder as it is.
@@ -274,6 +276,31 @@ void BM_TickWithProgramControl(benchmark::State& state) {
 }
 BENCHMARK(BM_TickWithProgramControl)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
+// A program of `lines` lines, one a minute, steps and ramps in turn.
+std::string ProgramOfLines(int lines) {
+    std::string text;
+    for (int i = 1; i <= lines; ++i)
+        text += std::to_string(i) + " " + std::to_string(i * 7 % 101) + (i % 2 ? " Ramp" : " Step") + "\r\n";
+    return text;
+}
+
+// The tick with every device in the middle of a program of 10, 1,000 and 16,000 lines.
+void BM_TickByProgramLength(benchmark::State& state) {
+    Application();
+    const int lines = static_cast<int>(state.range(0));
+    SixDevices devices(true, false, true, ProgramOfLines(lines));
+    devices.MoveProgramsOn(std::chrono::minutes(lines / 2));
+    TimeTicks(state, devices);
+}
+BENCHMARK(BM_TickByProgramLength)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(16000)
+    ->ArgName("lines")
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
 // One on-screen log line (the time stamp, the line handed to the window, the line appended
 // and flushed to the screen log file).
 void TimeScreenLogLines(benchmark::State& state, TEngine& engine) {
@@ -320,22 +347,26 @@ void BM_TickAfterAWeek(benchmark::State& state) {
 }
 BENCHMARK(BM_TickAfterAWeek)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 
-// The week's write calls against the CSV file's final size: apart from the on-screen log,
-// a week writes the CSV file's bytes once (the fixed-width files were blocked). For
-// comparison with BM_SavingTickAtAge's periodic_log_GB_so_far: what the once-a-minute log
-// file would write if each save wrote the whole table as it stands, computed from the
-// final table, which grows evenly.
+// The week's write calls: the on-screen log files (in bytes and write calls; at most one a
+// tick), the once-a-minute log file, and the CSV file, which is written once. For comparison
+// with BM_SavingTickAtAge's periodic_log_GB_so_far: what the once-a-minute log file would
+// write if each save wrote the whole table as it stands, computed from the final table, which
+// grows evenly.
 void BM_WeekOfRecordingWrites(benchmark::State& state) {
     Application();
     SixDevices& devices = WeekOld();
     for (auto _ : state) benchmark::DoNotOptimize(devices.Week().Written);
     const TWeekWrites& week = devices.Week();
-    const double csvWritten = week.Written - week.ScreenLogGrowth;
+    const double csvWritten = week.Written - week.ScreenLogGrowth - week.PeriodicLog;
     double tableBytes = 0;
     for (const std::string& line : devices.Engine().DataTable()) tableBytes += static_cast<double>(line.size() + 2);
     const double saves = static_cast<double>(std::chrono::duration_cast<std::chrono::minutes>(kWeek).count());
+    const double ticks = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(kWeek).count()) /
+                         static_cast<double>(kTickStep.count());
     state.counters["written_MB"] = week.Written / 1e6;
     state.counters["screen_log_MB"] = week.ScreenLogGrowth / 1e6;
+    state.counters["screen_log_writes_per_tick"] = week.ScreenLogWrites / ticks;
+    state.counters["periodic_log_MB"] = week.PeriodicLog / 1e6;
     state.counters["csv_written_MB"] = csvWritten / 1e6;
     state.counters["csv_file_MB"] = week.CsvFile / 1e6;
     state.counters["csv_written_per_file_byte"] = week.CsvFile > 0 ? csvWritten / week.CsvFile : 0;

@@ -945,6 +945,70 @@ TEST_F(EngineTest, TheOnScreenLogGoesLineByLineToAFileBesideTheLogFiles) {
     EXPECT_EQ(ReadFile(file), shown);  // each line is on disk as soon as it is shown
 }
 
+TEST_F(EngineTest, TheLinesOfATickGoToTheScreenLogFileInOneWrite) {
+    ConfigurePump(0);
+    TDeviceInfo& pump = Device(0);
+    pump.MaxFlow_µlpm = 312.5;
+    pump.SegmentProgram = "0 0 Step\r\n1 100 Ramp";
+    pump.ControlMode = dcmSegment;
+    pump.MarkFlowStart();
+    engine_->FormCreate();
+    const std::uint64_t writesBefore = engine_->ScreenLogWrites();
+
+    Tick(3);  // nine planning lines each
+
+    EXPECT_EQ(engine_->ScreenLogWrites() - writesBefore, 3u);
+    std::string shown;
+    for (const std::string& line : window_.Log) shown += line + "\n";
+    EXPECT_EQ(ReadFile(engine_->ScreenLogFile()), shown);
+}
+
+// Every screen log file of the folder, in name order, and what they hold one after the other.
+std::vector<fs::path> ScreenLogFiles(const fs::path& folder) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().ends_with(" screen log.txt")) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(EngineTest, TheScreenLogBeginsANewFileEachDayNamedToSortInTurn) {
+    engine_->FormCreate();
+    engine_->MM("on the first day");
+    clock_.Advance(11h + 59min);
+    engine_->MM("late on the first day");
+    clock_.Advance(2min);
+    engine_->MM("on the second day");
+    Tick();
+
+    const std::vector<fs::path> files = ScreenLogFiles(LogsFolder());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1], engine_->ScreenLogFile());
+    EXPECT_EQ(files[1].filename(), "2024-01-02 00_01 screen log.txt");
+    EXPECT_TRUE(ReadFile(files[0]).ends_with(" late on the first day\n"));
+    std::string shown;
+    for (const std::string& line : window_.Log) shown += line + "\n";
+    EXPECT_EQ(ReadFile(files[0]) + ReadFile(files[1]), shown);
+}
+
+TEST_F(EngineTest, AScreenLogFileThatReachedItsLimitGoesOnInANewOneFromTheNextMinute) {
+    TEngineSettings settings = engine_->Settings();
+    settings.ScreenLogFileLimit = 100;
+    engine_ = std::make_unique<TEngine>(window_, settings);
+    engine_->FormCreate();
+    window_.Log.clear();
+    const std::string longText(120, 'x');
+    engine_->MM(longText);
+    engine_->MM("same minute, same file");
+    clock_.Advance(1min);
+    engine_->MM("a new file");
+
+    const std::vector<fs::path> files = ScreenLogFiles(LogsFolder());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(ReadFile(files[0]).ends_with(" same minute, same file\n"));
+    EXPECT_EQ(ReadFile(files[1]), window_.Log.back() + "\n");
+}
+
 TEST_F(EngineTest, AFailingScreenLogFileIsToldOnceAndWrittenAgainWhenItCanBe) {
     // A folder in the file's place refuses every write.
     const fs::path blocked = engine_->LogsFolder() / "2024-01-01 12_00 screen log.txt";

@@ -116,16 +116,24 @@ TEST_F(AlicatMFCTest, ChangeGasTriesThreeTimesThenQueriesTheFullScaleAnyway) {
 
 // A new gas's full scale is unknown (0) until it has been read; one that could not be read
 // is asked again on every later call until a reply gives it.
+// The exchanges wait on a clock that moves only when the controller leaves the query
+// unanswered, so a slow machine can make no reply late.
 TEST_F(AlicatMFCTest, ChangeGasAsksForAnUnreadFullScaleAgainUntilItIsRead) {
+    TFakeClock clock;
+    TScopedClock installed(clock);
     std::string fullScaleReply;
     std::mutex replyMutex;
     const auto controller = StartScripted([&](std::string_view line) -> std::optional<std::string> {
         if (line.substr(0, 2) == "AG") return "A +0 +0 +0 +0 +0 +0 N2\r";
         std::lock_guard lock(replyMutex);
+        // No answer, or an empty line the controller's reader passes over: the reply
+        // time-out passes.
+        if (fullScaleReply.find_first_not_of('\r') == std::string::npos) clock.Advance(1s);
         if (fullScaleReply.empty()) return std::nullopt;
         return fullScaleReply;
     });
     Attach(*controller);
+    test::UseContinuousPolling(mfc_.aPort);
     mfc_.MaxFlow_gpm = 7;  // of the gas set before
     TAlicatData data;
     data.GasID = 4;

@@ -84,11 +84,15 @@ TEST(Send2, ReturnsTheLineBeforeTheFirstCarriageReturnAndNoCutLine) {
         {"/0\x91\x03\r\n", "/0\u2018", ""},                        // the upper half through the code page
         {std::string("\x00\x02 x\x7Fy \x7F\r", 9), "x\x7Fy", ""},  // DEL is trimmed like any control character
     };
+    // On a clock that never moves the port waits for the reply however slow the machine is.
+    TFakeClock clock;
+    TScopedClock installed(clock);
     for (const Case& c : cases) {
         const auto instrument = StartFixedReply(c.Reply);
         TSerialPort port;
         port.fPort = instrument->PortName();
         UseQuickTiming(port);
+        test::UseContinuousPolling(port);
         TSerialResponse result{};
         port.Send2("?\r", true, result);
         EXPECT_EQ(result.Status, c.Status) << c.Reply;

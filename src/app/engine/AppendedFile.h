@@ -30,6 +30,8 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     // Bytes handed to the system since this object was made (the header included).
     std::uint64_t BytesWritten() const { return bytesWritten_; }
+    // The file's size as this object knows it: 0 before the first row.
+    std::uint64_t Size() const { return size_; }
 
 private:
     bool Open(std::string& error);

@@ -52,11 +52,15 @@ std::string ChartLegendSummary(const std::vector<TChartLegendEntry>& entries) {
 }
 
 std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device) {
+    return PlannedSetpoint_pct(device, TParsedSegmentProgram(device.SegmentProgram));
+}
+
+std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device, const TParsedSegmentProgram& program) {
     switch (device.ControlMode) {
         case dcmDirect:
             return device.Setpoint_pct;
         case dcmSegment:
-            return ProgramAt(device.SegmentProgram, device.RunRules(), device.ProgramTime_min()).Setpoint_pct;
+            return ProgramAt(program, device.RunRules(), device.ProgramTime_min()).Setpoint_pct;
         case dcmIdle:
             break;
     }
@@ -73,7 +77,7 @@ TChartLegendValues TEngine::ChartLegendValues(const TDeviceInfo& device) const {
     TChartLegendValues values;
     values.NameRole = device.NameRole;
     values.COMPort = std::string(TrimBlanksAndControls(device.COMPort));
-    values.Planned_pct = PlannedSetpoint_pct(device);
+    values.Planned_pct = PlannedSetpoint_pct(device, ParsedProgram(device));
     values.Unit = device.FlowUnitUser.Name;
     values.FullScaleUnknown = !device.FullScaleKnown();
     values.FullScale = FullScaleInUserUnit(device, settings_.DecimalSeparator);

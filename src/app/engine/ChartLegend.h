@@ -11,6 +11,7 @@
 namespace tessaro {
 
 struct TDeviceInfo;
+class TParsedSegmentProgram;
 
 // The numbers behind one device's legend entries.
 struct TChartLegendValues {
@@ -47,5 +48,7 @@ std::string ChartLegendSummary(const std::vector<TChartLegendEntry>& entries);
 // The planned setpoint of a device as its mode gives it now: the direct setpoint, the
 // program's setpoint at its program time (cycles and end choice included), none while idle.
 std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device);
+// The same with the device's program read once (`program` is its parsed form).
+std::optional<double> PlannedSetpoint_pct(const TDeviceInfo& device, const TParsedSegmentProgram& program);
 
 }  // namespace tessaro

@@ -79,20 +79,43 @@ TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window
 void TEngine::MM(const std::string& text) {
     const std::string line = LogTimestamp(ToLocalDateTime(LocalNow())) + text;
     window_.AppendLogLine(line);
-    WriteScreenLogLine(line);
+    screenLogPending_ += line;
+    screenLogPending_ += '\n';
+    // A tick's lines go to the file together at its end; any other line at once.
+    if (!inTick_) FlushScreenLog();
 }
 
 void TEngine::OpenScreenLog() {
-    screenLogPath_ = LogsFolder() / ScreenLogFileName(ToLocalDateTime(LocalNow()));
+    const TLocalDateTime now = ToLocalDateTime(LocalNow());
+    screenLogPath_ = LogsFolder() / ScreenLogFileName(now);
     screenLog_ = TAppendedFile(screenLogPath_, std::string());
+    screenLogDay_ = {now.Year, now.Month, now.Day};
 }
 
-void TEngine::WriteScreenLogLine(const std::string& line) {
-    if (screenLogPath_.empty()) return;
-    // A failed write is tried again with the next line: the disk may have room again. A line
-    // cut short is cut off, so the next one starts a line of its own.
+void TEngine::StartNewScreenLogFileWhenDue() {
+    const TLocalDateTime now = ToLocalDateTime(LocalNow());
+    const bool newDay = screenLogDay_ != std::array<int, 3>{now.Year, now.Month, now.Day};
+    if (!newDay && screenLog_.Size() < settings_.ScreenLogFileLimit) return;
+    // A new name comes with the next minute at the latest; until then the file goes on.
+    if (LogsFolder() / ScreenLogFileName(now) == screenLogPath_) return;
+    OpenScreenLog();
+}
+
+void TEngine::FlushScreenLog() {
+    if (screenLogPath_.empty()) {
+        screenLogPending_.clear();
+        return;
+    }
+    if (screenLogPending_.empty()) return;
+    StartNewScreenLogFileWhenDue();
+    const std::string lines = std::move(screenLogPending_);
+    screenLogPending_.clear();
+    // A failed write is tried again with the next lines: the disk may have room again. Lines
+    // cut short are cut off, so the next ones start a line of their own.
     std::string error;
-    if (screenLog_.Append(line + '\n', error)) {
+    ++screenLogWrites_;
+    if (screenLog_.Append(lines, error)) {
+        screenLogBytes_ += lines.size();
         screenLogFailureTold_ = false;
         return;
     }
@@ -121,7 +144,25 @@ void TEngine::Pause(std::chrono::milliseconds duration) const {
     if (settings_.Sleeps) CurrentClock().Sleep(duration);
 }
 
+// The on-screen log lines of one tick reach the screen log file in one write, when the
+// tick ends however it ends.
+class TEngine::TScreenLogBatch {
+public:
+    explicit TScreenLogBatch(TEngine& engine) : engine_(engine), outer_(std::exchange(engine.inTick_, true)) {}
+    ~TScreenLogBatch() {
+        engine_.inTick_ = outer_;
+        if (!outer_) engine_.FlushScreenLog();
+    }
+    TScreenLogBatch(const TScreenLogBatch&) = delete;
+    TScreenLogBatch& operator=(const TScreenLogBatch&) = delete;
+
+private:
+    TEngine& engine_;
+    bool outer_;
+};
+
 void TEngine::TimerEngineTimer() {
+    const TScreenLogBatch screenLogBatch(*this);
     window_.SetActivityLed(true);
     const std::chrono::milliseconds tickStart = MonotonicNow();
     // The line is stamped with the time the tick began: the devices' LED time may carry the

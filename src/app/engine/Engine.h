@@ -5,6 +5,7 @@
 // TWindowPort, so the whole program can run headless under a QCoreApplication with a fake
 // clock. Window thread only.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -58,6 +59,8 @@ struct TEngineSettings {
     // Whether each data line also goes, as it is made, to the log session's CSV file (see
     // DataTableColumns).
     bool ContinuousCsv = true;
+    // The size from which the on-screen log goes on in a new file (a new day begins one too).
+    std::uint64_t ScreenLogFileLimit = 100'000'000;
 };
 
 // A device's cell before it has supplied a fresh reading in the tick; any cell value below
@@ -224,12 +227,16 @@ public:
     bool ResumeInterruptedRun(std::vector<std::string>* resumed = nullptr);
 
     // The on-screen log: the local time stamp and `text` as one line. Each line also goes
-    // to the screen log file (see FormCreate), handed to the system at once; a failed write
-    // is told once with the system's reason, until a write succeeds again, and a line cut
-    // short by a full disk is cut off.
+    // to the screen log file (see FormCreate): the lines of a tick in one write at the tick's
+    // end, any other line at once. A new file is begun each day and when the file has
+    // reached ScreenLogFileLimit. A failed write is told once with the system's reason,
+    // until a write succeeds again, and lines cut short by a full disk are cut off.
     void MM(const std::string& text);
-    // The file the on-screen log goes to; empty before FormCreate.
+    // The file the on-screen log goes to now; empty before FormCreate.
     const std::filesystem::path& ScreenLogFile() const { return screenLogPath_; }
+    // Write calls made to the screen log files so far, and the bytes they wrote.
+    std::uint64_t ScreenLogWrites() const { return screenLogWrites_; }
+    std::uint64_t ScreenLogBytesWritten() const { return screenLogBytes_; }
     // A problem the operator must hear about without anything waiting for them: the log
     // and a notice that stays until it is dismissed.
     void ReportProblem(const std::string& text);
@@ -295,6 +302,8 @@ private:
     void ShowProgramChanges(const TDeviceInfo& device, const TProgramStep& before);
     // The setpoint of the device's program at `programTime_min`; tells the end of the run once.
     double ProgramSetpoint(TDeviceInfo& device, double programTime_min);
+    // The device's program as the tick evaluates it: read again only when its text changed.
+    const TParsedSegmentProgram& ParsedProgram(const TDeviceInfo& device) const;
     // Holdback and the deviation alarm of a flow controller after each new reading.
     void WatchFlow(TDeviceInfo& device, const TFlowComparison& flow);
     void HoldBack(TDeviceInfo& device, double deviation_pct, const TFlowComparison& flow);
@@ -335,8 +344,11 @@ private:
     bool ResumeInterruptedDevice(const TRunStateDevice& state, double gap_min);
 
     // The screen log file.
+    class TScreenLogBatch;
     void OpenScreenLog();
-    void WriteScreenLogLine(const std::string& line);
+    // A new file each day, and when the file has reached ScreenLogFileLimit.
+    void StartNewScreenLogFileWhenDue();
+    void FlushScreenLog();
 
     // Recording.
     std::filesystem::path SaveLogFile(const std::string& suffix, std::string& error);
@@ -436,9 +448,15 @@ private:
     bool runStateDue_ = false;      // a program ended in this tick
     bool runStateFailureTold_ = false;
     std::optional<TInterruptedRunCheck> interruptedRun_;
+    mutable TParsedProgramCache parsedPrograms_;
 
     std::filesystem::path screenLogPath_;
     TAppendedFile screenLog_;
+    std::array<int, 3> screenLogDay_{};  // the local date the file was begun on
+    std::string screenLogPending_;       // lines not yet in the file
+    bool inTick_ = false;
+    std::uint64_t screenLogWrites_ = 0;
+    std::uint64_t screenLogBytes_ = 0;
     bool screenLogFailureTold_ = false;
 
     TEngineObserver* observer_ = nullptr;

@@ -135,7 +135,7 @@ void TEngine::ResumeAllPrograms() { ResumePrograms(ConfiguredPorts()); }
 // --- The program in the tick ----------------------------------------------------------------
 
 double TEngine::ProgramSetpoint(TDeviceInfo& device, double programTime_min) {
-    const TProgramMoment moment = ProgramAt(device.SegmentProgram, device.RunRules(), programTime_min);
+    const TProgramMoment moment = ProgramAt(ParsedProgram(device), device.RunRules(), programTime_min);
     device.Run.Cycle = moment.Cycle;
     if (moment.Ended && !device.Run.Ended) {
         device.Run.Ended = true;
@@ -150,6 +150,10 @@ double TEngine::ProgramSetpoint(TDeviceInfo& device, double programTime_min) {
         Notify(TEngineEventKind::ProgramEnded, &device, ended);
     }
     return moment.Setpoint_pct;
+}
+
+const TParsedSegmentProgram& TEngine::ParsedProgram(const TDeviceInfo& device) const {
+    return parsedPrograms_.For(device.COMPort, device.SegmentProgram);
 }
 
 std::vector<TPlannedPoint> TEngine::PlannedCurve(const TDeviceInfo& device) const {

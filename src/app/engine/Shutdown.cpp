@@ -113,8 +113,14 @@ void TEngine::FormClose() {
 void TEngine::RequestThreadsStop() {
     for (TDeviceInfo& device : DevicesLocal()) {
         if (device.IsConfigured()) StopDevice(device);
-        if (device.ThreadMFC != nullptr) device.ThreadMFC->GUIOut.ToTerminate = true;
-        if (device.ThreadPump != nullptr) device.ThreadPump->GUIOut.ToTerminate = true;
+        if (device.ThreadMFC != nullptr) {
+            device.ThreadMFC->GUIOut.ToTerminate = true;
+            device.ThreadMFC->StopRequested = true;
+        }
+        if (device.ThreadPump != nullptr) {
+            device.ThreadPump->GUIOut.ToTerminate = true;
+            device.ThreadPump->StopRequested = true;
+        }
     }
 }
 

@@ -33,23 +33,45 @@ double RunLength_min(std::string_view program, const TProgramRunRules& rules) {
     return CycleLength_min(program) * TakenRepeat(rules.Repeat);
 }
 
-TProgramMoment ProgramAt(std::string_view program, const TProgramRunRules& rules, double programTime_min) {
+namespace {
+
+// The run's rules around one cycle of `length`: `evaluate(t)` gives the program at a time
+// within the cycle, `endSetpoint()` what the termination leaves after the last cycle.
+template <typename Evaluate, typename EndSetpointOf>
+TProgramMoment MomentOfRun(double length, const TProgramRunRules& rules, double programTime_min, Evaluate&& evaluate,
+                           EndSetpointOf&& endSetpoint) {
     const int repeat = TakenRepeat(rules.Repeat);
-    const double length = CycleLength_min(program);
     TProgramMoment moment;
     if (programTime_min > length * repeat) {
         moment.Ended = true;
         moment.Cycle = repeat;
         moment.CycleTime_min = programTime_min - length * (repeat - 1);
-        moment.Setpoint_pct = EndSetpoint(program, rules.End);
+        moment.Setpoint_pct = endSetpoint();
         return moment;
     }
     int cycle = 0;
     if (length > 0) cycle = std::min(static_cast<int>(std::floor(programTime_min / length)), repeat - 1);
     moment.Cycle = std::max(cycle, 0) + 1;
     moment.CycleTime_min = programTime_min - length * (moment.Cycle - 1);
-    moment.Setpoint_pct = SegmentAtTime(program, moment.CycleTime_min).Setpoint;
+    moment.Setpoint_pct = evaluate(moment.CycleTime_min);
     return moment;
+}
+
+}  // namespace
+
+TProgramMoment ProgramAt(std::string_view program, const TProgramRunRules& rules, double programTime_min) {
+    return MomentOfRun(
+        CycleLength_min(program), rules, programTime_min,
+        [program](double t) { return SegmentAtTime(program, t).Setpoint; },
+        [program, &rules] { return EndSetpoint(program, rules.End); });
+}
+
+double CycleLength_min(const TParsedSegmentProgram& program) { return std::max(0.0, program.Last().Time); }
+
+TProgramMoment ProgramAt(const TParsedSegmentProgram& program, const TProgramRunRules& rules, double programTime_min) {
+    return MomentOfRun(
+        CycleLength_min(program), rules, programTime_min, [&program](double t) { return program.At(t).Setpoint; },
+        [&program, &rules] { return rules.End == TSegProgTermination::tspttKeep ? program.Last().Setpoint : 0.0; });
 }
 
 std::vector<TPlannedPoint> PlannedRunPoints(std::string_view program, const TProgramRunRules& rules) {

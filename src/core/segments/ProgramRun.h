@@ -33,6 +33,9 @@ struct TProgramMoment {
 // 0 for an empty program; and its setpoint.
 double CycleLength_min(std::string_view program);
 TProgramMoment ProgramAt(std::string_view program, const TProgramRunRules& rules, double programTime_min);
+// The same on a program read once: what the engine evaluates every tick.
+double CycleLength_min(const TParsedSegmentProgram& program);
+TProgramMoment ProgramAt(const TParsedSegmentProgram& program, const TProgramRunRules& rules, double programTime_min);
 // The whole run's length: every cycle.
 double RunLength_min(std::string_view program, const TProgramRunRules& rules);
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "text/Errors.h"
 #include "text/Messages.h"
@@ -287,6 +288,59 @@ TSegment SegmentAtTime(std::string_view text, double t) {
         return result;
     }
     return previous;
+}
+
+TParsedSegmentProgram::TParsedSegmentProgram(std::string text) : text_(std::move(text)) {
+    ForEachProgramLine(text_, [this](std::string_view line, int index) {
+        const SegmentLine parsed = ParseSegmentLine(line);
+        if (!parsed.readable) unreadableLines_.push_back(index);
+        const double latest = latestTime_.empty() ? parsed.Time : std::max(latestTime_.back(), parsed.Time);
+        segments_.push_back(ToSegment(parsed, index));
+        latestTime_.push_back(latest);
+        return true;
+    });
+}
+
+TSegment TParsedSegmentProgram::At(double t) const {
+    // The first line whose time is not below t is the first whose latest time is not; a NaN
+    // t, like the scan of the text, finds none.
+    const auto decisive =
+        std::partition_point(latestTime_.begin(), latestTime_.end(), [t](double latest) { return !(latest >= t); });
+    const auto next = static_cast<size_t>(decisive - latestTime_.begin());
+    // The scan of the text reads every line up to the decisive one and tells each it cannot read.
+    const int lastRead = next < segments_.size() ? static_cast<int>(next) : Count() - 1;
+    const auto told = std::upper_bound(unreadableLines_.begin(), unreadableLines_.end(), lastRead);
+    for (auto line = unreadableLines_.begin(); line != told; ++line) ShowMessage("Failed to read segment");
+
+    const TSegment previous = next == 0 ? ImplicitStartSegment() : segments_[next - 1];
+    if (next == segments_.size()) {
+        TSegment result;
+        result.Time = t;
+        result.Setpoint = 0;
+        result.Note = kPastLastPointNote;
+        return result;
+    }
+    const TSegment& following = segments_[next];
+    if (following.aType == "Ramp") {
+        TSegment result;
+        result.Time = t;
+        result.Setpoint = RampValue(previous, following, t);
+        return result;
+    }
+    return previous;
+}
+
+TSegment TParsedSegmentProgram::Last() const {
+    if (segments_.empty()) return ImplicitStartSegment();
+    if (!unreadableLines_.empty() && unreadableLines_.back() == Count() - 1) ShowMessage("Failed to read segment");
+    return segments_.back();
+}
+
+const TParsedSegmentProgram& TParsedProgramCache::For(const std::string& key, std::string_view text) {
+    auto found = programs_.find(key);
+    if (found == programs_.end()) return programs_.emplace(key, TParsedSegmentProgram(std::string(text))).first->second;
+    if (found->second.Text() != text) found->second = TParsedSegmentProgram(std::string(text));
+    return found->second;
 }
 
 double ProgramDuration(std::string_view text, char decimalSeparator) {

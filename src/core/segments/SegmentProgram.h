@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,39 @@ TSegment ReadSegment(int index, std::string_view text);
 // One line of a program, without its line break, read as ReadSegment reads line `index`.
 TSegment ReadSegmentLine(std::string_view line, int index);
 TSegment SegmentAtTime(std::string_view text, double t);
+
+// A program text read once, for evaluating it many times: the segments in text order and,
+// per line, the latest time of the lines up to it, so that the line deciding a time (the
+// first in text order not before it) is found by binary search. Gives what the text
+// functions give, messages included.
+class TParsedSegmentProgram {
+public:
+    TParsedSegmentProgram() = default;
+    explicit TParsedSegmentProgram(std::string text);
+    // The text it was read from.
+    const std::string& Text() const { return text_; }
+    int Count() const { return static_cast<int>(segments_.size()); }
+    // SegmentAtTime(Text(), t).
+    TSegment At(double t) const;
+    // The last line as ReadSegmentLine reads it; the implicit start point without lines.
+    TSegment Last() const;
+
+private:
+    std::string text_;
+    std::vector<TSegment> segments_;
+    std::vector<double> latestTime_;
+    std::vector<int> unreadableLines_;  // ascending
+};
+
+// The parsed form of each device's program, read again only when the text changed. `key`
+// names the device.
+class TParsedProgramCache {
+public:
+    const TParsedSegmentProgram& For(const std::string& key, std::string_view text);
+
+private:
+    std::map<std::string, TParsedSegmentProgram, std::less<>> programs_;
+};
 double ProgramDuration(std::string_view text, char decimalSeparator = '.');
 // Inserts `line` (or replaces the line with the same whole-minute time) and sorts by time.
 // Throws ConversionError, leaving `text` untouched, when a time is not a whole number.

@@ -56,7 +56,7 @@ void TMFCThread::SimulatedPass() {
     Write(Name + " Simulated ");
     QRandomGenerator& random = *QRandomGenerator::global();
     const auto pause = std::chrono::milliseconds(kSimulatedPauseMs + random.bounded(kSimulatedPauseSpreadMs));
-    CurrentClock().Sleep(pause, Abandon);
+    CurrentClock().Sleep(pause, StopRequested);
     ThreadOut.DeviceStatus.DataTime = LocalNowDays();
     ThreadOut.DeviceStatus.FlowRate_mass = random.bounded(kSimulatedFlowSteps) / double(kSimulatedFlowSteps);
     ++ThreadOut.StatusSequence;

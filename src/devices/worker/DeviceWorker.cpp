@@ -59,6 +59,7 @@ void TDeviceWorker::EndAndWait() {
     ended_ = true;
     Write("Destroy thread: " + Name);
     if (isRunning()) Warn(Name + " still running: abandoned");
+    StopRequested = true;
     Abandon = true;
     const bool servesExchanges = QThread::currentThread() == thread();
     while (!wait(QDeadlineTimer(kEndPollMs))) {

@@ -27,6 +27,11 @@ public:
     // and hands its records over one last time. Setting it is safe from any thread at any
     // time.
     std::atomic<bool> Abandon{false};
+    // Set by the window side with its stop request (GUIOut.ToTerminate), which reaches the
+    // worker only at its next exchange: a pass that does nothing but wait (a simulated
+    // device's) ends its wait at once, so the stop is confirmed without waiting out the
+    // pause. Safe from any thread at any time.
+    std::atomic<bool> StopRequested{false};
     std::string Name;  // starts every diagnostic line of the worker
 
     // The two record copies, on the window thread only.

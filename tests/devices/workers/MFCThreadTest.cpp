@@ -318,5 +318,18 @@ TEST_F(MFCThreadTest, DemoWorkerReportsRandomFlowsEveryHalfToOneSecondWithoutAPo
     EXPECT_FALSE(diagnostics.Contains("MFC", "Enter ReadS"));
 }
 
+// The stop request ends a simulated pass's pause: the stop is confirmed at the next
+// exchanges, whatever is left of the pause (the clock here never moves).
+TEST_F(MFCThreadTest, SimulatedControllerConfirmsARequestedStopWithoutWaitingOutItsPause) {
+    RecordingMFCThread& worker = StartWorker(true);
+    ASSERT_TRUE(ServeUntil([&] { return !worker.Seen.empty() && clock_.Sleepers() == 1; }));
+
+    worker.GUIOut.ToTerminate = true;
+    worker.StopRequested = true;
+
+    EXPECT_TRUE(ServeUntil([&] { return worker.GUIIn.IsTerminated; }));
+    EXPECT_TRUE(ServeUntil([&] { return worker.isFinished(); }));
+}
+
 }  // namespace
 }  // namespace tessaro
