@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "discovery/DeviceSearch.h"
+#include "engine/SegmentFiles.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "registry/ColorNames.h"
 #include "segments/SegmentProgram.h"
@@ -108,7 +109,10 @@ struct TRunDeviceFinder {
     // Every instrument answering on the system's ports, as the device search probes them.
     std::function<std::vector<TPortProbe>()> Search;
 };
-// ProbePort, and every listed port probed at once.
+// ProbePort, and a search that probes every port `ports` lists (and the registry lacks) at
+// once.
+TRunDeviceFinder ProbingRunDeviceFinder(TPortLister ports);
+// The same over the system's ports (ListComPorts).
 TRunDeviceFinder SystemRunDeviceFinder();
 
 // Finds every device of the run first; when one cannot be found or does not answer as its
@@ -119,6 +123,21 @@ std::vector<std::string> ApplyRunFile(TEngine& engine, const TRunFile& run, cons
 
 // The configured devices as a run file would name them, by port, with their programs.
 TRunFile RunFileFromEngine(const TEngine& engine);
+
+// File → "Open run file…" and "Save run file…" of the window, and what their dialogs open
+// with (the data folder, JSON files).
+TFileDialogRequest RunFileDialog(const TEngine& engine);
+// Reads the file and applies it; the problems are told in the on-screen log too. `Rows`: the
+// device list afterwards (a device the file found joins it).
+struct TRunFileOpened {
+    bool Applied = false;
+    std::vector<std::string> Problems;
+    std::vector<TDeviceRowTexts> Rows;
+};
+TRunFileOpened OpenRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder);
+// Writes RunFileFromEngine; the outcome goes to the on-screen log. False, with the reason in
+// `error`, when the file was not written.
+bool SaveRunFile(TEngine& engine, const std::filesystem::path& path, std::string& error);
 
 // The ports of the run's devices once applied, in the file's order (for starting them).
 std::vector<std::string> RunPorts(const TRunFile& run);

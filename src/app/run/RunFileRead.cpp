@@ -8,7 +8,8 @@
 #include <QJsonValue>
 #include <algorithm>
 #include <cmath>
-#include <set>
+#include <map>
+#include <tuple>
 
 #include "engine/DeviceSetup.h"
 #include "engine/ProgramOptions.h"
@@ -206,11 +207,13 @@ private:
             Problem(path + ".kind", std::string("\"") + kRunKindFlowController + "\" or \"" + kRunKindPump +
                                         "\" was expected, not " + Quote(*kind));
         device.IsPump = kind && *kind == kRunKindPump;
+        const bool knownKind = kind && (device.IsPump || *kind == kRunKindFlowController);
         if (auto name = String(object, "name", path + ".name", false)) device.Name = *name;
         ReadColor(object, path, device);
-        if (kind && device.IsPump)
+        // What else a device needs depends on its kind.
+        if (knownKind && device.IsPump)
             ReadPumpDetails(object, path, device);
-        else if (kind)
+        else if (knownKind)
             ReadControllerDetails(object, path, device);
         ReadProgram(object, path, device);
         ReadRunSettings(object, path, device);
@@ -302,7 +305,7 @@ private:
                                               (syringe.isUndefined() ? "" : ", not " + Shown(syringe)));
         }
         if (object.contains("fluid_temperature_c"))
-            if (auto t = Number(object, "fluid_temperature_c", path + ".fluid_temperature_c", {0, 100}))
+            if (auto t = Number(object, "fluid_temperature_c", path + ".fluid_temperature_c", {-273.15, 2000, true}))
                 device.FluidTemperatureC = *t;
     }
 
