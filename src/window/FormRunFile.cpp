@@ -30,11 +30,12 @@ void TGUIF::OpenRunFile1Click() {
     const std::optional<std::filesystem::path> chosen =
         openRunFile_ ? openRunFile_(request) : ChooseOpenFile(request, "Open Run File");
     if (!chosen) return;
-    const TRunFileOpened opened =
-        OpenRunFile(*engine_, *chosen, runDeviceFinder_ ? *runDeviceFinder_ : SystemRunDeviceFinder());
-    ShowDeviceRows(opened.Rows);
-    if (!opened.Problems.empty())
-        ShowMessage(ProblemsText("Problems of the run file " + chosen->string() + ":", opened.Problems));
+    const std::optional<TRunFileOpened> opened = OpenRunFile(
+        *engine_, *chosen, runDeviceFinder_ ? *runDeviceFinder_ : SystemRunDeviceFinder(), *this, TimerEngine);
+    if (!opened) return;
+    ShowDeviceRows(opened->Rows);
+    if (!opened->Problems.empty())
+        ShowMessage(ProblemsText("Problems of the run file " + chosen->string() + ":", opened->Problems));
 }
 
 void TGUIF::SaveRunFile1Click() {

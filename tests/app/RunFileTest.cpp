@@ -12,7 +12,9 @@
 
 #include "EngineTestSupport.h"
 #include "MessageCapture.h"
+#include "RecordingOperationWindow.h"
 #include "RecordingWindowPort.h"
+#include "discovery/BackgroundJobs.h"
 #include "engine/Engine.h"
 #include "engine/Startup.h"
 #include "gases/GasMixtures.h"
@@ -346,6 +348,25 @@ TEST_F(RunFileApplying, OpenAndSaveGoThroughTheFileAndTellTheOutcomeInTheLog) {
     ASSERT_EQ(read.Run->Devices.size(), 1u);
     EXPECT_EQ(read.Run->Devices[0].Port, "COMY");
     EXPECT_EQ(read.Run->Devices[0].Program, "0 50 Step");
+}
+
+TEST_F(RunFileApplying, FromTheWindowItShowsItsProgressAndWaitsForNoOtherOperation) {
+    const fs::path path = Write("run.json", R"({"devices": [{"port": "COMY", "kind": "flow controller",
+        "gas": "Ar"}]})");
+    test::RecordingOperationWindow window;
+    {
+        // A device search runs: the run file is refused and the search is not disturbed.
+        const TOperationFrame search(window, nullptr, "Searching for devices");
+        EXPECT_FALSE(OpenRunFile(*engine_, path, NoProbing(), window, nullptr));
+        EXPECT_EQ(messages_.messages, std::vector<std::string>{kOperationBusyMessage});
+        EXPECT_FALSE(Device("COMY").IsConfigured());
+    }
+    window.Events.clear();
+    const std::optional<TRunFileOpened> opened = OpenRunFile(*engine_, path, NoProbing(), window, nullptr);
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(opened->Applied);
+    EXPECT_EQ(window.Events, (std::vector<std::string>{"Begin Opening the run file", "End"}));
+    EXPECT_FALSE(OperationRunning());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "discovery/BackgroundJobs.h"
+#include "discovery/OperationWindow.h"
 #include "engine/AtomicFile.h"
 #include "engine/Engine.h"
 #include "engine/ProgramOptions.h"
@@ -325,7 +326,11 @@ TRunDeviceFinder SystemRunDeviceFinder() { return ProbingRunDeviceFinder(&ListCo
 
 TRunDeviceFinder ProbingRunDeviceFinder(TPortLister lister) {
     TRunDeviceFinder finder;
-    finder.Probe = [](const std::string& port) { return ProbePort(port); };
+    finder.Probe = [](const std::string& port) {
+        TPortProbe probe;
+        RunJobsServingEvents({[&probe, &port] { probe = ProbePort(port); }}, [](std::size_t) {});
+        return probe;
+    };
     finder.Search = [lister = std::move(lister)] {
         std::vector<std::string> ports;
         for (const std::string& port : lister())
@@ -374,6 +379,17 @@ TRunFileOpened OpenRunFile(TEngine& engine, const std::filesystem::path& path, c
     for (const std::string& problem : opened.Problems) engine.MM(problem);
     opened.Rows = DeviceRows();
     return opened;
+}
+
+std::optional<TRunFileOpened> OpenRunFile(TEngine& engine, const std::filesystem::path& path,
+                                          const TRunDeviceFinder& finder, TOperationWindow& window,
+                                          TEngineTimer* timer) {
+    if (OperationRunning()) {
+        ShowMessage(kOperationBusyMessage);
+        return std::nullopt;
+    }
+    const TOperationFrame frame(window, timer, "Opening the run file");
+    return OpenRunFile(engine, path, finder);
 }
 
 bool SaveRunFile(TEngine& engine, const std::filesystem::path& path, std::string& error) {

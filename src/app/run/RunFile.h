@@ -21,6 +21,8 @@
 namespace tessaro {
 
 class TEngine;
+class TEngineTimer;
+class TOperationWindow;
 
 // Values of "kind".
 inline constexpr const char* kRunKindFlowController = "flow controller";  // Kestra and demo controllers
@@ -109,7 +111,8 @@ struct TRunDeviceFinder {
     // Every instrument answering on the system's ports, as the device search probes them.
     std::function<std::vector<TPortProbe>()> Search;
 };
-// ProbePort, and a search that probes every port `ports` lists (and the registry lacks) at
+// ProbePort (off the calling thread, whose events are served meanwhile), and a search that
+// probes every port `ports` lists (and the registry lacks) at
 // once.
 TRunDeviceFinder ProbingRunDeviceFinder(TPortLister ports);
 // The same over the system's ports (ListComPorts).
@@ -135,6 +138,12 @@ struct TRunFileOpened {
     std::vector<TDeviceRowTexts> Rows;
 };
 TRunFileOpened OpenRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder);
+// The same from the window's menu: refused, with the busy message told, while a device search
+// or a maintenance tool runs; meanwhile the window refuses input and shows its progress
+// panel, and the engine timer (none: null) stands still.
+std::optional<TRunFileOpened> OpenRunFile(TEngine& engine, const std::filesystem::path& path,
+                                          const TRunDeviceFinder& finder, TOperationWindow& window,
+                                          TEngineTimer* timer);
 // Writes RunFileFromEngine; the outcome goes to the on-screen log. False, with the reason in
 // `error`, when the file was not written.
 bool SaveRunFile(TEngine& engine, const std::filesystem::path& path, std::string& error);
