@@ -112,8 +112,7 @@ struct TRunDeviceFinder {
     std::function<std::vector<TPortProbe>()> Search;
 };
 // ProbePort (off the calling thread, whose events are served meanwhile), and a search that
-// probes every port `ports` lists (and the registry lacks) at
-// once.
+// probes every port `ports` lists (and the registry lacks) at once.
 TRunDeviceFinder ProbingRunDeviceFinder(TPortLister ports);
 // The same over the system's ports (ListComPorts).
 TRunDeviceFinder SystemRunDeviceFinder();
@@ -121,7 +120,8 @@ TRunDeviceFinder SystemRunDeviceFinder();
 // Finds every device of the run first; when one cannot be found or does not answer as its
 // kind, nothing is configured and the problems come back. Then configures each device as
 // "Apply" on the Configure tab does and loads its program and run settings. Nothing starts:
-// every device is idle. An empty result: the run is ready to start.
+// every device is idle. A device whose configuration fails (a pump that does not answer
+// when its worker starts) is a problem too. An empty result: the run is ready to start.
 std::vector<std::string> ApplyRunFile(TEngine& engine, const TRunFile& run, const TRunDeviceFinder& finder);
 
 // The configured devices as a run file would name them, by port, with their programs.
@@ -148,7 +148,8 @@ std::optional<TRunFileOpened> OpenRunFile(TEngine& engine, const std::filesystem
 // `error`, when the file was not written.
 bool SaveRunFile(TEngine& engine, const std::filesystem::path& path, std::string& error);
 
-// The ports of the run's devices once applied, in the file's order (for starting them).
+// The ports of the run's devices once applied, in the file's order (for starting them); a
+// device named by its serial number has the port the registry holds for it.
 std::vector<std::string> RunPorts(const TRunFile& run);
 
 }  // namespace tessaro
