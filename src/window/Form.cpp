@@ -350,6 +350,9 @@ void TGUIF::BuildMainMenu() {
     // Nothing survives a run: both entries are disabled.
     AddMenuEntry(file, "Savesoftwarestate1", "Save software state")->setEnabled(false);
     AddMenuEntry(file, "Loadsoftwarestate1", "Load software state")->setEnabled(false);
+    AddMenuEntry(file, "OpenRunFile1", "Open run file…");
+    AddMenuEntry(file, "SaveRunFile1", "Save run file…");
+    file->addSeparator();
     AddMenuEntry(file, "SaveChartAs1", "Save chart as…");
     file->addSeparator();
     AddMenuEntry(file, "Quit1", "Quit")->setShortcut(QKeySequence::fromString("Ctrl+Q"));
@@ -420,6 +423,8 @@ void TGUIF::ConnectMainMenu() {
     connect(MenuEntry("PublishToMqtt1"), &QAction::triggered, this,
             [this] { Guarded([this] { PublishToMqtt1Click(); }); });
     connect(MenuEntry("SaveChartAs1"), &QAction::triggered, this, [this] { Guarded([this] { SaveChartAs1Click(); }); });
+    connect(MenuEntry("OpenRunFile1"), &QAction::triggered, this, [this] { Guarded([this] { OpenRunFile1Click(); }); });
+    connect(MenuEntry("SaveRunFile1"), &QAction::triggered, this, [this] { Guarded([this] { SaveRunFile1Click(); }); });
     connect(MenuEntry("ExportDataTableAsCsv1"), &QAction::triggered, this,
             [this] { Guarded([this] { ExportDataTableAsCsv1Click(); }); });
     // Through the normal close: the same checks and shutdown as the window's close button.

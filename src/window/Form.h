@@ -49,6 +49,8 @@ class QWidget;
 
 namespace tessaro {
 
+struct TRunDeviceFinder;
+
 struct TDeviceInfo;
 class TChartNavigator;
 class TDeviceSearch;
@@ -223,6 +225,15 @@ public:
     void ExportDataTableAsCsv1Click();
     // The dialog of that item; tests answer it instead of an operator.
     void SetExportCsvFileDialog(TChooseFile choose);
+    // File → "Open run file…": a file dialog, then the run's devices are configured and their
+    // programs loaded (nothing starts); the device list follows, and the problems of a file
+    // that is not valid or not complete are shown together in one box.
+    void OpenRunFile1Click();
+    // File → "Save run file…": the configured devices and their programs.
+    void SaveRunFile1Click();
+    // The dialogs of the two items and how the run's devices are found; tests answer them.
+    void SetRunFileDialogs(TChooseFile save, TChooseFile open);
+    void SetRunDeviceFinder(TRunDeviceFinder finder);
 
     // --- Help and log ----------------------------------------------------------------------------
     void ShowHelp(QObject* Sender);
@@ -345,7 +356,8 @@ private:
     std::vector<std::string> ListedPorts() const;
     // The system's save dialog with `title`, opened on the request's folder and file name.
     std::optional<std::filesystem::path> ChooseSaveFile(const TFileDialogRequest& request, const QString& title);
-    std::optional<std::filesystem::path> ChooseOpenFile(const TFileDialogRequest& request);
+    std::optional<std::filesystem::path> ChooseOpenFile(const TFileDialogRequest& request,
+                                                        const QString& title = "Load Segment Program");
     void ShowPumpDetails(const TDeviceInfo& device);
     void ShowFlowControllerDetails(const TDeviceInfo& device);
     TConfigurationEntry ConfigurationEntry(const TDeviceInfo& device) const;
@@ -495,6 +507,9 @@ private:
     TChooseFile saveSegmentFile_;
     TChooseFile openSegmentFile_;
     TChooseFile exportCsvFile_;  // none: the system's save dialog
+    TChooseFile saveRunFile_;    // none: the system's dialogs
+    TChooseFile openRunFile_;
+    std::shared_ptr<const TRunDeviceFinder> runDeviceFinder_;  // none: the system's ports
     std::uint64_t shownListingRevision_ = 0;
     double shownTimeFactor_ = 1;
     QString lastHoveredName_;

@@ -231,9 +231,9 @@ std::optional<std::filesystem::path> TGUIF::ChooseSaveFile(const TFileDialogRequ
     return ChosenPath(QFileDialog::getSaveFileName(this, title, offered, QtFileFilter(request.Filter)));
 }
 
-std::optional<std::filesystem::path> TGUIF::ChooseOpenFile(const TFileDialogRequest& request) {
-    return ChosenPath(QFileDialog::getOpenFileName(this, "Load Segment Program", PathText(request.Folder),
-                                                   QtFileFilter(request.Filter)));
+std::optional<std::filesystem::path> TGUIF::ChooseOpenFile(const TFileDialogRequest& request, const QString& title) {
+    return ChosenPath(
+        QFileDialog::getOpenFileName(this, title, PathText(request.Folder), QtFileFilter(request.Filter)));
 }
 
 // --- The merged listing -------------------------------------------------------------------------

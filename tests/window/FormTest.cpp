@@ -125,7 +125,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     ASSERT_EQ(titles, QStringList({"File", "Preferences", "Data", "Devices", "Help"}));
 
     EXPECT_EQ(EntryCaptions(menus[0]->menu()),
-              QStringList({"Save software state", "Load software state", "Save chart as…", "Quit"}));
+              QStringList({"Save software state", "Load software state", "Open run file…", "Save run file…",
+                           "Save chart as…", "Quit"}));
     EXPECT_EQ(EntryCaptions(menus[1]->menu()), QStringList({"Time Unit >", "Publish to MQTT…"}));
     EXPECT_EQ(EntryCaptions(Child<QMenu>("TimeUnit1")), QStringList({"Minute", "Hour", "Day"}));
     EXPECT_EQ(EntryCaptions(menus[2]->menu()),
@@ -145,6 +146,8 @@ TEST_F(FormTest, MainMenuHoldsItsEntriesWithTheStartChecksAndOnlyTheUnusedOnesDi
     };
     for (const Entry& entry : {Entry{"Savesoftwarestate1", false, false},
                                {"Loadsoftwarestate1", false, false},
+                               {"OpenRunFile1", true, false},
+                               {"SaveRunFile1", true, false},
                                {"Minute1", true, true},
                                {"Hour1", true, false},
                                {"Day1", true, false},

@@ -26,6 +26,7 @@
 #include "Sinks.h"
 #include "WindowFixture.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "run/RunFile.h"
 
 namespace tessaro {
 namespace {
@@ -236,6 +237,46 @@ TEST_F(OperatorTest, ExportEntryWritesTheTableToTheChosenFileAndShowsAFailureInA
     entry->trigger();
     EXPECT_EQ(messages.messages, std::vector<std::string>{"The data table could not be exported to " +
                                                           answer->string() + ": Not a directory"});
+}
+
+TEST_F(OperatorTest, RunFileEntriesConfigureFromTheChosenFileAndSaveTheConfiguration) {
+    const std::filesystem::path root(folder.path().toStdString());
+    std::ofstream(root / "run.json") << R"({"devices": [{"port": "COMY", "kind": "flow controller",
+        "name": "Carrier", "gas": "N2", "program": "0 40 Step\r\n5 0 Step", "end": "keep"}]})";
+    std::ofstream(root / "bad.json") << R"({"devices": [{"port": "COMX", "kind": "flow controller", "gas": "N3"},
+        {"kind": "pump"}]})";
+    std::vector<TFileDialogRequest> asked;
+    std::optional<std::filesystem::path> answer = root / "run.json";
+    const TChooseFile choose = [&](const TFileDialogRequest& request) {
+        asked.push_back(request);
+        return answer;
+    };
+    form->SetRunFileDialogs(choose, choose);
+
+    Child<QAction>("OpenRunFile1")->trigger();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].Folder, form->Engine().Settings().DataFolder);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_TRUE(Device("COMY").IsConfigured());
+    EXPECT_EQ(Device("COMY").ControlMode, dcmIdle);
+    EXPECT_EQ(Row("COMY")->text(4), "Carrier");
+    EXPECT_TRUE(LogShows("Segment program of COMY loaded from the run file (2 segments)"));
+
+    answer = root / "saved.json";
+    Child<QAction>("SaveRunFile1")->trigger();
+    const TRunFileRead saved = ReadRunFile(*answer);
+    ASSERT_TRUE(saved.Run);
+    ASSERT_EQ(saved.Run->Devices.size(), 1u);
+    EXPECT_EQ(saved.Run->Devices[0].Program, "0 40 Step\r\n5 0 Step");
+
+    // Every problem of a file that is not valid in one box; nothing changes.
+    answer = root / "bad.json";
+    Child<QAction>("OpenRunFile1")->trigger();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    const std::string& box = messages.messages[0];
+    EXPECT_NE(box.find("devices[0].gas: unknown gas \"N3\""), std::string::npos) << box;
+    EXPECT_NE(box.find("devices[1]: a \"port\""), std::string::npos) << box;
+    EXPECT_FALSE(Device("COMX").IsConfigured());
 }
 
 }  // namespace
