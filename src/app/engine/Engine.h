@@ -160,6 +160,9 @@ public:
     // The table's context menu. True when a file was written, or a program loaded.
     bool SaveSegmentProgram(const std::optional<std::string>& port, const TChooseFile& chooseFile);
     bool LoadSegmentProgram(const std::optional<std::string>& port, const TChooseFile& chooseFile);
+    // A run file's program for the device of `port`, checked before, with its run settings:
+    // stored and shown; nothing starts. False when there is no such device.
+    bool LoadRunProgram(const std::string& port, const std::string& program, const TProgramOptions& options);
     // The merged listing of the devices of `ports` (the selected rows, top to bottom): the
     // banner, the table and a closing line break.
     std::string MergedSegmentListing(const std::vector<std::string>& ports) const;

@@ -171,6 +171,21 @@ bool TEngine::LoadSegmentProgram(const std::optional<std::string>& port, const T
     return true;
 }
 
+bool TEngine::LoadRunProgram(const std::string& port, const std::string& program, const TProgramOptions& options) {
+    TDeviceInfo device;
+    if (!FindDevice(port, device)) return false;
+    device.SegmentProgram = program;
+    TakeProgramOptions(device, options);
+    if (!StoreDevice(device)) {
+        MM("Saving device configuration failed");
+        return false;
+    }
+    MM("Segment program of " + device.COMPort + " loaded from the run file (" + std::to_string(SegmentCount(program)) +
+       " segments)");
+    window_.ShowDevice(device);
+    return true;
+}
+
 std::string TEngine::MergedSegmentListing(const std::vector<std::string>& ports) const {
     std::vector<std::string> lines{timeUnitSymbol_, FormatGeneral(timeFactor_, settings_.DecimalSeparator)};
     for (const std::string& port : ports)
