@@ -69,7 +69,7 @@ int RunWindow(int argc, char* argv[], const TCommandLine& options) {
     // A stop signal ends the program as "Stop all flows" and a close would: the window's own
     // close has nothing left to do afterwards.
     bool signalled = false;
-    TStopSignals signals([&](int signal) {
+    TStopSignals stopSignals([&](int signal) {
         if (signalled) return;
         signalled = true;
         const TRunEnd end =

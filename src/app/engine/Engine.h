@@ -67,7 +67,7 @@ inline constexpr std::chrono::milliseconds LogSaveInterval{60000};
 // device is named as unconfirmed.
 inline constexpr std::chrono::milliseconds StopConfirmationBound{5000};
 // How long the workers are waited for at the end that follows a confirmed "Stop all flows".
-inline constexpr std::chrono::milliseconds kEndAfterStopBound{1000};
+inline constexpr std::chrono::milliseconds kEndAfterStopBound{3000};
 
 // The start-time and segment-flow fields of "Design segments": what a program line can hold
 // (a time before the program's start or a flow outside 0 to 100 % makes the whole program
