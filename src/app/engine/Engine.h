@@ -71,6 +71,8 @@ inline constexpr std::chrono::milliseconds LogSaveInterval{60000};
 // How long "Stop all flows" waits for each device's worker to confirm the stop before the
 // device is named as unconfirmed.
 inline constexpr std::chrono::milliseconds StopConfirmationBound{5000};
+// How long the workers are waited for at the end that follows a confirmed "Stop all flows".
+inline constexpr std::chrono::milliseconds kEndAfterStopBound{3000};
 
 // The start-time and segment-flow fields of "Design segments": what a program line can hold
 // (a time before the program's start or a flow outside 0 to 100 % makes the whole program
@@ -109,6 +111,14 @@ public:
     // ticks log each device whose worker reports the stop, and after StopConfirmationBound
     // the devices that did not are named in the log and a notice.
     void StopAllFlows();
+    // "Stop all flows", then waits, serving the workers' exchanges, until every device has
+    // confirmed its stop or StopConfirmationBound has passed. Returns the devices that did
+    // not confirm, named as the log names them (they are also told as a problem).
+    std::vector<std::string> StopAllFlowsAndWait();
+    // The end of the program after StopAllFlowsAndWait: the last log file, then the workers
+    // are ended, those that confirmed the stop at once; one that did not is waited for at
+    // most kEndAfterStopBound before it is abandoned.
+    void FormCloseAfterStopAll();
 
     // "Hold program(s)" and "Resume program(s)" over the given ports, and the Devices menu's
     // "Hold all programs" and "Resume all programs" over every configured device. A held
@@ -337,6 +347,9 @@ private:
     // Stop all flows: logs the confirmations the workers have reported since the request,
     // and once the bound has passed names the devices that gave none.
     void WatchStopConfirmations();
+    void LogStopConfirmations();
+    // Names the devices still waiting as a problem and forgets them; returns their names.
+    std::vector<std::string> ReportSilentStops();
 
     // The run state file: written now while a program runs, removed when none does.
     void RunStateChanged();

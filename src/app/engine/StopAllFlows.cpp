@@ -1,6 +1,9 @@
 // "Stop all flows": every configured device to idle at once, then the workers' confirmations
 // followed on the engine's ticks, so nothing waits for an instrument.
 
+#include <QCoreApplication>
+#include <algorithm>
+
 #include "engine/Clock.h"
 #include "engine/Engine.h"
 #include "mfc/AlicatMFCThread.h"
@@ -12,6 +15,8 @@ namespace tessaro {
 namespace {
 
 constexpr const char* kStopAllPrefix = "Stop all flows: ";
+// The window thread serves the workers' exchanges this often while it waits for their stop.
+constexpr std::chrono::milliseconds kStopWaitStep{20};
 
 // The number a worker raises with each report: a controller's status reading, a pump's pass.
 std::uint64_t ReportSequence(const TDeviceInfo& device) {
@@ -69,6 +74,11 @@ void TEngine::StopAllFlows() {
 
 void TEngine::WatchStopConfirmations() {
     if (pendingStops_.empty()) return;
+    LogStopConfirmations();
+    if (!pendingStops_.empty() && MonotonicNow() - stopRequestedAt_ >= StopConfirmationBound) ReportSilentStops();
+}
+
+void TEngine::LogStopConfirmations() {
     std::vector<TPendingStop> waiting;
     for (const TPendingStop& pending : pendingStops_) {
         const TDeviceInfo* device = ConfiguredDevice(pending.Port);
@@ -82,17 +92,37 @@ void TEngine::WatchStopConfirmations() {
             waiting.push_back(pending);
     }
     pendingStops_ = std::move(waiting);
-    if (pendingStops_.empty() || MonotonicNow() - stopRequestedAt_ < StopConfirmationBound) return;
+}
 
+std::vector<std::string> TEngine::ReportSilentStops() {
     std::vector<std::string> silent;
     for (const TPendingStop& pending : pendingStops_) silent.push_back(pending.Caption);
     pendingStops_.clear();
+    if (silent.empty()) return silent;
     const std::string unconfirmed = std::string(kStopAllPrefix) + "no confirmation of the stop from " +
                                     JoinedNames(silent) + " within " +
                                     std::to_string(StopConfirmationBound.count() / 1000) +
                                     " s. Check these devices; in case of emergency, cut their power.";
     ReportProblem(unconfirmed);
     Notify(TEngineEventKind::StopUnconfirmed, nullptr, unconfirmed);
+    return silent;
+}
+
+std::vector<std::string> TEngine::StopAllFlowsAndWait() {
+    StopAllFlows();
+    while (!pendingStops_.empty() && MonotonicNow() - stopRequestedAt_ < StopConfirmationBound) {
+        QCoreApplication::processEvents();
+        LogStopConfirmations();
+        if (!pendingStops_.empty()) CurrentClock().Sleep(kStopWaitStep);
+    }
+    return ReportSilentStops();
+}
+
+void TEngine::FormCloseAfterStopAll() {
+    const std::chrono::milliseconds bound = settings_.ShutdownBound;
+    settings_.ShutdownBound = std::min(bound, kEndAfterStopBound);
+    FormClose();
+    settings_.ShutdownBound = bound;
 }
 
 }  // namespace tessaro

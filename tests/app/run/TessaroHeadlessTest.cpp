@@ -1,0 +1,93 @@
+// The built program, started headless on a run file against simulated controllers, the way a
+// script or a service starts it: SIGTERM in the middle of the run stops every flow, and the
+// program exits 0 within 6 s.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "QtEventLoopSupport.h"
+#include "SimulatedPorts.h"
+#include "sim/SimulatedMfc.h"
+
+namespace tessaro {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+double SetpointCounts(sim::SimulatedInstrument& instrument) {
+    double counts = -1;
+    instrument.WithModel(
+        [&](sim::InstrumentModel& model) { counts = static_cast<sim::SimulatedMfc&>(model).SetpointCounts(); });
+    return counts;
+}
+
+class TessaroHeadlessTest : public ::testing::Test {
+protected:
+    fs::path Folder() const { return fs::path(folder_.path().toStdString()); }
+    void Start(const std::vector<std::string>& arguments) {
+        QStringList list;
+        for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+        process_.start(TESSARO_PATH, list);
+        ASSERT_TRUE(process_.waitForStarted(5000));
+    }
+    std::string Output() { return process_.readAllStandardOutput().toStdString(); }
+
+    QTemporaryDir folder_;
+    test::SimulatedPorts ports_;  // published for the child through XDG_RUNTIME_DIR
+    QProcess process_;
+};
+
+TEST_F(TessaroHeadlessTest, SigtermMidRunStopsEveryFlowAndExitsZeroWithinSixSeconds) {
+    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& dilution = ports_.AddMfc("sim-dilution", "100002");
+    const fs::path runFile = Folder() / "run.json";
+    std::ofstream(runFile) << R"({ "rig": "bench-1", "devices": [
+        { "port": "sim-carrier", "kind": "flow controller", "name": "Carrier", "gas": "N2",
+          "program": "0 40 Step\r\n30 40 Step" },
+        { "port": "sim-dilution", "kind": "flow controller", "name": "Dilution", "gas": "N2",
+          "program": "0 20 Step\r\n30 20 Step" } ] })";
+    Start({"--run", runFile.string(), "--headless", "--data-folder", (Folder() / "data").string()});
+    ASSERT_TRUE(test::ServeUntil(
+        [&] { return SetpointCounts(carrier) == 0.4 * 64000 && SetpointCounts(dilution) == 0.2 * 64000; }, 30s))
+        << process_.readAllStandardError().toStdString();
+
+    const auto signalled = std::chrono::steady_clock::now();
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(6000)) << "still running 6 s after SIGTERM";
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 6s);
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 0) << process_.readAllStandardError().toStdString();
+    EXPECT_EQ(SetpointCounts(carrier), 0);
+    EXPECT_EQ(SetpointCounts(dilution), 0);
+    const std::string out = Output();
+    EXPECT_NE(out.find("SIGTERM received"), std::string::npos) << out;
+    EXPECT_NE(out.find("Every device confirmed its stop"), std::string::npos) << out;
+}
+
+TEST_F(TessaroHeadlessTest, CommandLineOutcomes) {
+    const struct {
+        std::vector<std::string> Arguments;
+        int ExitCode;
+        std::string InOutput;
+    } cases[] = {
+        {{"--headless"}, 64, ""},
+        {{"--help"}, 0, "--duration MIN"},
+        {{"--list-gases"}, 0, "N2"},
+        {{"--run", (Folder() / "absent.json").string(), "--headless", "--data-folder", (Folder() / "data").string()},
+         65,
+         ""},
+    };
+    for (const auto& c : cases) {
+        Start(c.Arguments);
+        ASSERT_TRUE(process_.waitForFinished(15000));
+        EXPECT_EQ(process_.exitCode(), c.ExitCode) << testing::PrintToString(c.Arguments);
+        EXPECT_NE(Output().find(c.InOutput), std::string::npos) << testing::PrintToString(c.Arguments);
+    }
+}
+
+}  // namespace
+}  // namespace tessaro
