@@ -96,6 +96,11 @@ void TEngine::Pause(std::chrono::milliseconds duration) const {
 }
 
 void TEngine::TimerEngineTimer() {
+    struct TTickViews {
+        TWindowPort& window;
+        explicit TTickViews(TWindowPort& shown) : window(shown) { window.TickBegins(); }
+        ~TTickViews() { window.TickEnded(); }
+    } views(window_);
     window_.SetActivityLed(true);
     const std::chrono::milliseconds tickStart = MonotonicNow();
     // The line is stamped with the time the tick began: the devices' LED time may carry the
