@@ -12,6 +12,11 @@ namespace {
 // Points per pixel from which QCustomPlot's sampling leaves several points in every column.
 constexpr double kDenseLine = 1.5;
 
+// The runs of the coarser copies, and the points per pixel column a copy must still have to
+// be drawn instead of a finer one (two per run: it then holds four runs per column).
+constexpr int kCoarseSpans[] = {16, 128, 1024, 8192};
+constexpr double kCoarsePointsPerPixel = 8;
+
 bool SameLook(const QCPScatterStyle& a, const QCPScatterStyle& b) {
     return a.shape() == b.shape() && a.size() == b.size() && a.pen() == b.pen() && a.brush() == b.brush();
 }
@@ -20,6 +25,80 @@ bool SameLook(const QCPScatterStyle& a, const QCPScatterStyle& b) {
 
 TFlowCurve::TFlowCurve(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {
     setAdaptiveSampling(true);
+    for (const int span : kCoarseSpans) {
+        TCoarseCopy& copy = coarse_.emplace_back();
+        copy.Span = span;
+        copy.Points.reset(new QCPGraphDataContainer);
+    }
+}
+
+void TFlowCurve::AddToCoarseCopies(const QCPGraphData& point) {
+    for (TCoarseCopy& copy : coarse_) {
+        QCPGraphDataContainer& points = *copy.Points;
+        if (copy.InLastRun == copy.Span || points.isEmpty()) {
+            copy.InLastRun = 0;
+            copy.Lowest = copy.Highest = point;
+            points.add(point);
+            points.add(point);
+        } else {
+            if (point.value < copy.Lowest.value) copy.Lowest = point;
+            if (point.value > copy.Highest.value) copy.Highest = point;
+            const bool lowestFirst = copy.Lowest.key <= copy.Highest.key;
+            auto last = points.end() - 1;
+            *(last - 1) = lowestFirst ? copy.Lowest : copy.Highest;
+            *last = lowestFirst ? copy.Highest : copy.Lowest;
+        }
+        ++copy.InLastRun;
+    }
+}
+
+void TFlowCurve::RebuildCoarseCopies() {
+    for (TCoarseCopy& copy : coarse_) {
+        copy.Points->clear();
+        copy.InLastRun = 0;
+    }
+    for (auto point = mDataContainer->constBegin(); point != mDataContainer->constEnd(); ++point)
+        AddToCoarseCopies(*point);
+    coarseInOrder_ = true;
+}
+
+int TFlowCurve::PointsWithin(const QCPGraphDataContainer& points, const QCPRange& keys) {
+    return static_cast<int>(points.findEnd(keys.upper) - points.findBegin(keys.lower));
+}
+
+const TFlowCurve::TCoarseCopy* TFlowCurve::CopyToDraw() const {
+    if (!coarseInOrder_ || keyAxis() == nullptr || keyAxis()->axisRect() == nullptr) return nullptr;
+    const double columns = std::max(1, keyAxis()->axisRect()->width());
+    const QCPRange keys = keyAxis()->range();
+    const TCoarseCopy* chosen = nullptr;
+    for (const TCoarseCopy& copy : coarse_)
+        if (PointsWithin(*copy.Points, keys) >= kCoarsePointsPerPixel * columns) chosen = &copy;
+    return chosen;
+}
+
+int TFlowCurve::PointsDrawn() const {
+    const TCoarseCopy* copy = CopyToDraw();
+    const QCPRange keys = keyAxis() ? keyAxis()->range() : QCPRange();
+    return PointsWithin(copy ? *copy->Points : *mDataContainer, keys);
+}
+
+void TFlowCurve::draw(QCPPainter* painter) {
+    // A point that went in before the last one is rare (a clock step back): the copies are
+    // made again once.
+    if (!coarseInOrder_) RebuildCoarseCopies();
+    const TCoarseCopy* copy = CopyToDraw();
+    if (copy == nullptr) return QCPGraph::draw(painter);
+    // The copy takes the points' place for this drawing; the symbols keep their spacing.
+    const QSharedPointer<QCPGraphDataContainer> all = mDataContainer;
+    const int skip = mScatterSkip;
+    const QCPRange keys = keyAxis()->range();
+    const double kept = static_cast<double>(std::max(1, PointsWithin(*copy->Points, keys)));
+    const double within = static_cast<double>(std::max(1, PointsWithin(*all, keys)));
+    mScatterSkip = std::max(0, static_cast<int>(std::lround((skip + 1) * kept / within)) - 1);
+    mDataContainer = copy->Points;
+    QCPGraph::draw(painter);
+    mDataContainer = all;
+    mScatterSkip = skip;
 }
 
 void TFlowCurve::Include(double value) {
@@ -31,7 +110,9 @@ void TFlowCurve::Include(double value) {
 
 void TFlowCurve::AppendPoint(double key, double value) {
     const bool counted = counted_ == mDataContainer->size();
+    if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseInOrder_ = false;
     addData(key, value);
+    if (coarseInOrder_) AddToCoarseCopies(QCPGraphData(key, value));
     if (!counted) return;
     Include(value);
     counted_ = mDataContainer->size();
@@ -39,6 +120,7 @@ void TFlowCurve::AppendPoint(double key, double value) {
 
 void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& values) {
     setData(keys, values, true);
+    RebuildCoarseCopies();
     anyValue_ = false;
     for (const double value : values) Include(value);
     counted_ = mDataContainer->size();
@@ -46,6 +128,7 @@ void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& v
 
 void TFlowCurve::ClearPoints() {
     mDataContainer->clear();
+    RebuildCoarseCopies();
     anyValue_ = false;
     counted_ = 0;
 }
@@ -53,6 +136,11 @@ void TFlowCurve::ClearPoints() {
 void TFlowCurve::ScaleKeys(double factor) {
     if (!(factor > 0)) return;
     for (auto point = mDataContainer->begin(); point != mDataContainer->end(); ++point) point->key *= factor;
+    for (TCoarseCopy& copy : coarse_) {
+        for (auto point = copy.Points->begin(); point != copy.Points->end(); ++point) point->key *= factor;
+        copy.Lowest.key *= factor;
+        copy.Highest.key *= factor;
+    }
 }
 
 void TFlowCurve::BringToFront() {

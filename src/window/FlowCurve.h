@@ -3,13 +3,17 @@
 // the extent of its values up to date, so that following the data costs nothing per redraw
 // however many points a week of recording leaves.
 //
-// Drawing stays fast with hundreds of thousands of points: where the points lie denser than
-// the pixels, the line becomes the band between the lowest and highest point of each pixel
-// column, widened by the pen, and filled in one go; point symbols are drawn from an image
-// rendered once per look.
+// Drawing stays fast with millions of points: the curve keeps coarser copies of its points
+// (per run of 16, 128, 1024 and 8192 points the lowest and the highest one), and a redraw
+// reads the coarsest copy that still has several points per pixel column of the time shown,
+// so its cost depends on the chart's width, not on the run's age. Where the points lie
+// denser than the pixels, the line becomes the band between the lowest and highest point of
+// each pixel column, widened by the pen, and filled in one go; point symbols are drawn from
+// an image rendered once per look.
 
 #include <qcustomplot.h>
 #include <QPixmap>
+#include <vector>
 
 namespace tessaro {
 
@@ -31,6 +35,11 @@ public:
     QCPRange getValueRange(bool& foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth,
                            const QCPRange& inKeyRange = QCPRange()) const override;
 
+    // The points a redraw of the time shown would read.
+    int PointsDrawn() const;
+
+    void draw(QCPPainter* painter) override;
+
 protected:
     // The legend shows the line and the symbol, the symbol no taller than the icon.
     void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
@@ -39,6 +48,20 @@ protected:
                          const QCPScatterStyle& style) const override;
 
 private:
+    // A coarser copy: per run of `Span` points of the curve, its lowest and its highest point
+    // in time order; the last run, still filling, is kept up to date as it grows.
+    struct TCoarseCopy {
+        int Span = 0;
+        QSharedPointer<QCPGraphDataContainer> Points;
+        int InLastRun = 0;  // points of the curve in the last run
+        QCPGraphData Lowest;
+        QCPGraphData Highest;
+    };
+    void AddToCoarseCopies(const QCPGraphData& point);
+    void RebuildCoarseCopies();
+    const TCoarseCopy* CopyToDraw() const;
+    static int PointsWithin(const QCPGraphDataContainer& points, const QCPRange& keys);
+
     void Include(double value);
     void DrawBand(QCPPainter* painter, const QVector<QPointF>& lines) const;
     const QPixmap& SymbolImage(const QCPScatterStyle& style, qreal pixelRatio) const;
@@ -48,6 +71,9 @@ private:
     double highest_ = 0;
     int counted_ = 0;
     bool anyValue_ = false;
+
+    std::vector<TCoarseCopy> coarse_;
+    bool coarseInOrder_ = true;  // false after a point went in before the last one
 
     mutable QPixmap symbol_;
     mutable QCPScatterStyle symbolStyle_;

@@ -95,6 +95,10 @@ TGUIF::TGUIF(QWidget* parent) : TGUIF(DefaultEngineSettings(), parent) {}
 TGUIF::TGUIF(TEngineSettings settings, QWidget* parent) : QMainWindow(parent) {
     InstallChartAccessibility();
     setObjectName("GUIF");
+    replotTimer_ = new QTimer(this);
+    replotTimer_->setSingleShot(true);
+    connect(replotTimer_, &QTimer::timeout, this, &TGUIF::ReplotIfDue);
+
     setMinimumWidth(kMinimumWindowWidth);
     BuildMainMenu();
 
@@ -237,9 +241,48 @@ void TGUIF::EndShutdownWait() {
 void TGUIF::MM(const std::string& aMessage) { engine_->MM(aMessage); }
 
 void TGUIF::AppendLogLine(const std::string& line) {
-    MemoMain->appendPlainText(LogText(line));
-    QScrollBar* bar = MemoMain->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    pendingLogLines_.append(LogText(line));
+    if (inTick_ == 0) FlushPendingLines();
+}
+
+void TGUIF::TickEnded() {
+    if (inTick_ > 0) --inTick_;
+    if (inTick_ == 0) FlushPendingLines();
+}
+
+// One insertion for the lines of a whole tick: the view lays itself out and drops its oldest
+// lines once per batch instead of once per line.
+void TGUIF::AppendLines(QPlainTextEdit* view, QStringList& lines) {
+    if (lines.isEmpty()) return;
+    // Lines beyond what the view keeps would only be laid out to be dropped again.
+    if (lines.size() > kLogViewLines) lines.erase(lines.begin(), lines.end() - kLogViewLines);
+    view->appendPlainText(lines.join('\n'));
+    lines.clear();
+}
+
+void TGUIF::FlushPendingLines() {
+    if (!pendingLogLines_.isEmpty()) {
+        AppendLines(MemoMain, pendingLogLines_);
+        QScrollBar* bar = MemoMain->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
+    if (pendingDataLines_.isEmpty()) return;
+    // The view stays where the operator left it; following the last line is the auto-scroll
+    // option's business. The text cursor has to be kept as well: left at the end, it would
+    // be carried along by every line and pull the view after it when the view is shown.
+    QScrollBar* bar = MemoData->verticalScrollBar();
+    const int place = bar->value();
+    const QTextCursor before = MemoData->textCursor();
+    const int anchor = before.anchor();
+    const int position = before.position();
+    AppendLines(MemoData, pendingDataLines_);
+    // Lines dropped at the top may leave the kept places beyond the shortened text.
+    QTextCursor kept(MemoData->document());
+    const int end = MemoData->document()->characterCount() - 1;
+    kept.setPosition(std::clamp(anchor, 0, end));
+    kept.setPosition(std::clamp(position, 0, end), QTextCursor::KeepAnchor);
+    MemoData->setTextCursor(kept);
+    bar->setValue(place);
 }
 
 void TGUIF::ShowNotice(const std::string& text) {
@@ -305,25 +348,17 @@ void TGUIF::FreeLed(QObject* led) {
 // --- Data table -------------------------------------------------------------------------------------
 
 void TGUIF::DataTableLinesAppended(const std::vector<std::string>& lines) {
-    // The view stays where the operator left it; following the last line is the auto-scroll
-    // option's business. The text cursor has to be kept as well: left at the end, it would
-    // be carried along by every line and pull the view after it when the view is shown.
-    QScrollBar* bar = MemoData->verticalScrollBar();
-    const int place = bar->value();
-    const QTextCursor before = MemoData->textCursor();
-    const int anchor = before.anchor();
-    const int position = before.position();
-    for (const std::string& line : lines) MemoData->appendPlainText(QString::fromStdString(line));
-    QTextCursor kept(MemoData->document());
-    kept.setPosition(anchor);
-    kept.setPosition(position, QTextCursor::KeepAnchor);
-    MemoData->setTextCursor(kept);
-    bar->setValue(place);
+    for (const std::string& line : lines) pendingDataLines_.append(QString::fromStdString(line));
+    if (inTick_ == 0) FlushPendingLines();
 }
 
-void TGUIF::DataTableCleared() { MemoData->clear(); }
+void TGUIF::DataTableCleared() {
+    pendingDataLines_.clear();
+    MemoData->clear();
+}
 
 void TGUIF::ScrollDataTableToEnd() {
+    FlushPendingLines();
     MemoData->moveCursor(QTextCursor::End);
     QScrollBar* bar = MemoData->verticalScrollBar();
     bar->setValue(bar->maximum());
@@ -468,6 +503,9 @@ QWidget* TGUIF::BuildDataArea() {
 
     MemoData = NewTextView("MemoData", area);
     MemoData->hide();
+    // A month's table has nearly a million lines: the view keeps the last ones, the log files
+    // and the export all of them.
+    MemoData->setMaximumBlockCount(kLogViewLines);
     layout->addWidget(MemoData);
     return area;
 }

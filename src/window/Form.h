@@ -7,8 +7,10 @@
 // The window is thin: its handlers turn widget events into calls on the run engine and the
 // device registry and show what comes back. It is also the engine's window (TWindowPort).
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -67,8 +69,11 @@ inline constexpr const char* kFormCaption = "Tessaro 2026-02-04";
 // The key of "Stop all flows", active in every window of the program. F12 is used by nothing
 // else here and needs no modifier.
 inline constexpr const char* kStopAllFlowsKey = "F12";
-// The on-screen log view keeps this many of the last lines; the screen log file keeps all.
+// The on-screen log view and the data table view keep this many of the last lines; the screen
+// log file, the log files and the export keep all.
 inline constexpr int kLogViewLines = 20000;
+// The chart is redrawn at most this often; what changes meanwhile is drawn together.
+inline constexpr int kReplotIntervalMs = 1000;
 // The chart's plot never gets lower than this, whatever the window's height.
 inline constexpr int kChartMinimumHeight = 200;
 
@@ -245,6 +250,8 @@ public:
 
     // --- TWindowPort -----------------------------------------------------------------------------
     void AppendLogLine(const std::string& line) override;
+    void TickBegins() override { ++inTick_; }
+    void TickEnded() override;
     void ShowNotice(const std::string& text) override;
     void SetActivityLed(bool on) override;
     void SetDeviceLed(QObject* led, bool on) override;
@@ -278,6 +285,9 @@ private:
     struct TDeviceCurves {
         QPointer<TFlowCurve> planned;
         QPointer<TFlowCurve> achieved;
+        // The revision of the engine's planned curve the planned curve holds, in this unit.
+        std::uint64_t plannedRevision = 0;
+        double plannedFactor = 0;
     };
 
     void FormCreate();
@@ -371,6 +381,7 @@ private:
     TDeviceCurves& CurvesOf(const std::string& port);
     TFlowCurve* NewCurve(const TDeviceInfo& device);
     void KeepCurveReferences(const std::string& port);
+    void FillPlannedCurve(TFlowCurve& curve, std::vector<TPlannedPoint> points) const;
     void ClearCurve(TFlowCurve* curve);
     void SpaceOutSymbols();
     void BuildLegend();
@@ -380,7 +391,13 @@ private:
     void StackAchievedCurves();
     void ScaleCurveTimes(double factor);
     void RequestReplot();
+    void ReplotIfDue();
+    bool ChartShown() const;
+    bool InShownTime(double x_min) const;
     void ShowView(QWidget* view);
+    // A tick's lines reach the text views in one insertion at its end.
+    void FlushPendingLines();
+    static void AppendLines(QPlainTextEdit* view, QStringList& lines);
 
     // Accessibility: names, descriptions and state words for screen readers and tooltips.
     void MakeAccessible();
@@ -504,6 +521,12 @@ private:
     QDialog* DialogMqtt = nullptr;
     std::vector<QPointer<TLed>> deviceLeds_;
     std::map<std::string, TDeviceCurves> curves_;  // by COM port
+    QTimer* replotTimer_ = nullptr;
+    QElapsedTimer sinceReplot_;
+    bool replotPending_ = false;
+    int inTick_ = 0;  // lines wait for the tick's end while above 0
+    QStringList pendingLogLines_;
+    QStringList pendingDataLines_;
     TChooseFile saveSegmentFile_;
     TChooseFile openSegmentFile_;
     TChooseFile exportCsvFile_;  // none: the system's save dialog

@@ -238,15 +238,7 @@ void TGUIF::KeepCurveReferences(const std::string& port) {
     entry.SerieFlow = curves.achieved.data();
 }
 
-void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
-    TDeviceCurves& curves = CurvesOf(aDevice.COMPort);
-    if (!curves.planned) {
-        curves.planned = NewCurve(aDevice);
-        curves.planned->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-    }
-    curves.planned->setPen(QPen(QColor::fromRgba(aDevice.Color), kPlannedLineWidth));
-
-    std::vector<TPlannedPoint> points = engine_->PlannedCurve(aDevice);
+void TGUIF::FillPlannedCurve(TFlowCurve& curve, std::vector<TPlannedPoint> points) const {
     // The chart keeps its points ordered by time; a Step's two points share their time and
     // must keep their order.
     std::stable_sort(points.begin(), points.end(),
@@ -258,7 +250,25 @@ void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
         keys.append(RtPointSeriesXValueTransformation(point.Time_min));
         values.append(point.Setpoint_pct);
     }
-    curves.planned->SetPoints(keys, values);
+    curve.SetPoints(keys, values);
+}
+
+void TGUIF::SegmentSerie(TDeviceInfo& aDevice, bool) {
+    TDeviceCurves& curves = CurvesOf(aDevice.COMPort);
+    if (!curves.planned) {
+        curves.planned = NewCurve(aDevice);
+        curves.planned->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    }
+    curves.planned->setPen(QPen(QColor::fromRgba(aDevice.Color), kPlannedLineWidth));
+
+    const TPlannedCurve& planned = engine_->PlannedCurveOf(aDevice);
+    const bool drawn = curves.plannedRevision == planned.Revision && curves.plannedFactor == shownTimeFactor_ &&
+                       curves.planned->dataCount() == static_cast<int>(planned.Points.size());
+    if (!drawn) {
+        FillPlannedCurve(*curves.planned, planned.Points);
+        curves.plannedRevision = planned.Revision;
+        curves.plannedFactor = shownTimeFactor_;
+    }
     RefreshLegend();
 
     aDevice.SerieSegment = curves.planned.data();
@@ -296,7 +306,7 @@ void TGUIF::FlowSerie(const TDeviceInfo& device, double x_min, double y_pct, boo
     else
         curve->AppendPoint(RtPointSeriesXValueTransformation(x_min), y_pct);
     KeepCurveReferences(device.COMPort);
-    RequestReplot();
+    if (clear || (curve->visible() && InShownTime(x_min))) RequestReplot();
 }
 
 void TGUIF::ClearCurve(TFlowCurve* curve) {
@@ -339,7 +349,29 @@ void TGUIF::SpaceOutSymbols() {
     }
 }
 
-void TGUIF::RequestReplot() { RtGraph2DMain->replot(QCustomPlot::rpQueuedReplot); }
+// A change of the chart is drawn at once when the last redraw is a second old, otherwise
+// together with whatever else changes until then. A chart out of view is drawn when shown.
+void TGUIF::RequestReplot() {
+    replotPending_ = true;
+    if (replotTimer_->isActive()) return;
+    const qint64 since = sinceReplot_.isValid() ? sinceReplot_.elapsed() : kReplotIntervalMs;
+    replotTimer_->start(static_cast<int>(std::max<qint64>(0, kReplotIntervalMs - since)));
+}
+
+void TGUIF::ReplotIfDue() {
+    if (!replotPending_ || !ChartShown()) return;
+    replotPending_ = false;
+    sinceReplot_.start();
+    RtGraph2DMain->replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool TGUIF::ChartShown() const { return !ChartPanel->isHidden(); }
+
+// Whether a point at this time lands in the part of the time axis shown, or the axis follows
+// the data and will take it in.
+bool TGUIF::InShownTime(double x_min) const {
+    return chartNavigator_->FollowsData() || XAxis1()->range().contains(RtPointSeriesXValueTransformation(x_min));
+}
 
 void TGUIF::ScaleCurveTimes(double factor) {
     for (auto& [port, curves] : curves_)
@@ -372,7 +404,12 @@ void TGUIF::TimeUnitChanged(const std::string& symbol, double factor) {
 void TGUIF::ShowView(QWidget* view) {
     for (QWidget* each : {ChartPanel, static_cast<QWidget*>(MemoSegments), static_cast<QWidget*>(MemoData)})
         each->setVisible(each == view);
-    if (view == ChartPanel) RequestReplot();
+    if (view == ChartPanel) {
+        // Drawn at once: what changed while another view was shown is waiting.
+        replotPending_ = true;
+        replotTimer_->stop();
+        ReplotIfDue();
+    }
 }
 
 void TGUIF::ShowTable1Click(QAction* sender) {

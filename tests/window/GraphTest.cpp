@@ -71,6 +71,55 @@ TEST(FlowCurve, KeepsTheExtentOfItsValuesThroughEveryChange) {
     EXPECT_EQ(curve->data()->at(1)->key, 0.5);
 }
 
+// Whether any pixel of the colour lies in the rows above `row` of the image.
+bool ColourAbove(const QImage& image, QRgb colour, int row) {
+    for (int y = 0; y < row; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(qRed(image.pixel(x, y)) - qRed(colour)) < 40 && qGreen(image.pixel(x, y)) < 120 &&
+                qBlue(image.pixel(x, y)) < 120)
+                return true;  // the colour, or the colour smoothed into the white around it
+    return false;
+}
+
+// A month of one reading a second is drawn from a coarser copy whose points do not grow
+// with the run, and that copy keeps every run's lowest and highest reading: a single spike
+// among millions of points still shows, also after the time unit changed.
+TEST(FlowCurve, LongCurvesAreDrawnFromFewPointsThatKeepEveryPeak) {
+    test::TestApplication();
+    QCustomPlot plot;
+    plot.resize(800, 400);
+    auto* curve = new TFlowCurve(plot.xAxis, plot.yAxis);
+    const QColor colour(200, 30, 40);
+    curve->setPen(QPen(colour, 2));
+    constexpr int kPoints = 2'000'000;
+    for (int i = 0; i < kPoints; ++i) curve->AppendPoint(i, i == 1'234'567 ? 90 : 10);
+    plot.xAxis->setRange(0, kPoints);
+    plot.yAxis->setRange(0, 100);
+    plot.replot();
+    const int columns = plot.axisRect()->width();
+    // The copy drawn has fewer than 8 points per column times the 8 of the next coarser one.
+    EXPECT_LT(curve->PointsDrawn(), 64 * columns);
+    EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+
+    curve->ScaleKeys(1.0 / 60);
+    plot.xAxis->setRange(0, kPoints / 60.0);
+    plot.replot();
+    EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+
+    // Zoomed in on a few hundred points, every point is drawn.
+    plot.xAxis->setRange(1'234'000 / 60.0, 1'234'600 / 60.0);
+    EXPECT_GE(curve->PointsDrawn(), 601);
+    EXPECT_LE(curve->PointsDrawn(), 603);  // and the neighbour beyond each end
+
+    // A point that went in out of order is drawn where it belongs.
+    curve->ClearPoints();
+    for (int i = 0; i < kPoints; i += 2) curve->AppendPoint(i / 60.0, 10);
+    curve->AppendPoint(999'999 / 60.0, 95);
+    plot.xAxis->setRange(0, kPoints / 60.0);
+    plot.replot();
+    EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+}
+
 class GraphTest : public test::WindowFixture {
 protected:
     QCustomPlot* Chart() const { return Child<QCustomPlot>("RtGraph2DMain"); }
@@ -224,6 +273,47 @@ TEST_F(GraphTest, EngineTicksFillTheDataTableView) {
     ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[1].startsWith("-             Device |"));
     EXPECT_TRUE(lines[5].endsWith("|               ? |               ? | "));
+}
+
+// The view keeps the last lines of a long table (the files and the export keep all) and
+// takes a tick's lines in one go.
+TEST_F(GraphTest, DataTableViewKeepsTheLastLinesAndShowsTheNewest) {
+    for (int i = 0; i < kLogViewLines + 300; i += 100) {
+        std::vector<std::string> lines;
+        for (int j = i; j < i + 100; ++j) lines.push_back("line " + std::to_string(j));
+        form->DataTableLinesAppended(lines);
+        if (i % 5000 == 0) QCoreApplication::processEvents();
+    }
+    form->DataTableLinesAppended({"newest"});
+    QCoreApplication::processEvents();
+    auto* data = Child<QPlainTextEdit>("MemoData");
+    EXPECT_EQ(data->blockCount(), kLogViewLines);
+    EXPECT_EQ(data->document()->lastBlock().text(), "newest");
+    EXPECT_EQ(data->document()->firstBlock().text(), "line 301");
+
+    form->ScrollDataTableToEnd();
+    EXPECT_EQ(data->verticalScrollBar()->value(), data->verticalScrollBar()->maximum());
+}
+
+// A point added within a second of the last redraw is drawn once the second has passed,
+// not at once.
+TEST_F(GraphTest, ChartRedrawsAtMostOnceASecond) {
+    form->resize(1200, 900);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    int replots = 0;
+    QObject::connect(Chart(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+    TDeviceInfo device = Device("COMX");
+    device.ControlMode = dcmSegment;
+    QTest::qWait(1100);
+    replots = 0;
+
+    form->FlowSerie(device, 1, 10, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return replots == 1; }, 900));
+    form->FlowSerie(device, 2, 20, false);
+    QTest::qWait(300);
+    EXPECT_EQ(replots, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return replots == 2; }, 3000));
 }
 
 TEST_F(GraphTest, DataTableLinesAddedWhileHiddenLeaveTheViewAtItsTop) {

@@ -163,6 +163,11 @@ private:
 
 void TEngine::TimerEngineTimer() {
     const TScreenLogBatch screenLogBatch(*this);
+    struct TTickViews {
+        TWindowPort& window;
+        explicit TTickViews(TWindowPort& shown) : window(shown) { window.TickBegins(); }
+        ~TTickViews() { window.TickEnded(); }
+    } views(window_);
     window_.SetActivityLed(true);
     const std::chrono::milliseconds tickStart = MonotonicNow();
     // The line is stamped with the time the tick began: the devices' LED time may carry the

@@ -86,6 +86,13 @@ inline constexpr const char* kShutdownCaption =
 inline constexpr const char* kEmergencyText = "In case on emergency, cut the power to any device to stop gas flow.";
 
 // The merged listing as the listing view shows it; `Revision` changes whenever `Text` does.
+// A device's planned curve with a number that changes whenever its points do: a window that
+// drew revision n need not draw it again while the revision stays n.
+struct TPlannedCurve {
+    std::vector<TPlannedPoint> Points;
+    std::uint64_t Revision = 0;
+};
+
 struct TSegmentListing {
     std::string Text;
     std::uint64_t Revision = 0;
@@ -135,6 +142,9 @@ public:
     // The device's planned curve as the device really gets it: every cycle, the end choice,
     // and, for a running program, each pause moving the rest of the curve later.
     std::vector<TPlannedPoint> PlannedCurve(const TDeviceInfo& device) const;
+    // The same, made again only when the program, its end choice and repeats, its control
+    // mode or its stand-stills (a pause lengthens its own every tick) changed.
+    const TPlannedCurve& PlannedCurveOf(const TDeviceInfo& device);
 
     // "Apply" on the Configure tab for the device of `port`: refuses a device without a
     // gas or fluid, takes the entry into the record, starts the device's worker with its
@@ -456,6 +466,20 @@ private:
     };
     bool SegmentListingInputsUnchanged(const std::vector<std::string>& ports) const;
     TSegmentListingInputs SegmentListingInputs(const std::vector<std::string>& ports) const;
+    struct TPlannedCurveInputs {
+        std::string Program;
+        TProgramRunRules Rules;
+        bool Shifted = false;
+        std::vector<TStandStill> StandStills;
+    };
+    struct TCachedPlannedCurve {
+        std::optional<TPlannedCurveInputs> Inputs;
+        std::vector<TPlannedPoint> Unshifted;  // of Inputs' program and rules
+        TPlannedCurve Curve;
+    };
+    std::vector<TStandStill> StandStillsNow(const TDeviceInfo& device) const;
+    std::map<std::string, TCachedPlannedCurve> plannedCurves_;  // by COM port
+    std::uint64_t plannedRevisions_ = 0;
     std::optional<TSegmentListingInputs> listingInputs_;
     TSegmentListing listing_;
 

@@ -14,6 +14,7 @@
 #include "registry/Brinvale_DeviceInfo.h"
 #include "segments/SegmentEditing.h"
 #include "text/NumberFormat.h"
+#include "text/TextScan.h"
 #include "units/GasFlowUnitConversions.h"
 
 namespace tessaro {
@@ -156,15 +157,36 @@ const TParsedSegmentProgram& TEngine::ParsedProgram(const TDeviceInfo& device) c
     return parsedPrograms_.For(device.COMPort, device.SegmentProgram);
 }
 
-std::vector<TPlannedPoint> TEngine::PlannedCurve(const TDeviceInfo& device) const {
-    const std::vector<TPlannedPoint> planned = PlannedRunPoints(device.SegmentProgram, device.RunRules());
-    if (device.ControlMode != dcmSegment) return planned;
+std::vector<TStandStill> TEngine::StandStillsNow(const TDeviceInfo& device) const {
     std::vector<TStandStill> stills = device.Run.StandStills;
     if (device.Run.Pause != TProgramPause::None)
         stills.push_back(
             {device.ProgramTime_min(),
              std::chrono::duration<double, std::ratio<60>>(MonotonicNow() - device.Run.PausedSince).count()});
-    return ShiftedByStandStills(planned, stills);
+    return stills;
+}
+
+std::vector<TPlannedPoint> TEngine::PlannedCurve(const TDeviceInfo& device) const {
+    const std::vector<TPlannedPoint> planned = PlannedRunPoints(device.SegmentProgram, device.RunRules());
+    if (device.ControlMode != dcmSegment) return planned;
+    return ShiftedByStandStills(planned, StandStillsNow(device));
+}
+
+const TPlannedCurve& TEngine::PlannedCurveOf(const TDeviceInfo& device) {
+    TCachedPlannedCurve& cached = plannedCurves_[std::string(TrimBlanksAndControls(device.COMPort))];
+    const TProgramRunRules rules = device.RunRules();
+    const bool shifted = device.ControlMode == dcmSegment;
+    std::vector<TStandStill> stills = shifted ? StandStillsNow(device) : std::vector<TStandStill>();
+    const bool sameProgram = cached.Inputs && cached.Inputs->Program == device.SegmentProgram &&
+                             cached.Inputs->Rules.End == rules.End && cached.Inputs->Rules.Repeat == rules.Repeat;
+    if (sameProgram && cached.Inputs->Shifted == shifted && cached.Inputs->StandStills == stills) return cached.Curve;
+
+    // A long program is read again only when it changed; a pause only moves its points.
+    if (!sameProgram) cached.Unshifted = PlannedRunPoints(device.SegmentProgram, rules);
+    cached.Curve.Points = shifted ? ShiftedByStandStills(cached.Unshifted, stills) : cached.Unshifted;
+    cached.Curve.Revision = ++plannedRevisions_;
+    cached.Inputs = TPlannedCurveInputs{device.SegmentProgram, rules, shifted, std::move(stills)};
+    return cached.Curve;
 }
 
 // --- Holdback and the deviation alarm -------------------------------------------------------

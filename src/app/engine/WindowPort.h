@@ -20,6 +20,10 @@ public:
 
     // The on-screen log: appends one finished line (the engine adds the time stamp).
     virtual void AppendLogLine(const std::string& line) = 0;
+    // A tick begins and ends: the log and data table lines it appends in between may be shown
+    // together at its end.
+    virtual void TickBegins() {}
+    virtual void TickEnded() {}
     // A notice the operator reads when they can: shown at once, waits for nobody, stays
     // until dismissed.
     virtual void ShowNotice(const std::string& text) = 0;
