@@ -48,6 +48,8 @@ int RunWithoutWindow(int argc, char* argv[], const TCommandLine& options) {
     run.RunFile = *options.RunFile;
     run.Duration_min = options.Duration_min;
     run.ResumeInterruptedRun = options.ResumeInterruptedRun;
+    run.MqttAddress = options.MqttAddress;
+    run.Rig = options.Rig;
     return RunHeadless(run, std::move(settings), std::cout, std::cerr);
 }
 
@@ -77,9 +79,11 @@ int RunWindow(int argc, char* argv[], const TCommandLine& options) {
         QCoreApplication::exit(end.ExitCode);
     });
     if (options.RunFile)
-        QTimer::singleShot(0, &form, [&form, file = *options.RunFile] {
-            StartRunFileInWindow(form.Engine(), file, SystemRunDeviceFinder());
+        QTimer::singleShot(0, &form, [&form, file = *options.RunFile, resume = options.ResumeInterruptedRun] {
+            StartRunFileInWindow(form.Engine(), file, SystemRunDeviceFinder(), resume);
         });
+    else if (options.ResumeInterruptedRun)
+        QTimer::singleShot(0, &form, [&form] { form.ButtonResumeInterruptedRunClick(); });
     return QApplication::exec();
 }
 

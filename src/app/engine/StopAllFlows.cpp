@@ -26,9 +26,12 @@ std::uint64_t ReportSequence(const TDeviceInfo& device) {
 }
 
 // A controller confirms with a reading taken after the request that shows setpoint 0, a pump
-// with a pass after the request that reports its program ended.
+// with a pass after the request that reports its program ended. The first report after the
+// request may come from an exchange begun before it (a reading of the setpoint the
+// controller had before the program, a reply already on its way): only a later one was
+// surely asked for after the stop.
 bool StopConfirmed(const TDeviceInfo& device, std::uint64_t sequenceAtRequest) {
-    if (ReportSequence(device) <= sequenceAtRequest) return false;
+    if (ReportSequence(device) < sequenceAtRequest + 2) return false;
     if (device.ThreadMFC != nullptr) return device.ThreadMFC->GUIIn.DeviceStatus.SetpointFromDevice == 0;
     return device.ThreadPump->GUIIn.Setpoint == 0;
 }

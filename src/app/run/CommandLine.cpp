@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "mqtt/MqttSettings.h"
 #include "run/ExitCodes.h"
 #include "segments/SegmentProgram.h"
 #include "text/Errors.h"
@@ -52,6 +53,19 @@ const std::map<std::string, TOptionRule>& OptionRules() {
         {"--list-gases", {false, [](TCommandLine& o, const std::string&, std::string&) { return o.ListGases = true; }}},
         {"--help", {false, [](TCommandLine& o, const std::string&, std::string&) { return o.Help = true; }}},
         {"--version", {false, [](TCommandLine& o, const std::string&, std::string&) { return o.Version = true; }}},
+        {"--mqtt",
+         {true,
+          [](TCommandLine& o, const std::string& v, std::string&) {
+              o.MqttAddress = v;
+              return !v.empty();
+          }}},
+        {"--rig",
+         {true,
+          [](TCommandLine& o, const std::string& v, std::string& why) {
+              o.Rig = v;
+              if (!IsValidRigName(v)) why = "--rig: \"" + v + "\" is no rig name (letters, digits, \"-\" and \"_\")";
+              return IsValidRigName(v);
+          }}},
         {"--data-folder",
          {true,
           [](TCommandLine& o, const std::string& v, std::string&) {
@@ -72,6 +86,14 @@ std::string LongName(const std::string& argument) {
 std::string CombinationError(const TCommandLine& o) {
     if (o.Headless && !o.RunFile) return "--headless needs a run file: --run FILE --headless";
     if (o.Duration_min && !(o.RunFile && o.Headless)) return "--duration only applies to --run FILE --headless";
+    if (o.Rig && !o.MqttAddress) return "--rig names the rig for --mqtt HOST[:PORT]";
+    if (o.MqttAddress) {
+        if (!(o.RunFile && o.Headless))
+            return "--mqtt only applies to --run FILE --headless; in the window use Preferences > Publish to MQTT";
+        // The rig's name may come from the run file: only the address is checked here.
+        std::string why;
+        if (!ParseMqttAddress(*o.MqttAddress, o.Rig.value_or("rig"), why)) return "--mqtt: " + why;
+    }
     return {};
 }
 
@@ -145,6 +167,10 @@ std::string CommandLineHelp() {
            "                      output, alarms and problems to standard error\n"
            "  --duration MIN      end a headless run after MIN minutes, as if its programs had ended\n"
            "  --resume            continue the programs of a run that did not end cleanly\n"
+           "  --mqtt HOST[:PORT]  publish a headless run's state to the MQTT broker at HOST\n"
+           "                      (port 1883 unless given)\n"
+           "  --rig NAME          the rig's name in the published topics (default: the run\n"
+           "                      file's \"mqtt\" rig, else its \"rig\")\n"
            "  --list-gases        print the gas table's short names and exit\n"
            "  --data-folder DIR   keep segment programs and log files in DIR (default: Tessaro in\n"
            "                      your documents folder)\n"

@@ -21,6 +21,10 @@ struct TCommandLine {
     bool Help = false;                                // --help, -h
     bool Version = false;                             // --version, -v
     std::optional<std::filesystem::path> DataFolder;  // --data-folder DIR
+    // --mqtt HOST[:PORT] and --rig NAME: where a headless run publishes its state (the rig's
+    // name may also come from the run file).
+    std::optional<std::string> MqttAddress;
+    std::optional<std::string> Rig;
 };
 
 // A command line read: the options, or why they make no sense together (then the program

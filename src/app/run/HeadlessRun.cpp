@@ -8,6 +8,7 @@
 #include "engine/Clock.h"
 #include "engine/EngineTimer.h"
 #include "mfc/AlicatMFCThread.h"
+#include "mqtt/MqttPublishing.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "run/ExitCodes.h"
@@ -39,8 +40,10 @@ void THeadlessConsole::ShowNotice(const std::string& text) { err_ << text << std
 THeadlessRun::THeadlessRun(TEngine& engine, std::ostream& err, THeadlessSettings settings, TRunDeviceFinder finder)
     : engine_(engine), err_(err), settings_(std::move(settings)), finder_(std::move(finder)) {}
 
+THeadlessRun::~THeadlessRun() = default;
+
 std::optional<int> THeadlessRun::Begin() {
-    const TRunStart start = StartRunFile(engine_, settings_.RunFile, finder_);
+    const TRunStart start = StartRunFile(engine_, settings_.RunFile, finder_, settings_.ResumeInterruptedRun);
     if (start.ExitCode != kExitOk) {
         err_ << (start.ExitCode == kExitDataError ? "The run file is not valid:" : "The run cannot start:") << '\n';
         for (const std::string& problem : start.Problems) err_ << problem << '\n';
@@ -48,6 +51,7 @@ std::optional<int> THeadlessRun::Begin() {
         ending_ = true;
         return start.ExitCode;
     }
+    StartPublishing(start);
     giveUpAfter_s_ = start.GiveUpAfter_s;
     ports_ = start.StartedPorts;
     started_ = lastProgress_ = MonotonicNow();
@@ -77,7 +81,7 @@ int THeadlessRun::StopForSignal(int signal) {
 
 int THeadlessRun::End(const std::string& why) {
     ending_ = true;
-    const TRunEnd end = EndRunWithStopAll(engine_, why);
+    const TRunEnd end = EndRunWithStopAll(engine_, why, [this] { publishing_.reset(); });
     if (!end.Unconfirmed.empty()) {
         err_ << "No confirmation of the stop from:";
         for (const std::string& name : end.Unconfirmed) err_ << ' ' << name;
@@ -114,6 +118,21 @@ bool THeadlessRun::EveryProgramEnded() const {
 bool THeadlessRun::DurationPassed() const {
     return settings_.Duration_min &&
            MonotonicNow() - started_ >= std::chrono::duration<double, std::ratio<60>>(*settings_.Duration_min);
+}
+
+void THeadlessRun::StartPublishing(const TRunStart& start) {
+    std::optional<std::string> address = settings_.MqttAddress;
+    std::string rig = settings_.Rig.value_or(start.Mqtt ? start.Mqtt->Rig : start.Rig);
+    if (!address && start.Mqtt) address = start.Mqtt->Host + ":" + std::to_string(start.Mqtt->Port);
+    if (!address) return;
+    if (rig.empty()) rig = start.Rig;
+    std::string error;
+    const std::optional<TMqttSettings> mqtt = ParseMqttAddress(*address, rig, error);
+    if (!mqtt) {
+        err_ << "Not publishing to MQTT: " << error << std::endl;
+        return;
+    }
+    publishing_ = StartMqttPublishing(engine_, *mqtt);
 }
 
 void THeadlessRun::ReportProgress() {
@@ -154,6 +173,9 @@ int RunHeadless(const THeadlessSettings& settings, TEngineSettings engineSetting
     bool begun = false;
     guarded([&] {
         engine.FormCreate();
+        // A run that did not end cleanly had its devices stopped by the start-up: say so.
+        if (const TInterruptedRunCheck& check = engine.StopInterruptedRun(); !check.Report.empty())
+            err << check.ReportText() << std::endl;
         if (const std::optional<int> code = run.Begin())
             exitCode = *code;
         else

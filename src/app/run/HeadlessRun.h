@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "engine/Engine.h"
 #include "engine/WindowPort.h"
 #include "run/RunFile.h"
+#include "run/RunStart.h"
 
 namespace tessaro {
 
@@ -38,15 +40,21 @@ struct THeadlessSettings {
     std::optional<double> Duration_min;
     // --resume, for the safe restart: the interrupted run's programs go on.
     bool ResumeInterruptedRun = false;
+    // --mqtt HOST[:PORT] and --rig NAME; without --mqtt the run file's "mqtt" object, if any.
+    std::optional<std::string> MqttAddress;
+    std::optional<std::string> Rig;
 };
 
 inline constexpr std::chrono::minutes kProgressInterval{1};
 
 // The decisions of one headless run, made between the engine's ticks; RunHeadless drives it
 // on the event loop, tests drive it on a fake clock.
+class TMqttPublishing;
+
 class THeadlessRun {
 public:
     THeadlessRun(TEngine& engine, std::ostream& err, THeadlessSettings settings, TRunDeviceFinder finder);
+    ~THeadlessRun();
 
     // Reads the run file, finds and configures its devices and starts every program. The
     // exit code when the run could not start (the reasons on standard error).
@@ -66,6 +74,8 @@ private:
     bool EveryProgramEnded() const;
     bool DurationPassed() const;
     void ReportProgress();
+    // Publishing is never needed for the run: settings it cannot use are told and the run goes on.
+    void StartPublishing(const TRunStart& start);
 
     TEngine& engine_;
     std::ostream& err_;
@@ -77,6 +87,7 @@ private:
     std::chrono::milliseconds lastProgress_{0};
     std::map<std::string, std::chrono::milliseconds> lastAnswer_;  // by port, monotonic
     bool ending_ = false;
+    std::unique_ptr<TMqttPublishing> publishing_;
 };
 
 // The whole run on the event loop, with the engine's one-second tick and the stop signals;

@@ -5,7 +5,7 @@
 
 namespace tessaro {
 
-TRunEnd EndRunWithStopAll(TEngine& engine, const std::string& why) {
+TRunEnd EndRunWithStopAll(TEngine& engine, const std::string& why, const std::function<void()>& beforeClose) {
     engine.MM(why);
     TRunEnd end;
     end.Unconfirmed = engine.StopAllFlowsAndWait();
@@ -13,6 +13,7 @@ TRunEnd EndRunWithStopAll(TEngine& engine, const std::string& why) {
     engine.MM(end.Unconfirmed.empty() ? "Every device confirmed its stop"
                                       : "Ending although " + std::to_string(end.Unconfirmed.size()) +
                                             " device(s) did not confirm their stop");
+    if (beforeClose) beforeClose();
     engine.FormCloseAfterStopAll();
     return end;
 }

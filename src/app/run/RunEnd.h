@@ -4,6 +4,7 @@
 // the last log file and the CSV file closed, the workers ended. The window and the headless
 // run share it.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ struct TRunEnd {
     std::vector<std::string> Unconfirmed;  // the devices that did not, as the log names them
 };
 
-// `why` opens the account of the end in the on-screen log.
-TRunEnd EndRunWithStopAll(TEngine& engine, const std::string& why);
+// `why` opens the account of the end in the on-screen log. `beforeClose` runs once the stops
+// are confirmed or given up on, before the files are closed and the workers ended (a
+// publisher says "offline" there, after the stop events).
+TRunEnd EndRunWithStopAll(TEngine& engine, const std::string& why, const std::function<void()>& beforeClose = {});
 
 }  // namespace tessaro

@@ -23,7 +23,8 @@ bool AnyDeviceConfigured() {
 
 }  // namespace
 
-TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder) {
+TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
+                       bool resumeInterrupted) {
     TRunStart start;
     TRunFileRead read = ReadRunFile(path);
     if (!read.Run || !read.Problems.empty()) {
@@ -32,6 +33,15 @@ TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const
         return start;
     }
     start.GiveUpAfter_s = read.Run->GiveUpAfter_s;
+    start.Mqtt = read.Run->Mqtt;
+    start.Rig = read.Run->Rig;
+    if (resumeInterrupted) {
+        if (engine.ResumeInterruptedRun(&start.StartedPorts)) {
+            start.Resumed = true;
+            return start;
+        }
+        engine.MM("No interrupted run to resume: the run file starts from the beginning");
+    }
     engine.MM("Run file " + path.string() + ": " + std::to_string(read.Run->Devices.size()) + " device(s)");
     start.Problems = ApplyRunFile(engine, *read.Run, finder);
     if (!start.Problems.empty()) {
@@ -45,8 +55,9 @@ TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const
     return start;
 }
 
-bool StartRunFileInWindow(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder) {
-    const TRunStart start = StartRunFile(engine, path, finder);
+bool StartRunFileInWindow(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
+                          bool resumeInterrupted) {
+    const TRunStart start = StartRunFile(engine, path, finder, resumeInterrupted);
     if (start.ExitCode == kExitOk) return true;
     std::string text = "The run file " + path.string() + " was not started:";
     for (const std::string& problem : start.Problems) text += "\n" + problem;

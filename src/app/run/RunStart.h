@@ -21,12 +21,21 @@ struct TRunStart {
     std::vector<std::string> Problems;
     std::optional<double> GiveUpAfter_s;
     std::vector<std::string> StartedPorts;  // the devices whose programs were started
+    // Where the run file says its state is published, and the run's name.
+    std::optional<TRunMqtt> Mqtt;
+    std::string Rig;
+    bool Resumed = false;  // the interrupted run's programs went on instead
 };
 
-TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder);
+// With `resumeInterrupted` (--resume), a valid file first lets the programs of a run that did
+// not end cleanly go on from where they were; only when there is none to resume does the run
+// file's own start follow.
+TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
+                       bool resumeInterrupted = false);
 
 // The same in the window: the problems are told in the log and a notice. False when the run
 // did not start.
-bool StartRunFileInWindow(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder);
+bool StartRunFileInWindow(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
+                          bool resumeInterrupted = false);
 
 }  // namespace tessaro

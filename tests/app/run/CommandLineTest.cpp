@@ -11,8 +11,9 @@ namespace {
 using Args = std::vector<std::string>;
 
 TEST(CommandLineTest, EveryOptionReachesItsField) {
-    const TCommandLineParse parse = ParseCommandLine(
-        Args{"--run", "night.json", "--headless", "--duration=2.5", "--resume", "--data-folder", "/srv/rig"});
+    const TCommandLineParse parse =
+        ParseCommandLine(Args{"--run", "night.json", "--headless", "--duration=2.5", "--resume", "--data-folder",
+                              "/srv/rig", "--mqtt", "127.0.0.1:1884", "--rig", "bench-1"});
     ASSERT_EQ(parse.Error, "");
     const TCommandLine& o = parse.Options;
     EXPECT_EQ(o.RunFile, std::filesystem::path("night.json"));
@@ -20,6 +21,8 @@ TEST(CommandLineTest, EveryOptionReachesItsField) {
     EXPECT_EQ(o.Duration_min, 2.5);
     EXPECT_TRUE(o.ResumeInterruptedRun);
     EXPECT_EQ(o.DataFolder, std::filesystem::path("/srv/rig"));
+    EXPECT_EQ(o.MqttAddress, "127.0.0.1:1884");
+    EXPECT_EQ(o.Rig, "bench-1");
     EXPECT_FALSE(o.ListGases);
     EXPECT_FALSE(o.Help);
     EXPECT_EQ(StartModeOf(o), TStartMode::Headless);
@@ -66,6 +69,13 @@ TEST(CommandLineTest, WrongLinesAreRefusedWithTheReason) {
         {{"a.json"}, "unexpected argument \"a.json\" (a run file goes after --run)"},
         {{"--run", "a.json", "--run", "b.json"}, "--run is given twice"},
         {{"--headless=yes", "--run", "a.json"}, "--headless takes no value"},
+        {{"--run", "a.json", "--headless", "--rig", "r1"}, "--rig names the rig for --mqtt HOST[:PORT]"},
+        {{"--run", "a.json", "--mqtt", "broker"},
+         "--mqtt only applies to --run FILE --headless; in the window use Preferences > Publish to MQTT"},
+        {{"--run", "a.json", "--headless", "--mqtt", "broker:99999"},
+         "--mqtt: MQTT broker \"broker:99999\": the port must be a number from 1 to 65535"},
+        {{"--run", "a.json", "--headless", "--mqtt", "broker", "--rig", "rig/1"},
+         "--rig: \"rig/1\" is no rig name (letters, digits, \"-\" and \"_\")"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseCommandLine(c.Arguments).Error, c.Error) << testing::PrintToString(c.Arguments);
@@ -73,9 +83,9 @@ TEST(CommandLineTest, WrongLinesAreRefusedWithTheReason) {
 
 TEST(CommandLineTest, HelpNamesEveryOptionAndExitCode) {
     const std::string help = CommandLineHelp();
-    for (const char* expected :
-         {"--run FILE", "--headless", "--duration MIN", "--resume", "--list-gases", "--data-folder DIR", "--help",
-          "--version", "SIGTERM", "\n  0 ", "\n  64 ", "\n  65 ", "\n  69 ", "\n  70 ", "\n  75 "})
+    for (const char* expected : {"--run FILE", "--headless", "--duration MIN", "--resume", "--list-gases",
+                                 "--data-folder DIR", "--mqtt HOST[:PORT]", "--rig NAME", "--help", "--version",
+                                 "SIGTERM", "\n  0 ", "\n  64 ", "\n  65 ", "\n  69 ", "\n  70 ", "\n  75 "})
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
 }
 

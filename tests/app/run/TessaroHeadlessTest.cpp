@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "MqttBroker.h"
 #include "QtEventLoopSupport.h"
 #include "SimulatedPorts.h"
 #include "sim/SimulatedMfc.h"
@@ -66,6 +69,39 @@ TEST_F(TessaroHeadlessTest, SigtermMidRunStopsEveryFlowAndExitsZeroWithinSixSeco
     const std::string out = Output();
     EXPECT_NE(out.find("SIGTERM received"), std::string::npos) << out;
     EXPECT_NE(out.find("Every device confirmed its stop"), std::string::npos) << out;
+}
+
+TEST_F(TessaroHeadlessTest, PublishesItsStateToTheBrokerNamedOnTheCommandLine) {
+    test::TBroker broker;
+    ASSERT_TRUE(broker.Start());
+    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    const fs::path runFile = Folder() / "run.json";
+    std::ofstream(runFile) << R"({ "rig": "bench-1", "devices": [
+        { "port": "sim-carrier", "kind": "flow controller", "name": "Carrier", "gas": "N2",
+          "program": "0 40 Step\r\n30 40 Step" } ] })";
+    Start({"--run", runFile.string(), "--headless", "--data-folder", (Folder() / "data").string(), "--mqtt",
+           "127.0.0.1:" + std::to_string(broker.Port()), "--rig", "r1"});
+    ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts(carrier) == 0.4 * 64000; }, 30s))
+        << process_.readAllStandardError().toStdString();
+
+    // A subscriber that comes later still reads the rig's retained status and device state.
+    test::TSubscriber watcher(broker.Port(), "tessaro/#");
+    ASSERT_TRUE(watcher.WaitFor("tessaro/r1/status", "online", 10s));
+    const std::string stateTopic = "tessaro/r1/devices/sim-carrier/state";
+    ASSERT_TRUE(test::ServeUntil(
+        [&] {
+            const QJsonObject state =
+                QJsonDocument::fromJson(QByteArray::fromStdString(watcher.Last(stateTopic))).object();
+            return state["planned_pct"].toDouble() == 40;
+        },
+        15s))
+        << watcher.Last(stateTopic);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(watcher.Last(stateTopic))).object()["name"], "Carrier");
+
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(6000));
+    EXPECT_EQ(process_.exitCode(), 0) << process_.readAllStandardError().toStdString();
+    EXPECT_TRUE(watcher.WaitFor("tessaro/r1/status", "offline", 5s));
 }
 
 TEST_F(TessaroHeadlessTest, CommandLineOutcomes) {
