@@ -104,6 +104,46 @@ TEST_F(TessaroHeadlessTest, PublishesItsStateToTheBrokerNamedOnTheCommandLine) {
     EXPECT_TRUE(watcher.WaitFor("tessaro/r1/status", "offline", 5s));
 }
 
+TEST_F(TessaroHeadlessTest, AfterAKillTheNextStartStopsTheDeviceFirstAndResumeContinuesTheProgram) {
+    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    const fs::path runFile = Folder() / "run.json";
+    std::ofstream(runFile) << R"({ "rig": "bench-1", "devices": [
+        { "port": "sim-carrier", "kind": "flow controller", "name": "Carrier", "gas": "N2",
+          "program": "0 40 Step\r\n30 40 Step" } ] })";
+    const std::vector<std::string> run = {"--run", runFile.string(), "--headless", "--data-folder",
+                                          (Folder() / "data").string()};
+    Start(run);
+    ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts(carrier) == 0.4 * 64000; }, 30s))
+        << process_.readAllStandardError().toStdString();
+    // The state file is written when the program starts; the kill leaves it behind.
+    process_.kill();
+    ASSERT_TRUE(process_.waitForFinished(5000));
+    ASSERT_EQ(SetpointCounts(carrier), 0.4 * 64000);
+
+    const std::size_t before = carrier.Received().size();
+    std::vector<std::string> resume = run;
+    resume.push_back("--resume");
+    Start(resume);
+    ASSERT_TRUE(test::ServeUntil([&] { return carrier.Received().size() > before; }, 30s));
+    EXPECT_EQ(carrier.Received()[before], "A0") << "the first command after the restart is not the stop";
+    // Then the program goes on from where it was: 40 % again.
+    ASSERT_TRUE(test::ServeUntil(
+        [&] {
+            const std::vector<std::string> received = carrier.Received();
+            return std::find(received.begin() + static_cast<std::ptrdiff_t>(before), received.end(), "A25600") !=
+                   received.end();
+        },
+        30s))
+        << process_.readAllStandardError().toStdString();
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(6000));
+    EXPECT_EQ(process_.exitCode(), 0);
+    const std::string err = process_.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("Carrier"), std::string::npos) << err;
+    const std::string out = Output();
+    EXPECT_NE(out.find("counted as a hold"), std::string::npos) << out;
+}
+
 TEST_F(TessaroHeadlessTest, CommandLineOutcomes) {
     const struct {
         std::vector<std::string> Arguments;
