@@ -43,7 +43,8 @@ THeadlessRun::THeadlessRun(TEngine& engine, std::ostream& err, THeadlessSettings
 THeadlessRun::~THeadlessRun() = default;
 
 std::optional<int> THeadlessRun::Begin() {
-    const TRunStart start = StartRunFile(engine_, settings_.RunFile, finder_, settings_.ResumeInterruptedRun);
+    const TRunStart start = StartRunFile(engine_, settings_.RunFile, finder_, settings_.ResumeInterruptedRun,
+                                         [this](const TRunFile& run) { StartPublishing(run); });
     if (start.ExitCode != kExitOk) {
         err_ << (start.ExitCode == kExitDataError ? "The run file is not valid:" : "The run cannot start:") << '\n';
         for (const std::string& problem : start.Problems) err_ << problem << '\n';
@@ -51,7 +52,6 @@ std::optional<int> THeadlessRun::Begin() {
         ending_ = true;
         return start.ExitCode;
     }
-    StartPublishing(start);
     giveUpAfter_s_ = start.GiveUpAfter_s;
     ports_ = start.StartedPorts;
     started_ = lastProgress_ = MonotonicNow();
@@ -120,12 +120,12 @@ bool THeadlessRun::DurationPassed() const {
            MonotonicNow() - started_ >= std::chrono::duration<double, std::ratio<60>>(*settings_.Duration_min);
 }
 
-void THeadlessRun::StartPublishing(const TRunStart& start) {
+void THeadlessRun::StartPublishing(const TRunFile& run) {
     std::optional<std::string> address = settings_.MqttAddress;
-    std::string rig = settings_.Rig.value_or(start.Mqtt ? start.Mqtt->Rig : start.Rig);
-    if (!address && start.Mqtt) address = start.Mqtt->Host + ":" + std::to_string(start.Mqtt->Port);
+    if (!address && run.Mqtt) address = run.Mqtt->Host + ":" + std::to_string(run.Mqtt->Port);
     if (!address) return;
-    if (rig.empty()) rig = start.Rig;
+    // The run file's "mqtt" rig already defaults to its "rig".
+    const std::string rig = settings_.Rig.value_or(run.Mqtt ? run.Mqtt->Rig : run.Rig);
     std::string error;
     const std::optional<TMqttSettings> mqtt = ParseMqttAddress(*address, rig, error);
     if (!mqtt) {

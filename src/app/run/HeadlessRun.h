@@ -18,7 +18,6 @@
 #include "engine/Engine.h"
 #include "engine/WindowPort.h"
 #include "run/RunFile.h"
-#include "run/RunStart.h"
 
 namespace tessaro {
 
@@ -75,7 +74,7 @@ private:
     bool DurationPassed() const;
     void ReportProgress();
     // Publishing is never needed for the run: settings it cannot use are told and the run goes on.
-    void StartPublishing(const TRunStart& start);
+    void StartPublishing(const TRunFile& run);
 
     TEngine& engine_;
     std::ostream& err_;

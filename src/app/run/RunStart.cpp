@@ -24,7 +24,7 @@ bool AnyDeviceConfigured() {
 }  // namespace
 
 TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
-                       bool resumeInterrupted) {
+                       bool resumeInterrupted, const std::function<void(const TRunFile&)>& beforeStart) {
     TRunStart start;
     TRunFileRead read = ReadRunFile(path);
     if (!read.Run || !read.Problems.empty()) {
@@ -33,8 +33,7 @@ TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const
         return start;
     }
     start.GiveUpAfter_s = read.Run->GiveUpAfter_s;
-    start.Mqtt = read.Run->Mqtt;
-    start.Rig = read.Run->Rig;
+    if (beforeStart) beforeStart(*read.Run);
     if (resumeInterrupted) {
         if (engine.ResumeInterruptedRun(&start.StartedPorts)) {
             start.Resumed = true;

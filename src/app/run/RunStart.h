@@ -4,6 +4,7 @@
 // started at once. The headless run and `tessaro --run FILE` in the window share it.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,17 +22,15 @@ struct TRunStart {
     std::vector<std::string> Problems;
     std::optional<double> GiveUpAfter_s;
     std::vector<std::string> StartedPorts;  // the devices whose programs were started
-    // Where the run file says its state is published, and the run's name.
-    std::optional<TRunMqtt> Mqtt;
-    std::string Rig;
-    bool Resumed = false;  // the interrupted run's programs went on instead
+    bool Resumed = false;                   // the interrupted run's programs went on instead
 };
 
 // With `resumeInterrupted` (--resume), a valid file first lets the programs of a run that did
 // not end cleanly go on from where they were; only when there is none to resume does the run
-// file's own start follow.
+// file's own start follow. `beforeStart` sees the valid run before anything is resumed,
+// configured or started (a publisher then hears of every program's start).
 TRunStart StartRunFile(TEngine& engine, const std::filesystem::path& path, const TRunDeviceFinder& finder,
-                       bool resumeInterrupted = false);
+                       bool resumeInterrupted = false, const std::function<void(const TRunFile&)>& beforeStart = {});
 
 // The same in the window: the problems are told in the log and a notice. False when the run
 // did not start.

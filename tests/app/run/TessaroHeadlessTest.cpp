@@ -79,6 +79,8 @@ TEST_F(TessaroHeadlessTest, PublishesItsStateToTheBrokerNamedOnTheCommandLine) {
     std::ofstream(runFile) << R"({ "rig": "bench-1", "devices": [
         { "port": "sim-carrier", "kind": "flow controller", "name": "Carrier", "gas": "N2",
           "program": "0 40 Step\r\n30 40 Step" } ] })";
+    test::TSubscriber events(broker.Port(), "tessaro/r1/events");
+    ASSERT_TRUE(test::ServeUntil([&] { return events.Connected(); }, 5s));
     Start({"--run", runFile.string(), "--headless", "--data-folder", (Folder() / "data").string(), "--mqtt",
            "127.0.0.1:" + std::to_string(broker.Port()), "--rig", "r1"});
     ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts(carrier) == 0.4 * 64000; }, 30s))
@@ -97,6 +99,11 @@ TEST_F(TessaroHeadlessTest, PublishesItsStateToTheBrokerNamedOnTheCommandLine) {
         15s))
         << watcher.Last(stateTopic);
     EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(watcher.Last(stateTopic))).object()["name"], "Carrier");
+    // Publishing begins before the programs start: their start is an event too.
+    bool startPublished = false;
+    for (const test::TReceived& message : events.Received())
+        startPublished = startPublished || message.Payload.find("\"program started\"") != std::string::npos;
+    EXPECT_TRUE(startPublished) << events.Last("tessaro/r1/events");
 
     process_.terminate();
     ASSERT_TRUE(process_.waitForFinished(6000));
