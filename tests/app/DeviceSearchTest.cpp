@@ -28,6 +28,7 @@
 #include "pump/PSD4_Interface.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -45,9 +46,12 @@ std::vector<std::string> Lines(const std::vector<std::string>& texts, std::size_
             texts.begin() + static_cast<std::ptrdiff_t>(std::min(texts.size(), from + count))};
 }
 
-class DeviceSearchTest : public ::testing::Test {
+// The search's waits (probe time-outs, a pump's initialisation, worker pauses) run on
+// simulated time unless a test asks for real time.
+class DeviceSearchFixture : public ::testing::Test {
 protected:
-    DeviceSearchTest() {
+    explicit DeviceSearchFixture(bool simulatedTime)
+        : time_(simulatedTime ? std::make_unique<sim::SimulatedTime>() : nullptr) {
         InitializeModules();
         TEngineSettings settings;
         settings.DataFolder = fs::path(folder_.path().toStdString());
@@ -56,7 +60,7 @@ protected:
         timer_ = std::make_unique<TEngineTimer>(*engine_);
         search_ = std::make_unique<TDeviceSearch>(*engine_, window_, operations_, timer_.get());
     }
-    ~DeviceSearchTest() override {
+    ~DeviceSearchFixture() override {
         timer_->Stop();
         engine_->TerminateThreads();
         DevicesLocal().clear();
@@ -76,6 +80,7 @@ protected:
         return std::ranges::find(texts, text) != texts.end();
     }
 
+    std::unique_ptr<sim::SimulatedTime> time_;  // first in, last out: every wait runs on it
     test::SimulatedPorts ports_;
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
@@ -86,7 +91,18 @@ protected:
     std::unique_ptr<TDeviceSearch> search_;
 };
 
-TEST_F(DeviceSearchTest, FindsControllerAndPumpInPlaceOfTheDemoDevices) {
+class DeviceSearchTest : public DeviceSearchFixture {
+protected:
+    DeviceSearchTest() : DeviceSearchFixture(true) {}
+};
+
+// The whole search over pseudo-terminals in real time, as the operator runs it.
+class DeviceSearchInRealTime : public DeviceSearchFixture {
+protected:
+    DeviceSearchInRealTime() : DeviceSearchFixture(false) {}
+};
+
+TEST_F(DeviceSearchInRealTime, FindsControllerAndPumpInPlaceOfTheDemoDevices) {
     sim::SimulatedInstrument& controller = ports_.AddMfc("sim-mfc1", "100001");
     ports_.AddPump("sim-pump1", "12345678");
     timer_->Start();
@@ -325,7 +341,7 @@ TEST_F(DeviceSearchTest, PumpThatDoesNotAnswerWhenConfiguredIsReportedWithItsPor
 
 // The simulated pump's own view: is it running a program now?
 bool PumpRuns(sim::SimulatedInstrument& pump) {
-    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const double now = sim::SimulatedInstrument::Now();
     bool busy = false;
     pump.WithModel([&](sim::InstrumentModel& model) { busy = static_cast<sim::SimulatedPump&>(model).Busy(now); });
     return busy;

@@ -17,6 +17,7 @@
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "sim/InstrumentModel.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -60,6 +61,7 @@ protected:
         DevicesLocal().push_back(NewFoundDevice(port, kind, "1"));
     }
 
+    sim::SimulatedTime time_;  // the tools' waits on the instruments run on it
     test::SimulatedPorts ports_;
     test::RecordingOperationWindow operations_;
     MessageCapture messages_;
@@ -142,13 +144,14 @@ TEST_F(MaintenanceToolsTest, RefusesConfiguredDevicesWrongKindsAndNoSelection) {
 
 TEST_F(MaintenanceToolsTest, InitialisationSaysWhichCommandFailed) {
     sim::SimulatedInstrument& good = ports_.AddMfc("sim-mfc1");
-    sim::SimulatedInstrument& faulty = ports_.Add("sim-mfc2", std::make_unique<ControllerFailingOneCommand>("ADCU 2 7"));
+    sim::SimulatedInstrument& faulty =
+        ports_.Add("sim-mfc2", std::make_unique<ControllerFailingOneCommand>("ADCU 2 7"));
     Register("sim-mfc1", dtMFCA);
     Register("sim-mfc2", dtMFCB);
 
     tools_->ButtonDeviceInitializeClick("sim-mfc1");
-    EXPECT_EQ(messages_.messages,
-              (std::vector<std::string>{"Clicking OK will start initialization of MFC device.", "Initialization done."}));
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{"Clicking OK will start initialization of MFC device.",
+                                                            "Initialization done."}));
     EXPECT_EQ(good.Received().size(), 14u);
 
     messages_.messages.clear();

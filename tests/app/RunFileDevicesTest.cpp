@@ -16,6 +16,7 @@
 #include "engine/Startup.h"
 #include "registry/Brinvale_DeviceInfo.h"
 #include "run/RunFile.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -50,6 +51,7 @@ protected:
         return device;
     }
 
+    sim::SimulatedTime time_;  // the probes' and workers' waits run on it
     test::SimulatedPorts ports_;
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;

@@ -16,6 +16,7 @@
 #include "registry/Brinvale_DeviceInfo.h"
 #include "sim/SimulatedInstrument.h"
 #include "sim/SimulatedPump.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -104,6 +105,7 @@ TEST(StartThread, FlowControllerOrDemoDeviceGetsOneWorkerSetUpForItsPort) {
 }
 
 TEST(StartThread, PumpIsConnectedAndInitialisedBeforeItsWorkerStarts) {
+    sim::SimulatedTime time;
     sim::SimPumpConfig config;
     config.InitSeconds = 0.3;
     sim::SimulatedInstrument instrument(std::make_unique<sim::SimulatedPump>(config));
@@ -129,6 +131,7 @@ TEST(StartThread, PumpIsConnectedAndInitialisedBeforeItsWorkerStarts) {
 }
 
 TEST(StartThread, PumpThatDoesNotAnswerGetsNoWorker) {
+    sim::SimulatedTime time;
     sim::SimulatedInstrument instrument(std::make_unique<sim::SimulatedPump>(sim::SimPumpConfig{}));
     instrument.SetFault(sim::SimFault::Silent);
     RegistryLines diagnostics;
@@ -139,8 +142,8 @@ TEST(StartThread, PumpThatDoesNotAnswerGetsNoWorker) {
     EXPECT_FALSE(dev.IsConfigured());
     EXPECT_EQ(failure, "Timeout while waiting for response, exiting.");
     EXPECT_EQ(instrument.Received(), std::vector<std::string>{"/1?22"});
-    EXPECT_TRUE(Contains(RegistryLines::Lines(), "No pump answers on " + instrument.PortName() + ": " + failure +
-                                                     "; no worker started"));
+    EXPECT_TRUE(Contains(RegistryLines::Lines(),
+                         "No pump answers on " + instrument.PortName() + ": " + failure + "; no worker started"));
 }
 
 TEST(StartThread, UnknownKindGetsNoWorker) {

@@ -7,6 +7,7 @@
 
 #include "DeviceTestSupport.h"
 #include "sim/SimulatedMfc.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -249,6 +250,7 @@ TEST_F(AlicatMFCTest, ApplySetpointFailsWhenTheControllerIsSilent) {
 // next command waits, is no reply to that command: the next poll reads the controller's own
 // line, and a setpoint command the controller does not answer fails instead of looking done.
 TEST_F(AlicatMFCTest, RestOfASplitStatusLineIsNeverTakenAsTheNextReply) {
+    sim::SimulatedTime time;  // the gap inside the split line and the silent port's time-out
     const auto controller = StartController();
     UseQuickTiming(mfc_.aPort, 20, 1500);
     TAlicatData quarter;

@@ -12,6 +12,7 @@
 #include "DeviceTestSupport.h"
 #include "sim/SimulatedMfc.h"
 #include "sim/SimulatedPump.h"
+#include "sim/SimulatedTime.h"
 
 namespace tessaro {
 namespace {
@@ -103,7 +104,7 @@ TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
          "Busy, Invalid command - Occurs when an unrecognized command is used"},  // E names no state
         {"/0\x91\x03\r\n", true, ps_No_error, false, "Ready, No error"},
         {"/5`\x03\r\n", false, ps_No_error, true, "Busy, No error"},  // another address
-        {"#~`x\r", false, ps_No_error, true, "Busy, No error"},           // junk
+        {"#~`x\r", false, ps_No_error, true, "Busy, No error"},       // junk
     };
     for (const Case& c : cases) {
         {
@@ -262,6 +263,7 @@ TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
         std::int64_t Serial;
     };
     for (const Case& c : {Case{"12345678", 12345678}, Case{"0", 0}}) {
+        sim::SimulatedTime time;  // the initialisation and the pauses between the queries
         const auto instrument = StartPump(c.Stored);
         TPSD4 pump;
         Attach(pump, *instrument);

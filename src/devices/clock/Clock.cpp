@@ -106,6 +106,38 @@ bool TFakeClock::AdvanceToNextWake() {
     return true;
 }
 
+std::optional<std::chrono::milliseconds> TFakeClock::NextWake() const {
+    std::lock_guard lock(mutex_);
+    const auto next = wakeTimes_.upper_bound(monotonic_);
+    if (next == wakeTimes_.end()) return std::nullopt;
+    return *next;
+}
+
+void TFakeClock::AdvanceTo(std::chrono::milliseconds time) {
+    std::lock_guard lock(mutex_);
+    if (time > monotonic_) AdvanceLocked(time - monotonic_);
+}
+
+void TFakeClock::EnterRealTimeWork() const {
+    std::lock_guard lock(mutex_);
+    ++realTimeWorkers_;
+}
+
+void TFakeClock::LeaveRealTimeWork() const {
+    std::lock_guard lock(mutex_);
+    --realTimeWorkers_;
+}
+
+int TFakeClock::RealTimeWorkers() const {
+    std::lock_guard lock(mutex_);
+    return realTimeWorkers_;
+}
+
+// The clock is taken once, so that a clock swapped meanwhile is still left by its own guard.
+TRealTimeWork::TRealTimeWork() : clock_(CurrentClock()) { clock_.EnterRealTimeWork(); }
+
+TRealTimeWork::~TRealTimeWork() { clock_.LeaveRealTimeWork(); }
+
 TClock& CurrentClock() {
     TClock* installed = InstalledClock().load();
     return installed != nullptr ? *installed : SystemClock();

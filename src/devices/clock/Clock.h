@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 
 namespace tessaro {
@@ -30,6 +31,12 @@ public:
     virtual void Sleep(std::chrono::milliseconds duration, const std::atomic<bool>& interrupt) const = 0;
 
     void Sleep(std::chrono::milliseconds duration) const;
+
+    // Marks a stretch of work that runs on real time whatever clock is installed (bytes
+    // moving on a line). The system clock ignores it; a fake clock that moves itself waits
+    // until every such stretch has ended. Use TRealTimeWork rather than the pair.
+    virtual void EnterRealTimeWork() const {}
+    virtual void LeaveRealTimeWork() const {}
 };
 
 class TSystemClock final : public TClock {
@@ -67,6 +74,16 @@ public:
     // the clock. Meant for one waiting thread; an interrupted Sleep moves nothing.
     void SetAdvanceOnSleep(bool on);
 
+    // The earliest wake time of a sleeping thread still ahead of the clock.
+    std::optional<std::chrono::milliseconds> NextWake() const;
+    // Both clocks move to `time` when it lies ahead; an earlier time moves nothing.
+    void AdvanceTo(std::chrono::milliseconds time);
+
+    void EnterRealTimeWork() const override;
+    void LeaveRealTimeWork() const override;
+    // Threads inside a stretch of real-time work now.
+    int RealTimeWorkers() const;
+
 private:
     // Const because a Sleep in advance-on-sleep mode moves the clock too.
     void AdvanceLocked(std::chrono::milliseconds step) const;
@@ -77,6 +94,19 @@ private:
     mutable QDateTime local_;
     bool advanceOnSleep_ = false;
     mutable std::multiset<std::chrono::milliseconds> wakeTimes_;  // of the threads in Sleep
+    mutable int realTimeWorkers_ = 0;
+};
+
+// A stretch of real-time work on the current clock for the lifetime of the guard.
+class TRealTimeWork {
+public:
+    TRealTimeWork();
+    ~TRealTimeWork();
+    TRealTimeWork(const TRealTimeWork&) = delete;
+    TRealTimeWork& operator=(const TRealTimeWork&) = delete;
+
+private:
+    const TClock& clock_;
 };
 
 // The clock the whole program reads; the system clock unless a test installed another.

@@ -137,7 +137,12 @@ bool TSerialPort::ReadOwnReply(SerialHandle handle, std::chrono::milliseconds st
             result.Status = kStatusTimeout;
             return false;
         }
-        if (!ReadReply(handle, kMaxReplyBytes, bytes, reason)) {
+        bool read = false;
+        {
+            TRealTimeWork lineTime;
+            read = ReadReply(handle, kMaxReplyBytes, bytes, reason);
+        }
+        if (!read) {
             Refused("reading", reason);
             result.Status = kStatusReadFailed;
             return false;

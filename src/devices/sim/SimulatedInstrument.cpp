@@ -2,12 +2,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <set>
 #include <system_error>
 
+#include "clock/Clock.h"
 #include "sim/PortPublication.h"
 #include "sim/PseudoTerminal.h"
 #include "text/TextScan.h"
@@ -32,6 +36,21 @@ constexpr FaultName kFaultNames[] = {
 
 // Every reply starts with a printable character, so trimming takes off only its line end.
 std::string WithoutLineEnd(const std::string& reply) { return std::string(TrimBlanksAndControls(reply)); }
+
+// Due times are sums of seconds; a reply due at the very millisecond the clock shows is due
+// even when the sum comes out a hair later.
+bool IsDue(double due, double now) { return due <= now + 1e-6; }
+
+// The instruments alive in this process, for what asks about all of them at once.
+std::mutex& LiveMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<SimulatedInstrument*>& Live() {
+    static std::set<SimulatedInstrument*> instruments;
+    return instruments;
+}
 
 }  // namespace
 
@@ -63,9 +82,15 @@ SimulatedInstrument::SimulatedInstrument(std::unique_ptr<InstrumentModel> model,
         publication_->PointTo(pty_->SlavePath());
     }
     thread_ = std::thread([this] { Loop(); });
+    std::lock_guard live(LiveMutex());
+    Live().insert(this);
 }
 
 SimulatedInstrument::~SimulatedInstrument() {
+    {
+        std::lock_guard live(LiveMutex());
+        Live().erase(this);
+    }
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
@@ -157,8 +182,53 @@ void SimulatedInstrument::WithModel(const std::function<void(InstrumentModel&)>&
     action(*model_);
 }
 
+namespace {
+
+std::atomic<bool>& FollowingProgramClock() {
+    static std::atomic<bool> following{false};
+    return following;
+}
+
+}  // namespace
+
 double SimulatedInstrument::Now() {
+    if (FollowingProgramClock().load()) return std::chrono::duration<double>(MonotonicNow()).count();
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void SimulatedInstrument::FollowProgramClock(bool on) { FollowingProgramClock().store(on); }
+
+bool SimulatedInstrument::Idle() const {
+    std::lock_guard lock(mutex_);
+    if (!pending_.empty() && IsDue(pending_.front().Due, Now())) return false;
+    if (!pty_) return true;
+    int unread = 0;
+    return ioctl(pty_->MasterFd(), FIONREAD, &unread) != 0 || unread == 0;
+}
+
+std::optional<double> SimulatedInstrument::NextReplyDue() const {
+    std::lock_guard lock(mutex_);
+    if (pending_.empty()) return std::nullopt;
+    return pending_.front().Due;
+}
+
+bool SimulatedInstrument::AllIdle() {
+    std::lock_guard live(LiveMutex());
+    return std::ranges::all_of(Live(), [](const SimulatedInstrument* instrument) { return instrument->Idle(); });
+}
+
+std::optional<double> SimulatedInstrument::EarliestReplyDue() {
+    std::lock_guard live(LiveMutex());
+    std::optional<double> earliest;
+    for (const SimulatedInstrument* instrument : Live())
+        if (const std::optional<double> due = instrument->NextReplyDue(); due && (!earliest || *due < *earliest))
+            earliest = due;
+    return earliest;
+}
+
+void SimulatedInstrument::WakeAll() {
+    std::lock_guard live(LiveMutex());
+    for (SimulatedInstrument* instrument : Live()) instrument->Wake();
 }
 
 void SimulatedInstrument::Wake() {
@@ -189,10 +259,12 @@ void SimulatedInstrument::Loop() {
             }
         }
         if (fd >= 0 && (fds[1].revents & POLLIN)) {
-            char buffer[512];
-            const ssize_t n = read(fd, buffer, sizeof buffer);
+            // Read under the lock: bytes taken off the line and not yet answered would
+            // otherwise look like an idle instrument.
             std::lock_guard lock(mutex_);
-            if (n > 0 && pty_ && pty_->MasterFd() == fd) HandleBytes(buffer, static_cast<std::size_t>(n), Now());
+            char buffer[512];
+            const ssize_t n = pty_ && pty_->MasterFd() == fd ? read(fd, buffer, sizeof buffer) : 0;
+            if (n > 0) HandleBytes(buffer, static_cast<std::size_t>(n), Now());
         } else if (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -262,7 +334,7 @@ std::string SimulatedInstrument::Distort(std::string reply, SimFault fault) {
 }
 
 void SimulatedInstrument::SendDueReplies(double now) {
-    while (!pending_.empty() && pending_.front().Due <= now) {
+    while (!pending_.empty() && IsDue(pending_.front().Due, now)) {
         if (pty_) {
             const std::string& bytes = pending_.front().Bytes;
             [[maybe_unused]] const ssize_t written = write(pty_->MasterFd(), bytes.data(), bytes.size());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +72,24 @@ public:
     // Runs `action` on the model while no command is being answered.
     void WithModel(const std::function<void(InstrumentModel&)>& action);
 
+    // The time the models run on and replies wait their delays on, in seconds: real time,
+    // or the program's monotonic clock while instruments follow it. Switched for the whole
+    // process, before any instrument starts, so that no model sees its time jump.
+    static double Now();
+    static void FollowProgramClock(bool on);
+
+    // Idle: no command bytes wait to be read and no reply is due and unsent; only time can
+    // move the instrument on.
+    bool Idle() const;
+    // When the earliest reply still waiting is due; nothing when none waits.
+    std::optional<double> NextReplyDue() const;
+
+    // The same over every simulated instrument of the process.
+    static bool AllIdle();
+    static std::optional<double> EarliestReplyDue();
+    // Every instrument looks at the clock again at once (after a fake clock has moved).
+    static void WakeAll();
+
 private:
     struct PendingReply {
         double Due;
@@ -83,7 +102,6 @@ private:
     std::string Distort(std::string reply, SimFault fault);
     void SendDueReplies(double now);
     void Wake();
-    static double Now();
 
     std::unique_ptr<InstrumentModel> model_;
     SimInstrumentOptions options_;
