@@ -275,6 +275,7 @@ TEST_F(PSD4Test, SerialReadsTheTwoStoredPositions) {
 
 TEST_F(PSD4Test, SerialIsUnknownWhenAPositionQueryGoesUnansweredAndZeroWhenItHasNoDigits) {
     for (const bool answerQueries : {false, true}) {
+        sim::SimulatedTime time;  // the unanswered queries' time-outs
         const auto instrument = StartScripted([answerQueries](std::string_view line) -> std::optional<std::string> {
             if (line == "/1?" && !answerQueries) return std::nullopt;
             if (line == "/1?") return "/0b\x03\r\n";  // an error reply without position digits
