@@ -104,6 +104,7 @@ TEST_F(AlicatMFCTest, ChangeGasSelectsTheGasOnceAndReadsTheFullScale) {
 }
 
 TEST_F(AlicatMFCTest, ChangeGasTriesThreeTimesThenQueriesTheFullScaleAnyway) {
+    sim::SimulatedTime time;  // four time-outs
     const auto controller = StartController();
     controller->SetFault(sim::SimFault::Silent);
     TAlicatData data;

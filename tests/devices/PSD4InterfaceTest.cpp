@@ -18,7 +18,6 @@ namespace tessaro {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using test::MessageCapture;
 using test::StartScripted;
 using test::UseQuickTiming;
@@ -46,7 +45,7 @@ protected:
     void Attach(sim::SimulatedInstrument& instrument) { Attach(pump_, instrument); }
     bool SimulatedPumpBusy(sim::SimulatedInstrument& instrument) {
         bool busy = false;
-        const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+        const double now = sim::SimulatedInstrument::Now();
         instrument.WithModel([&](sim::InstrumentModel& m) { busy = static_cast<sim::SimulatedPump&>(m).Busy(now); });
         return busy;
     }
@@ -122,6 +121,7 @@ TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
 }
 
 TEST_F(PSD4Test, InitializesAndWaitsUntilTheInitialisationHasRun) {
+    sim::SimulatedTime time;  // the pump's motions and the driver's polls
     const auto instrument = StartPump();
     Attach(*instrument);
     pump_.Initialize("ZN1R");
@@ -154,6 +154,7 @@ TEST_F(PSD4Test, WaitUntilFreeGivesUpOnAPumpThatStaysBusy) {
 }
 
 TEST_F(PSD4Test, StopTerminatesARunningProgram) {
+    sim::SimulatedTime time;  // the pump's motions and the driver's polls
     const auto instrument = StartPump();
     Attach(*instrument);
     pump_.Initialize("ZN1R");
