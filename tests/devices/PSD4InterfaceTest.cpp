@@ -171,6 +171,7 @@ TEST_F(PSD4Test, StopTerminatesARunningProgram) {
 // A command that never reached the pump is not counted as applied, so a worker comparing
 // LastCommand with the wanted program sends it again.
 TEST_F(PSD4Test, SendCommandReportsACommandThePumpNeverAnswered) {
+    sim::SimulatedTime time;  // the time-out passes, and only it, however loaded the machine
     const auto instrument = StartPump();
     Attach(*instrument);
     MessageCapture messages;

@@ -17,6 +17,7 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     int MasterFd() const { return master_; }
+    int SlaveFd() const { return slave_; }                       // the simulator's own, never read or written
     const std::string& SlavePath() const { return slavePath_; }  // "/dev/pts/7"
     std::string SlaveName() const;                               // "pts/7", a port name
 

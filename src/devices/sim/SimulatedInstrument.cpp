@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -202,8 +201,13 @@ bool SimulatedInstrument::Idle() const {
     std::lock_guard lock(mutex_);
     if (!pending_.empty() && IsDue(pending_.front().Due, Now())) return false;
     if (!pty_) return true;
-    int unread = 0;
-    return ioctl(pty_->MasterFd(), FIONREAD, &unread) != 0 || unread == 0;
+    // Bytes written to one side of a pseudo-terminal reach the other through a kernel work
+    // queue, which a loaded machine may run late. Polling a side runs its queue first, so
+    // what is on its way counts: a command for the instrument as unread, a reply as already
+    // there for the program's next check.
+    pollfd sides[2] = {{pty_->MasterFd(), POLLIN, 0}, {pty_->SlaveFd(), POLLIN, 0}};
+    poll(sides, 2, 0);
+    return (sides[0].revents & POLLIN) == 0;
 }
 
 std::optional<double> SimulatedInstrument::NextReplyDue() const {
