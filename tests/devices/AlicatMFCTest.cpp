@@ -43,6 +43,7 @@ protected:
 };
 
 TEST_F(AlicatMFCTest, InitializeSendsTheSevenCommandsEachWithTwoCarriageReturns) {
+    sim::SimulatedTime time;  // replies and time-outs keep their order however loaded the machine
     const auto controller = StartController();
     EXPECT_TRUE(mfc_.Initialize(TAIKestraLumora));
     EXPECT_TRUE(mfc_.FailedInitializeSteps.empty());
@@ -52,6 +53,7 @@ TEST_F(AlicatMFCTest, InitializeSendsTheSevenCommandsEachWithTwoCarriageReturns)
 }
 
 TEST_F(AlicatMFCTest, InitializeReportsEveryWrongReplyButSendsAllCommands) {
+    sim::SimulatedTime time;  // replies and time-outs keep their order however loaded the machine
     const auto controller = StartScripted([](std::string_view line) -> std::optional<std::string> {
         if (line == "AFACTORY RESTORE ALL") return "A Factory values have been restored.\r";
         if (line == "ALSS U") return "A U\r";
@@ -162,6 +164,7 @@ TEST_F(AlicatMFCTest, ChangeGasAsksForAnUnreadFullScaleAgainUntilItIsRead) {
 }
 
 TEST_F(AlicatMFCTest, ReadStatusParsesTheSimulatedLineWithItsFlags) {
+    sim::SimulatedTime time;  // replies and time-outs keep their order however loaded the machine
     const auto controller = StartController();
     controller->WithModel([](sim::InstrumentModel& model) {
         static_cast<sim::SimulatedMfc&>(model).SetFlags({"HLD", "LCK"});
@@ -183,6 +186,7 @@ TEST_F(AlicatMFCTest, ReadStatusParsesTheSimulatedLineWithItsFlags) {
 }
 
 TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges) {
+    sim::SimulatedTime time;  // replies and time-outs keep their order however loaded the machine
     std::string statusLine;
     std::mutex lineMutex;
     const auto controller = StartScripted([&](std::string_view) -> std::optional<std::string> {
@@ -226,6 +230,7 @@ TEST_F(AlicatMFCTest, ReadStatusKeepsTheRecordForGarbledLinesAndFailedExchanges)
 }
 
 TEST_F(AlicatMFCTest, ApplySetpointSendsCountsAndRefusesANonNumber) {
+    sim::SimulatedTime time;  // replies and time-outs keep their order however loaded the machine
     const auto controller = StartController();
     for (double percent : {100.0, 33.33, 0.0}) {
         TAlicatData data;

@@ -79,6 +79,7 @@ TEST_F(PSD4Test, RefusesCommandsBeforeConnectWithoutTraffic) {
 }
 
 TEST_F(PSD4Test, DecodesTheStatusCharacterOfEachReply) {
+    sim::SimulatedTime time;  // every reply comes before its time-out however loaded the machine
     std::string reply;
     std::mutex replyMutex;
     const auto instrument = StartScripted([&](std::string_view) -> std::optional<std::string> {

@@ -48,11 +48,14 @@ void SimulatedTime::Drive() {
 bool SimulatedTime::NothingToDoNow() const { return clock_.RealTimeWorkers() == 0 && SimulatedInstrument::AllIdle(); }
 
 bool SimulatedTime::MoveToNextWake() {
+    // Time passes only for a thread that waits for it: a reply is never made due while the
+    // thread that is to look for it is still on its way to its first look.
     std::optional<std::chrono::milliseconds> next = clock_.NextWake();
+    if (!next) return false;
     if (const std::optional<double> due = SimulatedInstrument::EarliestReplyDue()) {
         // Rounded up, so that the reply is due once the clock stands there.
         const auto dueTime = std::chrono::milliseconds(static_cast<long long>(std::ceil(*due * 1000.0 - 1e-6)));
-        if (dueTime > clock_.Monotonic() && (!next || dueTime < *next)) next = dueTime;
+        if (dueTime > clock_.Monotonic() && dueTime < *next) next = dueTime;
     }
     if (!next) return false;
     clock_.AdvanceTo(*next);
