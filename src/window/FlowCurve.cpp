@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -12,24 +13,93 @@ namespace {
 // Points per pixel from which QCustomPlot's sampling leaves several points in every column.
 constexpr double kDenseLine = 1.5;
 
+// Appended points are folded by runs of this many into their lowest and highest point, a
+// batch at a time (so that the curve is copied once an hour, not at every point).
+constexpr int kFoldRun = 16;
+constexpr int kFoldBatch = 3600;
+static_assert(kFoldBatch % kFoldRun == 0);
+// The points each level keeps before its oldest are folded into the next: six hours of
+// points as they came, then two days in runs of 16; beyond, runs of 128, kept for good.
+constexpr int kLevelKeeps[] = {21'600, 21'600};
+
 // The runs of the coarser copies, and the points per pixel column a copy must still have to
 // be drawn instead of a finer one (two per run: it then holds four runs per column).
-constexpr int kCoarseSpans[] = {16, 128, 1024, 8192};
+constexpr int kCoarseSpans[] = {128, 1024, 8192};
 constexpr double kCoarsePointsPerPixel = 8;
 
 bool SameLook(const QCPScatterStyle& a, const QCPScatterStyle& b) {
     return a.shape() == b.shape() && a.size() == b.size() && a.pen() == b.pen() && a.brush() == b.brush();
 }
 
+// The lowest and the highest point of each run of kFoldRun, in time order, appended to `out`.
+void FoldRuns(QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
+              QVector<QCPGraphData>& out) {
+    while (from != to) {
+        const auto end = from + std::min<std::ptrdiff_t>(kFoldRun, to - from);
+        const auto [lowest, highest] = std::minmax_element(
+            from, end, [](const QCPGraphData& a, const QCPGraphData& b) { return a.value < b.value; });
+        if (lowest == highest) {
+            out.append(*lowest);
+        } else {
+            out.append(lowest < highest ? *lowest : *highest);
+            out.append(lowest < highest ? *highest : *lowest);
+        }
+        from = end;
+    }
+}
+
 }  // namespace
 
-TFlowCurve::TFlowCurve(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {
+TFlowCurve::TFlowCurve(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPGraph(keyAxis, valueAxis), folded_(std::size(kLevelKeeps), 0) {
     setAdaptiveSampling(true);
     for (const int span : kCoarseSpans) {
         TCoarseCopy& copy = coarse_.emplace_back();
         copy.Span = span;
         copy.Points.reset(new QCPGraphDataContainer);
     }
+}
+
+int TFlowCurve::LevelStart(size_t level) const {
+    int start = 0;
+    for (size_t older = level; older < folded_.size(); ++older) start += folded_[older];
+    return start;
+}
+
+// Level 0 is the points as they came, level n + 1 is folded_[n]; a point that went in out of
+// order or behind the curve's back counts as one that came last.
+void TFlowCurve::FoldAgedPoints(size_t level) {
+    for (; level < std::size(kLevelKeeps); ++level) {
+        const int held = level == 0 ? mDataContainer->size() - LevelStart(0) : folded_[level - 1];
+        if (held < kLevelKeeps[level] + kFoldBatch) return;
+        FoldOldestBatch(level);
+    }
+}
+
+void TFlowCurve::FoldOldestBatch(size_t level) {
+    const QCPGraphDataContainer& data = *mDataContainer;
+    const auto from = data.constBegin() + LevelStart(level);
+    const auto to = from + kFoldBatch;
+    QVector<QCPGraphData> kept;
+    // Room for the appends until the next fold, so that they need no new block.
+    kept.reserve(data.size() + kFoldBatch);
+    std::copy(data.constBegin(), from, std::back_inserter(kept));
+    const qsizetype before = kept.size();
+    FoldRuns(from, to, kept);
+    const int folded = static_cast<int>(kept.size() - before);
+    std::copy(to, data.constEnd(), std::back_inserter(kept));
+    mDataContainer->set(kept, true);
+    folded_[level] += folded;
+    if (level > 0) folded_[level - 1] -= kFoldBatch;
+}
+
+std::size_t TFlowCurve::PointBytes() const {
+    auto bytes = [](const QCPGraphDataContainer& points) {
+        return static_cast<std::size_t>(points.size()) * sizeof(QCPGraphData);
+    };
+    std::size_t total = bytes(*mDataContainer);
+    for (const TCoarseCopy& copy : coarse_) total += bytes(*copy.Points);
+    return total;
 }
 
 void TFlowCurve::AddToCoarseCopies(const QCPGraphData& point) {
@@ -113,6 +183,7 @@ void TFlowCurve::AppendPoint(double key, double value) {
     if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseInOrder_ = false;
     addData(key, value);
     if (coarseInOrder_) AddToCoarseCopies(QCPGraphData(key, value));
+    FoldAgedPoints(0);
     if (!counted) return;
     Include(value);
     counted_ = mDataContainer->size();
@@ -120,6 +191,7 @@ void TFlowCurve::AppendPoint(double key, double value) {
 
 void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& values) {
     setData(keys, values, true);
+    std::fill(folded_.begin(), folded_.end(), 0);
     RebuildCoarseCopies();
     anyValue_ = false;
     for (const double value : values) Include(value);
@@ -128,6 +200,7 @@ void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& v
 
 void TFlowCurve::ClearPoints() {
     mDataContainer->clear();
+    std::fill(folded_.begin(), folded_.end(), 0);
     RebuildCoarseCopies();
     anyValue_ = false;
     counted_ = 0;
