@@ -250,12 +250,30 @@ void TGUIF::TickEnded() {
     if (inTick_ == 0) FlushPendingLines();
 }
 
+namespace {
+
+// Removes a view's oldest lines so that `adding` more stay within the lines it keeps. Left to
+// the document, the removal would first lay out every line it drops.
+void DropOldestLines(QPlainTextEdit* view, qsizetype adding) {
+    QTextDocument* document = view->document();
+    if (document->maximumBlockCount() <= 0 || document->isEmpty()) return;
+    const qsizetype excess = document->blockCount() + adding - document->maximumBlockCount();
+    if (excess <= 0) return;
+    if (excess >= document->blockCount()) return view->clear();
+    QTextCursor oldest(document);
+    oldest.setPosition(document->findBlockByNumber(static_cast<int>(excess)).position(), QTextCursor::KeepAnchor);
+    oldest.removeSelectedText();
+}
+
+}  // namespace
+
 // One insertion for the lines of a whole tick: the view lays itself out and drops its oldest
 // lines once per batch instead of once per line.
 void TGUIF::AppendLines(QPlainTextEdit* view, QStringList& lines) {
     if (lines.isEmpty()) return;
     // Lines beyond what the view keeps would only be laid out to be dropped again.
     if (lines.size() > kLogViewLines) lines.erase(lines.begin(), lines.end() - kLogViewLines);
+    DropOldestLines(view, lines.size());
     view->appendPlainText(lines.join('\n'));
     lines.clear();
 }
