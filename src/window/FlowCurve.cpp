@@ -23,9 +23,9 @@ static_assert(kFoldBatch % kFoldRun == 0);
 constexpr int kLevelKeeps[] = {21'600, 21'600};
 
 // The runs of the coarser copies, and the points per pixel column a copy must still have to
-// be drawn instead of a finer one (two per run: it then holds four runs per column).
-constexpr int kCoarseSpans[] = {128, 1024, 8192};
-constexpr double kCoarsePointsPerPixel = 8;
+// be drawn instead of a finer one (two per run: it then holds two runs per column).
+constexpr int kCoarseSpans[] = {8, 64, 512, 4096};
+constexpr double kCoarsePointsPerPixel = 4;
 
 bool SameLook(const QCPScatterStyle& a, const QCPScatterStyle& b) {
     return a.shape() == b.shape() && a.size() == b.size() && a.pen() == b.pen() && a.brush() == b.brush();
@@ -91,6 +91,7 @@ void TFlowCurve::FoldOldestBatch(size_t level) {
     mDataContainer->set(kept, true);
     folded_[level] += folded;
     if (level > 0) folded_[level - 1] -= kFoldBatch;
+    coarseCurrent_ = false;
 }
 
 std::size_t TFlowCurve::PointBytes() const {
@@ -129,7 +130,7 @@ void TFlowCurve::RebuildCoarseCopies() {
     }
     for (auto point = mDataContainer->constBegin(); point != mDataContainer->constEnd(); ++point)
         AddToCoarseCopies(*point);
-    coarseInOrder_ = true;
+    coarseCurrent_ = true;
 }
 
 int TFlowCurve::PointsWithin(const QCPGraphDataContainer& points, const QCPRange& keys) {
@@ -137,7 +138,7 @@ int TFlowCurve::PointsWithin(const QCPGraphDataContainer& points, const QCPRange
 }
 
 const TFlowCurve::TCoarseCopy* TFlowCurve::CopyToDraw() const {
-    if (!coarseInOrder_ || keyAxis() == nullptr || keyAxis()->axisRect() == nullptr) return nullptr;
+    if (!coarseCurrent_ || keyAxis() == nullptr || keyAxis()->axisRect() == nullptr) return nullptr;
     const double columns = std::max(1, keyAxis()->axisRect()->width());
     const QCPRange keys = keyAxis()->range();
     const TCoarseCopy* chosen = nullptr;
@@ -153,9 +154,9 @@ int TFlowCurve::PointsDrawn() const {
 }
 
 void TFlowCurve::draw(QCPPainter* painter) {
-    // A point that went in before the last one is rare (a clock step back): the copies are
-    // made again once.
-    if (!coarseInOrder_) RebuildCoarseCopies();
+    // Copies out of date (after a fold, once an hour, or a point that went in before the last
+    // one) are made again once.
+    if (!coarseCurrent_) RebuildCoarseCopies();
     const TCoarseCopy* copy = CopyToDraw();
     if (copy == nullptr) return QCPGraph::draw(painter);
     // The copy takes the points' place for this drawing; the symbols keep their spacing.
@@ -180,9 +181,9 @@ void TFlowCurve::Include(double value) {
 
 void TFlowCurve::AppendPoint(double key, double value) {
     const bool counted = counted_ == mDataContainer->size();
-    if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseInOrder_ = false;
+    if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseCurrent_ = false;
     addData(key, value);
-    if (coarseInOrder_) AddToCoarseCopies(QCPGraphData(key, value));
+    if (coarseCurrent_) AddToCoarseCopies(QCPGraphData(key, value));
     FoldAgedPoints(0);
     if (!counted) return;
     Include(value);

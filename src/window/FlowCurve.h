@@ -10,10 +10,11 @@
 // trough of the run is still among them. The chart owns no device data: the data table
 // keeps every reading.
 //
-// Drawing stays fast with millions of points: the curve keeps coarser copies of the points
-// as they came (per run of 128, 1024 and 8192 points the lowest and the highest one), and a
-// redraw reads the coarsest copy that still has several points per pixel column of the time
-// shown, so its cost depends on the chart's width, not on the run's age. Where the points
+// Drawing stays fast however long the run: the curve keeps coarser copies of what it holds
+// (per run of 8, 64, 512 and 4096 of its points the lowest and the highest one, made again
+// when older points are folded), and a redraw reads the coarsest copy that still has several
+// points per pixel column of the time shown, so its cost depends on the chart's width, not
+// on the run's age. Where the points
 // lie denser than the pixels, the line becomes the band between the lowest and highest
 // point of each pixel column, widened by the pen, and filled in one go; point symbols are
 // drawn from an image rendered once per look.
@@ -91,7 +92,9 @@ private:
     std::vector<int> folded_;
 
     std::vector<TCoarseCopy> coarse_;
-    bool coarseInOrder_ = true;  // false after a point went in before the last one
+    // False after a point went in before the last one or older points were folded: the
+    // copies are made again at the next drawing.
+    bool coarseCurrent_ = true;
 
     mutable QPixmap symbol_;
     mutable QCPScatterStyle symbolStyle_;

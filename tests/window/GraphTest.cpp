@@ -97,8 +97,8 @@ TEST(FlowCurve, LongCurvesAreDrawnFromFewPointsThatKeepEveryPeak) {
     plot.yAxis->setRange(0, 100);
     plot.replot();
     const int columns = plot.axisRect()->width();
-    // The copy drawn has fewer than 8 points per column times the 8 of the next coarser one.
-    EXPECT_LT(curve->PointsDrawn(), 64 * columns);
+    // The copy drawn has fewer than 4 points per column times the 8 of the next coarser one.
+    EXPECT_LT(curve->PointsDrawn(), 32 * columns);
     EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
 
     curve->ScaleKeys(1.0 / 60);
