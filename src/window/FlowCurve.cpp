@@ -265,23 +265,35 @@ void TFlowCurve::DrawBand(QCPPainter* painter, const QVector<QPointF>& lines) co
         bottom[c] = std::max(bottom[c], point.y());
     }
 
+    // One upright bar per column, reaching the neighbour on its left so that the line stays
+    // unbroken where it jumps, widened by the pen.
     const double halfWidth = std::max(1.0, painter->pen().widthF()) / 2;
-    QPolygonF band;
-    band.reserve(static_cast<qsizetype>(2 * columns));
-    for (size_t c = 0; c < columns; ++c)
-        if (top[c] <= bottom[c]) band << QPointF(left + static_cast<double>(c) + 0.5, top[c] - halfWidth);
-    for (size_t c = columns; c-- > 0;)
-        if (top[c] <= bottom[c]) band << QPointF(left + static_cast<double>(c) + 0.5, bottom[c] + halfWidth);
-    if (band.size() < 2) return QCPGraph::drawLinePlot(painter, lines);
+    QVector<QRectF> bars;
+    bars.reserve(static_cast<qsizetype>(columns));
+    double previousTop = 0, previousBottom = 0;
+    bool previous = false;
+    for (size_t c = 0; c < columns; ++c) {
+        if (top[c] > bottom[c]) continue;
+        double upper = top[c], lower = bottom[c];
+        if (previous) {
+            upper = std::min(upper, previousBottom);
+            lower = std::max(lower, previousTop);
+        }
+        previousTop = top[c];
+        previousBottom = bottom[c];
+        previous = true;
+        bars.append(QRectF(left + static_cast<double>(c), upper - halfWidth, 1, lower - upper + 2 * halfWidth));
+    }
+    if (bars.isEmpty()) return QCPGraph::drawLinePlot(painter, lines);
 
     const QColor color = painter->pen().color();
     painter->save();
-    // The band's edges run along pixel columns already; smoothing them would cost more than
+    // The bars' edges run along pixel columns already; smoothing them would cost more than
     // the rest of the redraw together.
     painter->setAntialiasing(false);
     painter->setPen(Qt::NoPen);
     painter->setBrush(color);
-    painter->drawPolygon(band);
+    painter->drawRects(bars);
     painter->restore();
 }
 

@@ -252,17 +252,12 @@ void TGUIF::TickEnded() {
 
 namespace {
 
-// Removes a view's oldest lines so that `adding` more stay within the lines it keeps. Left to
-// the document, the removal would first lay out every line it drops.
-void DropOldestLines(QPlainTextEdit* view, qsizetype adding) {
-    QTextDocument* document = view->document();
-    if (document->maximumBlockCount() <= 0 || document->isEmpty()) return;
-    const qsizetype excess = document->blockCount() + adding - document->maximumBlockCount();
-    if (excess <= 0) return;
-    if (excess >= document->blockCount()) return view->clear();
-    QTextCursor oldest(document);
-    oldest.setPosition(document->findBlockByNumber(static_cast<int>(excess)).position(), QTextCursor::KeepAnchor);
-    oldest.removeSelectedText();
+// A view that the new lines fill on their own is emptied first, so that its lines are not
+// laid out only to be dropped. Fewer new lines are left to the document, whose own dropping
+// of the oldest lines also frees their text (a removal of ours would leave it behind).
+void ClearWhenReplaced(QPlainTextEdit* view, qsizetype adding) {
+    const int kept = view->document()->maximumBlockCount();
+    if (kept > 0 && adding >= kept) view->clear();
 }
 
 }  // namespace
@@ -273,7 +268,7 @@ void TGUIF::AppendLines(QPlainTextEdit* view, QStringList& lines) {
     if (lines.isEmpty()) return;
     // Lines beyond what the view keeps would only be laid out to be dropped again.
     if (lines.size() > kLogViewLines) lines.erase(lines.begin(), lines.end() - kLogViewLines);
-    DropOldestLines(view, lines.size());
+    ClearWhenReplaced(view, lines.size());
     view->appendPlainText(lines.join('\n'));
     lines.clear();
 }
