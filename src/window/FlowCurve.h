@@ -14,10 +14,10 @@
 // (per run of 8, 64, 512 and 4096 of its points the lowest and the highest one, made again
 // when older points are folded), and a redraw reads the coarsest copy that still has several
 // points per pixel column of the time shown, so its cost depends on the chart's width, not
-// on the run's age. Where the points
-// lie denser than the pixels, the line becomes the band between the lowest and highest
-// point of each pixel column, widened by the pen, and filled in one go; point symbols are
-// drawn from an image rendered once per look.
+// on the run's age. Where the points lie denser than the pixels, the line becomes one bar
+// per pixel column from its lowest to its highest point, widened by the pen and joined to
+// the bar before, all filled in one call; point symbols are drawn from an image rendered
+// once per look.
 
 #include <qcustomplot.h>
 #include <QPixmap>
