@@ -4,8 +4,8 @@
 //
 // The run's age is reached in bulk: every third second is a real engine tick (the data line,
 // the CSV row, the pump's planning lines in the log view, the chart's points); the two
-// seconds between get each device's chart point as the tick would have given it; the events
-// the ticks post are handled once a simulated minute. Per age:
+// seconds between get each device's chart point as the tick would have given it; the views
+// take an hour's lines at once and the events the ticks post are handled once an hour. Per age:
 // resident memory, the window tick (engine tick plus the views' updates it causes), a chart
 // replot with every device's curves in view, the planned curve of a 16,000-line program
 // drawn and replotted, and the saving tick (the tick that writes the once-a-minute log file).
@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "FlowCurve.h"
 #include "Form.h"
 #include "ResidentMemory.h"
 #include "clock/Clock.h"
@@ -134,19 +135,25 @@ public:
         clock_.Advance(step);
     }
 
-    // Until the run is `age` old: one real tick every third second, the chart points of the
-    // seconds between as the ticks would have added them.
+    // Until the run is `age` old, a simulated hour at a time: one real tick every third
+    // second, the chart points of the seconds between as the ticks would have added them. The
+    // views take each hour's lines in one insertion, as they take a tick's (of which they
+    // keep the last lines only), and the events the ticks posted are handled once an hour.
     void AgeTo(std::chrono::milliseconds age) {
-        for (int loop = 1; MonotonicNow() - start_ < age; ++loop) {
-            Tick();
-            for (int s = 1; s < kSecondsPerTick; ++s) {
-                const double x_min = form_->Engine().GraphMinutes(MonotonicNow());
-                for (const TDeviceInfo& device : DevicesLocal())
-                    form_->FlowSerie(device, x_min, 50 + 40 * std::sin(x_min / 90) + (s % 7), false);
-                clock_.Advance(kSecond);
+        while (MonotonicNow() - start_ < age) {
+            form_->TickBegins();
+            for (auto hour = MonotonicNow() + std::chrono::hours(1);
+                 MonotonicNow() < hour && MonotonicNow() - start_ < age;) {
+                Tick();
+                for (int s = 1; s < kSecondsPerTick; ++s) {
+                    const double x_min = form_->Engine().GraphMinutes(MonotonicNow());
+                    for (const TDeviceInfo& device : DevicesLocal())
+                        form_->FlowSerie(device, x_min, 50 + 40 * std::sin(x_min / 90) + (s % 7), false);
+                    clock_.Advance(kSecond);
+                }
             }
-            // The views take a simulated minute's lines at a time.
-            if (loop % 20 == 0) QCoreApplication::processEvents();
+            form_->TickEnded();
+            QCoreApplication::processEvents();
         }
     }
 
@@ -154,6 +161,14 @@ public:
     TGUIF& Form() { return *form_; }
     int ViewLines(const char* name) const { return form_->findChild<QPlainTextEdit*>(name)->blockCount(); }
     double ResidentGrowth() const { return ResidentMegabytes() - residentAtStart_; }
+    // What the chart's curves hold of their points.
+    double ChartMegabytes() const {
+        std::size_t bytes = 0;
+        for (const TDeviceInfo& device : DevicesLocal())
+            for (QCPGraph* curve : {form_->PlannedCurve(device.COMPort), form_->AchievedCurve(device.COMPort)})
+                if (const auto* flow = qobject_cast<const TFlowCurve*>(curve)) bytes += flow->PointBytes();
+        return static_cast<double>(bytes) / (1024.0 * 1024.0);
+    }
 
 private:
     TFakeClock clock_;
@@ -247,6 +262,7 @@ void BM_WindowAtAge(benchmark::State& state) {
     state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().size());
     state.counters["data_view_lines"] = window.ViewLines("MemoData");
     state.counters["log_view_lines"] = window.ViewLines("MemoMain");
+    state.counters["chart_MB"] = window.ChartMegabytes();
     state.counters["chart_points_per_device"] = static_cast<double>(window.Form().AchievedCurve("COM10")->dataCount());
     state.counters["replot_ms"] = ReplotMilliseconds(window.Chart(), 10);
     const TLongProgramCosts longProgram = LongProgramCosts(window, 20);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -12,24 +13,94 @@ namespace {
 // Points per pixel from which QCustomPlot's sampling leaves several points in every column.
 constexpr double kDenseLine = 1.5;
 
+// Appended points are folded by runs of this many into their lowest and highest point, a
+// batch at a time (so that the curve is copied once an hour, not at every point).
+constexpr int kFoldRun = 16;
+constexpr int kFoldBatch = 3600;
+static_assert(kFoldBatch % kFoldRun == 0);
+// The points each level keeps before its oldest are folded into the next: six hours of
+// points as they came, then two days in runs of 16; beyond, runs of 128, kept for good.
+constexpr int kLevelKeeps[] = {21'600, 21'600};
+
 // The runs of the coarser copies, and the points per pixel column a copy must still have to
-// be drawn instead of a finer one (two per run: it then holds four runs per column).
-constexpr int kCoarseSpans[] = {16, 128, 1024, 8192};
-constexpr double kCoarsePointsPerPixel = 8;
+// be drawn instead of a finer one (two per run: it then holds two runs per column).
+constexpr int kCoarseSpans[] = {8, 64, 512, 4096};
+constexpr double kCoarsePointsPerPixel = 4;
 
 bool SameLook(const QCPScatterStyle& a, const QCPScatterStyle& b) {
     return a.shape() == b.shape() && a.size() == b.size() && a.pen() == b.pen() && a.brush() == b.brush();
 }
 
+// The lowest and the highest point of each run of kFoldRun, in time order, appended to `out`.
+void FoldRuns(QCPGraphDataContainer::const_iterator from, QCPGraphDataContainer::const_iterator to,
+              QVector<QCPGraphData>& out) {
+    while (from != to) {
+        const auto end = from + std::min<std::ptrdiff_t>(kFoldRun, to - from);
+        const auto [lowest, highest] = std::minmax_element(
+            from, end, [](const QCPGraphData& a, const QCPGraphData& b) { return a.value < b.value; });
+        if (lowest == highest) {
+            out.append(*lowest);
+        } else {
+            out.append(lowest < highest ? *lowest : *highest);
+            out.append(lowest < highest ? *highest : *lowest);
+        }
+        from = end;
+    }
+}
+
 }  // namespace
 
-TFlowCurve::TFlowCurve(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPGraph(keyAxis, valueAxis) {
+TFlowCurve::TFlowCurve(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPGraph(keyAxis, valueAxis), folded_(std::size(kLevelKeeps), 0) {
     setAdaptiveSampling(true);
     for (const int span : kCoarseSpans) {
         TCoarseCopy& copy = coarse_.emplace_back();
         copy.Span = span;
         copy.Points.reset(new QCPGraphDataContainer);
     }
+}
+
+int TFlowCurve::LevelStart(size_t level) const {
+    int start = 0;
+    for (size_t older = level; older < folded_.size(); ++older) start += folded_[older];
+    return start;
+}
+
+// Level 0 is the points as they came, level n + 1 is folded_[n]; a point that went in out of
+// order or behind the curve's back counts as one that came last.
+void TFlowCurve::FoldAgedPoints(size_t level) {
+    for (; level < std::size(kLevelKeeps); ++level) {
+        const int held = level == 0 ? mDataContainer->size() - LevelStart(0) : folded_[level - 1];
+        if (held < kLevelKeeps[level] + kFoldBatch) return;
+        FoldOldestBatch(level);
+    }
+}
+
+void TFlowCurve::FoldOldestBatch(size_t level) {
+    const QCPGraphDataContainer& data = *mDataContainer;
+    const auto from = data.constBegin() + LevelStart(level);
+    const auto to = from + kFoldBatch;
+    QVector<QCPGraphData> kept;
+    // Room for the appends until the next fold, so that they need no new block.
+    kept.reserve(data.size() + kFoldBatch);
+    std::copy(data.constBegin(), from, std::back_inserter(kept));
+    const qsizetype before = kept.size();
+    FoldRuns(from, to, kept);
+    const int folded = static_cast<int>(kept.size() - before);
+    std::copy(to, data.constEnd(), std::back_inserter(kept));
+    mDataContainer->set(kept, true);
+    folded_[level] += folded;
+    if (level > 0) folded_[level - 1] -= kFoldBatch;
+    coarseCurrent_ = false;
+}
+
+std::size_t TFlowCurve::PointBytes() const {
+    auto bytes = [](const QCPGraphDataContainer& points) {
+        return static_cast<std::size_t>(points.size()) * sizeof(QCPGraphData);
+    };
+    std::size_t total = bytes(*mDataContainer);
+    for (const TCoarseCopy& copy : coarse_) total += bytes(*copy.Points);
+    return total;
 }
 
 void TFlowCurve::AddToCoarseCopies(const QCPGraphData& point) {
@@ -59,7 +130,7 @@ void TFlowCurve::RebuildCoarseCopies() {
     }
     for (auto point = mDataContainer->constBegin(); point != mDataContainer->constEnd(); ++point)
         AddToCoarseCopies(*point);
-    coarseInOrder_ = true;
+    coarseCurrent_ = true;
 }
 
 int TFlowCurve::PointsWithin(const QCPGraphDataContainer& points, const QCPRange& keys) {
@@ -67,7 +138,7 @@ int TFlowCurve::PointsWithin(const QCPGraphDataContainer& points, const QCPRange
 }
 
 const TFlowCurve::TCoarseCopy* TFlowCurve::CopyToDraw() const {
-    if (!coarseInOrder_ || keyAxis() == nullptr || keyAxis()->axisRect() == nullptr) return nullptr;
+    if (!coarseCurrent_ || keyAxis() == nullptr || keyAxis()->axisRect() == nullptr) return nullptr;
     const double columns = std::max(1, keyAxis()->axisRect()->width());
     const QCPRange keys = keyAxis()->range();
     const TCoarseCopy* chosen = nullptr;
@@ -83,9 +154,9 @@ int TFlowCurve::PointsDrawn() const {
 }
 
 void TFlowCurve::draw(QCPPainter* painter) {
-    // A point that went in before the last one is rare (a clock step back): the copies are
-    // made again once.
-    if (!coarseInOrder_) RebuildCoarseCopies();
+    // Copies out of date (after a fold, once an hour, or a point that went in before the last
+    // one) are made again once.
+    if (!coarseCurrent_) RebuildCoarseCopies();
     const TCoarseCopy* copy = CopyToDraw();
     if (copy == nullptr) return QCPGraph::draw(painter);
     // The copy takes the points' place for this drawing; the symbols keep their spacing.
@@ -110,9 +181,10 @@ void TFlowCurve::Include(double value) {
 
 void TFlowCurve::AppendPoint(double key, double value) {
     const bool counted = counted_ == mDataContainer->size();
-    if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseInOrder_ = false;
+    if (!mDataContainer->isEmpty() && key < (mDataContainer->constEnd() - 1)->key) coarseCurrent_ = false;
     addData(key, value);
-    if (coarseInOrder_) AddToCoarseCopies(QCPGraphData(key, value));
+    if (coarseCurrent_) AddToCoarseCopies(QCPGraphData(key, value));
+    FoldAgedPoints(0);
     if (!counted) return;
     Include(value);
     counted_ = mDataContainer->size();
@@ -120,6 +192,7 @@ void TFlowCurve::AppendPoint(double key, double value) {
 
 void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& values) {
     setData(keys, values, true);
+    std::fill(folded_.begin(), folded_.end(), 0);
     RebuildCoarseCopies();
     anyValue_ = false;
     for (const double value : values) Include(value);
@@ -128,6 +201,7 @@ void TFlowCurve::SetPoints(const QVector<double>& keys, const QVector<double>& v
 
 void TFlowCurve::ClearPoints() {
     mDataContainer->clear();
+    std::fill(folded_.begin(), folded_.end(), 0);
     RebuildCoarseCopies();
     anyValue_ = false;
     counted_ = 0;
@@ -191,23 +265,35 @@ void TFlowCurve::DrawBand(QCPPainter* painter, const QVector<QPointF>& lines) co
         bottom[c] = std::max(bottom[c], point.y());
     }
 
+    // One upright bar per column, reaching the neighbour on its left so that the line stays
+    // unbroken where it jumps, widened by the pen.
     const double halfWidth = std::max(1.0, painter->pen().widthF()) / 2;
-    QPolygonF band;
-    band.reserve(static_cast<qsizetype>(2 * columns));
-    for (size_t c = 0; c < columns; ++c)
-        if (top[c] <= bottom[c]) band << QPointF(left + static_cast<double>(c) + 0.5, top[c] - halfWidth);
-    for (size_t c = columns; c-- > 0;)
-        if (top[c] <= bottom[c]) band << QPointF(left + static_cast<double>(c) + 0.5, bottom[c] + halfWidth);
-    if (band.size() < 2) return QCPGraph::drawLinePlot(painter, lines);
+    QVector<QRectF> bars;
+    bars.reserve(static_cast<qsizetype>(columns));
+    double previousTop = 0, previousBottom = 0;
+    bool previous = false;
+    for (size_t c = 0; c < columns; ++c) {
+        if (top[c] > bottom[c]) continue;
+        double upper = top[c], lower = bottom[c];
+        if (previous) {
+            upper = std::min(upper, previousBottom);
+            lower = std::max(lower, previousTop);
+        }
+        previousTop = top[c];
+        previousBottom = bottom[c];
+        previous = true;
+        bars.append(QRectF(left + static_cast<double>(c), upper - halfWidth, 1, lower - upper + 2 * halfWidth));
+    }
+    if (bars.isEmpty()) return QCPGraph::drawLinePlot(painter, lines);
 
     const QColor color = painter->pen().color();
     painter->save();
-    // The band's edges run along pixel columns already; smoothing them would cost more than
+    // The bars' edges run along pixel columns already; smoothing them would cost more than
     // the rest of the redraw together.
     painter->setAntialiasing(false);
     painter->setPen(Qt::NoPen);
     painter->setBrush(color);
-    painter->drawPolygon(band);
+    painter->drawRects(bars);
     painter->restore();
 }
 

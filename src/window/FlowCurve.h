@@ -3,13 +3,21 @@
 // the extent of its values up to date, so that following the data costs nothing per redraw
 // however many points a week of recording leaves.
 //
-// Drawing stays fast with millions of points: the curve keeps coarser copies of its points
-// (per run of 16, 128, 1024 and 8192 points the lowest and the highest one), and a redraw
-// reads the coarsest copy that still has several points per pixel column of the time shown,
-// so its cost depends on the chart's width, not on the run's age. Where the points lie
-// denser than the pixels, the line becomes the band between the lowest and highest point of
-// each pixel column, widened by the pen, and filled in one go; point symbols are drawn from
-// an image rendered once per look.
+// Memory stays proportional to what the chart can usefully show: appended points are kept
+// as they came for the last six hours or so (of one point a second); older ones are folded,
+// per run of 16, into the run's lowest and highest point, and after two days folded once
+// more. Zoomed into old data the chart draws fewer points there, but every peak and every
+// trough of the run is still among them. The chart owns no device data: the data table
+// keeps every reading.
+//
+// Drawing stays fast however long the run: the curve keeps coarser copies of what it holds
+// (per run of 8, 64, 512 and 4096 of its points the lowest and the highest one, made again
+// when older points are folded), and a redraw reads the coarsest copy that still has several
+// points per pixel column of the time shown, so its cost depends on the chart's width, not
+// on the run's age. Where the points lie denser than the pixels, the line becomes one bar
+// per pixel column from its lowest to its highest point, widened by the pen and joined to
+// the bar before, all filled in one call; point symbols are drawn from an image rendered
+// once per look.
 
 #include <qcustomplot.h>
 #include <QPixmap>
@@ -37,6 +45,8 @@ public:
 
     // The points a redraw of the time shown would read.
     int PointsDrawn() const;
+    // Bytes held for the points, their folded past and their coarser copies.
+    std::size_t PointBytes() const;
 
     void draw(QCPPainter* painter) override;
 
@@ -57,6 +67,11 @@ private:
         QCPGraphData Lowest;
         QCPGraphData Highest;
     };
+    // Folds the oldest points of `level` (0: as they came) into the next level while it
+    // holds more than it keeps, and so on up the levels.
+    void FoldAgedPoints(size_t level);
+    void FoldOldestBatch(size_t level);
+    int LevelStart(size_t level) const;
     void AddToCoarseCopies(const QCPGraphData& point);
     void RebuildCoarseCopies();
     const TCoarseCopy* CopyToDraw() const;
@@ -72,8 +87,14 @@ private:
     int counted_ = 0;
     bool anyValue_ = false;
 
+    // Points of the curve in each folded level, the finest first; the curve holds them
+    // oldest level first, then the points as they came.
+    std::vector<int> folded_;
+
     std::vector<TCoarseCopy> coarse_;
-    bool coarseInOrder_ = true;  // false after a point went in before the last one
+    // False after a point went in before the last one or older points were folded: the
+    // copies are made again at the next drawing.
+    bool coarseCurrent_ = true;
 
     mutable QPixmap symbol_;
     mutable QCPScatterStyle symbolStyle_;

@@ -250,12 +250,25 @@ void TGUIF::TickEnded() {
     if (inTick_ == 0) FlushPendingLines();
 }
 
+namespace {
+
+// A view that the new lines fill on their own is emptied first, so that its lines are not
+// laid out only to be dropped. Fewer new lines are left to the document, whose own dropping
+// of the oldest lines also frees their text (a removal of ours would leave it behind).
+void ClearWhenReplaced(QPlainTextEdit* view, qsizetype adding) {
+    const int kept = view->document()->maximumBlockCount();
+    if (kept > 0 && adding >= kept) view->clear();
+}
+
+}  // namespace
+
 // One insertion for the lines of a whole tick: the view lays itself out and drops its oldest
 // lines once per batch instead of once per line.
 void TGUIF::AppendLines(QPlainTextEdit* view, QStringList& lines) {
     if (lines.isEmpty()) return;
     // Lines beyond what the view keeps would only be laid out to be dropped again.
     if (lines.size() > kLogViewLines) lines.erase(lines.begin(), lines.end() - kLogViewLines);
+    ClearWhenReplaced(view, lines.size());
     view->appendPlainText(lines.join('\n'));
     lines.clear();
 }

@@ -146,9 +146,11 @@ void TGUIF::BuildLegend() {
     legend->setVisible(false);
 }
 
+// The legend's entries are made again only when the curves it lists change; a tick changes
+// only their texts.
 void TGUIF::RefreshLegend() {
     QCPLegend* legend = RtGraph2DMain->legend;
-    legend->clearItems();
+    std::vector<std::pair<TFlowCurve*, QString>> listed;
     for (const TChartLegendEntry& entry : engine_->ChartLegend()) {
         const auto curves = curves_.find(TrimmedPort(entry.COMPort));
         if (curves == curves_.end()) continue;
@@ -157,11 +159,20 @@ void TGUIF::RefreshLegend() {
             if (curve == nullptr || !curve->visible()) continue;
             // A planned curve is emptied when its device leaves the selection.
             if (curve == curves->second.planned.data() && curve->dataCount() == 0) continue;
-            curve->setName(QString::fromStdString(*text));
-            legend->addItem(new QCPPlottableLegendItem(legend, curve));
+            listed.emplace_back(curve, QString::fromStdString(*text));
         }
     }
-    legend->setVisible(legend->itemCount() > 0);
+    bool sameCurves = legend->itemCount() == static_cast<int>(listed.size());
+    for (int i = 0; sameCurves && i < legend->itemCount(); ++i) {
+        auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i));
+        sameCurves = item != nullptr && item->plottable() == listed[static_cast<size_t>(i)].first;
+    }
+    if (!sameCurves) legend->clearItems();
+    for (const auto& [curve, text] : listed) {
+        if (curve->name() != text) curve->setName(text);
+        if (!sameCurves) legend->addItem(new QCPPlottableLegendItem(legend, curve));
+    }
+    legend->setVisible(!listed.empty());
 }
 
 void TGUIF::ChartValuesChanged() {

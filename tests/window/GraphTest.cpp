@@ -97,8 +97,8 @@ TEST(FlowCurve, LongCurvesAreDrawnFromFewPointsThatKeepEveryPeak) {
     plot.yAxis->setRange(0, 100);
     plot.replot();
     const int columns = plot.axisRect()->width();
-    // The copy drawn has fewer than 8 points per column times the 8 of the next coarser one.
-    EXPECT_LT(curve->PointsDrawn(), 64 * columns);
+    // The copy drawn has fewer than 4 points per column times the 8 of the next coarser one.
+    EXPECT_LT(curve->PointsDrawn(), 32 * columns);
     EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
 
     curve->ScaleKeys(1.0 / 60);
@@ -106,8 +106,8 @@ TEST(FlowCurve, LongCurvesAreDrawnFromFewPointsThatKeepEveryPeak) {
     plot.replot();
     EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
 
-    // Zoomed in on a few hundred points, every point is drawn.
-    plot.xAxis->setRange(1'234'000 / 60.0, 1'234'600 / 60.0);
+    // Zoomed in on a few hundred recent points, every point is drawn.
+    plot.xAxis->setRange((kPoints - 601) / 60.0, (kPoints - 1) / 60.0);
     EXPECT_GE(curve->PointsDrawn(), 601);
     EXPECT_LE(curve->PointsDrawn(), 603);  // and the neighbour beyond each end
 
@@ -118,6 +118,55 @@ TEST(FlowCurve, LongCurvesAreDrawnFromFewPointsThatKeepEveryPeak) {
     plot.xAxis->setRange(0, kPoints / 60.0);
     plot.replot();
     EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+}
+
+// The lowest and highest value the curve holds between two keys.
+QCPRange ValuesWithin(const QCPGraph& curve, double from, double to) {
+    bool found = false;
+    return curve.getValueRange(found, QCP::sdBoth, QCPRange(from, to));
+}
+
+// A week of one reading a second keeps its last hours as they came and folds older readings
+// into each run's lowest and highest one: the points held grow far slower than the run, and
+// a spike or a dip days old is still drawn when zoomed into, also after the time unit changed.
+TEST(FlowCurve, OldReadingsAreFoldedKeepingEveryPeakAndDip) {
+    test::TestApplication();
+    QCustomPlot plot;
+    plot.resize(800, 400);
+    auto* curve = new TFlowCurve(plot.xAxis, plot.yAxis);
+    const QColor colour(200, 30, 40);
+    curve->setPen(QPen(colour, 2));
+    constexpr int kDay = 86'400;
+    constexpr int kWeek = 7 * kDay;
+    constexpr int kSpike = kWeek - kDay - 1234;
+    constexpr int kDip = kWeek - 3 * kDay - 77;
+    auto reading = [](int second) { return second == kSpike ? 90.0 : second == kDip ? 1.0 : 10.0 + second % 3; };
+    for (int i = 0; i < kWeek; ++i) curve->AppendPoint(i / 60.0, reading(i));
+    const int weekHeld = curve->dataCount();
+    EXPECT_LT(weekHeld, kWeek / 8);
+
+    bool found = false;
+    EXPECT_EQ(curve->getValueRange(found), QCPRange(1, 90));
+    EXPECT_EQ(ValuesWithin(*curve, (kDip - 300) / 60.0, (kDip + 300) / 60.0), QCPRange(1, 12));
+    plot.yAxis->setRange(0, 100);
+    plot.xAxis->setRange((kSpike - 300) / 60.0, (kSpike + 300) / 60.0);
+    plot.replot();
+    EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+
+    // The last hour: every reading.
+    plot.xAxis->setRange((kWeek - 3600) / 60.0, (kWeek - 1) / 60.0);
+    EXPECT_GE(curve->PointsDrawn(), 3600);
+
+    // A second week adds a small part of what the first one kept.
+    for (int i = kWeek; i < 2 * kWeek; ++i) curve->AppendPoint(i / 60.0, reading(i));
+    EXPECT_LT(curve->dataCount() - weekHeld, kWeek / 32);
+    EXPECT_LT(curve->PointBytes(), std::size_t{2 * kWeek} * sizeof(QCPGraphData) / 8);
+
+    curve->ScaleKeys(1.0 / 60);
+    plot.xAxis->setRange((kSpike - 300) / 3600.0, (kSpike + 300) / 3600.0);
+    plot.replot();
+    EXPECT_TRUE(ColourAbove(plot.toPixmap().toImage(), colour.rgb(), static_cast<int>(plot.yAxis->coordToPixel(50))));
+    EXPECT_EQ(ValuesWithin(*curve, (kDip - 300) / 3600.0, (kDip + 300) / 3600.0), QCPRange(1, 12));
 }
 
 class GraphTest : public test::WindowFixture {
