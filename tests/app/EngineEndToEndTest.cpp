@@ -189,6 +189,7 @@ private:
 
 TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEndsWithinItsBound) {
     InitializeModules();
+    sim::SimulatedTime time;  // the pump's motions, the worker's pauses and the close's bound
     sim::SimPumpConfig config;
     config.InitSeconds = 0.3;
     sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), sim::SimInstrumentOptions{});
@@ -208,9 +209,9 @@ TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEnds
     // The worker has taken its first program, "TR": from then on it checks the pump.
     ASSERT_TRUE(test::ServeUntil([&] { return worker->GUIIn.PassSequence >= 3; }));
 
-    const auto closing = std::chrono::steady_clock::now();
+    const auto closing = time.Elapsed();
     engine.FormClose();
-    const auto took = std::chrono::steady_clock::now() - closing;
+    const auto took = time.Elapsed() - closing;
 
     EXPECT_LT(took, settings.ShutdownBound + 6s);
     EXPECT_EQ(DevicesLocal()[0].ThreadPump, nullptr);
