@@ -1,5 +1,6 @@
 // The engine with real workers against a simulated flow controller on a pseudo-terminal,
-// driven by its one-second timer on the system clock.
+// driven by its timer; the workers' waits, the controller's replies and its flow's lag, and
+// the close's bound run on simulated time.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include "sim/SimulatedInstrument.h"
 #include "sim/SimulatedMfc.h"
 #include "sim/SimulatedPump.h"
+#include "sim/SimulatedTime.h"
 #include "text/Messages.h"
 
 namespace tessaro {
@@ -64,6 +66,9 @@ protected:
         settings.ShutdownBound = 3s;
         engine_ = std::make_unique<TEngine>(window_, settings);
         timer_ = std::make_unique<TEngineTimer>(*engine_);
+        // Simulated time runs ahead of real time: the engine ticks often enough in real time
+        // to take in what the worker brings without waiting.
+        timer_->TimerEngine().setInterval(20);
     }
     ~EngineEndToEndTest() override {
         timer_.reset();
@@ -83,6 +88,7 @@ protected:
         return table.empty() ? std::nullopt : CellValue(table.back());
     }
 
+    sim::SimulatedTime time_;  // first in, last out: every wait runs on it
     sim::SimulatedInstrument controller_;
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
@@ -109,9 +115,9 @@ TEST_F(EngineEndToEndTest, ProgramReachesTheControllerAndItsFlowComesBackInTheUs
     engine_->ButtonSegmentProgramStopClick({controller_.PortName()});
     ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts() == 0; }));
 
-    const auto closing = std::chrono::steady_clock::now();
+    const auto closing = time_.Elapsed();
     engine_->FormClose();
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, engine_->Settings().ShutdownBound);
+    EXPECT_LT(time_.Elapsed() - closing, engine_->Settings().ShutdownBound);
     EXPECT_EQ(Device().ThreadMFC, nullptr);
     EXPECT_TRUE(messages_.messages.empty());
     bool closeFile = false;
@@ -127,9 +133,9 @@ TEST_F(EngineEndToEndTest, CloseEndsAfterTheBoundWhenTheControllerFallsSilent) {
     ASSERT_TRUE(test::ServeUntil([&] { return LastReading().has_value(); }));
 
     controller_.SetFault(sim::SimFault::Silent);
-    const auto closing = std::chrono::steady_clock::now();
+    const auto closing = time_.Elapsed();
     engine_->FormClose();
-    const auto took = std::chrono::steady_clock::now() - closing;
+    const auto took = time_.Elapsed() - closing;
 
     EXPECT_GE(took, engine_->Settings().ShutdownBound);
     // Abandoned, the worker leaves after the exchange it is in.
@@ -183,6 +189,7 @@ private:
 
 TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEndsWithinItsBound) {
     InitializeModules();
+    sim::SimulatedTime time;  // the pump's motions, the worker's pauses and the close's bound
     sim::SimPumpConfig config;
     config.InitSeconds = 0.3;
     sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), sim::SimInstrumentOptions{});
@@ -202,9 +209,9 @@ TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEnds
     // The worker has taken its first program, "TR": from then on it checks the pump.
     ASSERT_TRUE(test::ServeUntil([&] { return worker->GUIIn.PassSequence >= 3; }));
 
-    const auto closing = std::chrono::steady_clock::now();
+    const auto closing = time.Elapsed();
     engine.FormClose();
-    const auto took = std::chrono::steady_clock::now() - closing;
+    const auto took = time.Elapsed() - closing;
 
     EXPECT_LT(took, settings.ShutdownBound + 6s);
     EXPECT_EQ(DevicesLocal()[0].ThreadPump, nullptr);

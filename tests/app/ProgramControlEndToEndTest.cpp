@@ -1,6 +1,7 @@
 // Program control with real workers and simulated instruments on pseudo-terminals: the
 // engine ticks on a fake clock, one tick per simulated second, after the worker has brought
-// the instrument's answers to the window; the instruments answer in real time.
+// the instrument's answers to the window. The instruments run on the same clock and answer
+// as soon as a command reaches them, so a simulated second costs only its serial traffic.
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,24 @@ void LookForRepliesWithoutPausing(TSerialPort& port) {
     port.fReadoutTimeoutMS = 3'600'000;
 }
 
+// Replies go out as soon as a command is read: on the fake clock, which moves only between
+// ticks, a reply delay would hold every answer back to the next tick.
+sim::SimInstrumentOptions AnsweringAtOnce() {
+    sim::SimInstrumentOptions options;
+    options.ReplyDelayMs = 0;
+    return options;
+}
+
+// The instruments run on the program's clock for the lifetime of the guard: a controller's
+// flow follows its setpoint, and a pump's plunger moves, in the seconds the test moves it by.
+class InstrumentsOnTheProgramClock {
+public:
+    InstrumentsOnTheProgramClock() { sim::SimulatedInstrument::FollowProgramClock(true); }
+    ~InstrumentsOnTheProgramClock() { sim::SimulatedInstrument::FollowProgramClock(false); }
+    InstrumentsOnTheProgramClock(const InstrumentsOnTheProgramClock&) = delete;
+    InstrumentsOnTheProgramClock& operator=(const InstrumentsOnTheProgramClock&) = delete;
+};
+
 class ProgramControlEndToEndTest : public ::testing::Test {
 protected:
     ProgramControlEndToEndTest() {
@@ -68,7 +87,7 @@ protected:
     // switches it on.
     void AddController(double lag_s) {
         instrument_ = std::make_unique<sim::SimulatedInstrument>(
-            std::make_unique<sim::SimulatedMfc>(ControllerLagging(lag_s)), sim::SimInstrumentOptions{});
+            std::make_unique<sim::SimulatedMfc>(ControllerLagging(lag_s)), AnsweringAtOnce());
         TDeviceInfo device = NewFoundDevice(instrument_->PortName(), dtMFCA, "100001");
         device.NameRole = "Nitrogen";
         device.FluidID = kNitrogen;
@@ -90,8 +109,8 @@ protected:
     void AddPump() {
         sim::SimPumpConfig config;
         config.InitSeconds = 0.2;
-        instrument_ = std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config),
-                                                                 sim::SimInstrumentOptions{});
+        instrument_ =
+            std::make_unique<sim::SimulatedInstrument>(std::make_unique<sim::SimulatedPump>(config), AnsweringAtOnce());
         TDeviceInfo device = NewFoundDevice(instrument_->PortName(), dtPump, "12345678");
         device.NameRole = "Humidifier";
         device.FluidID = 1001;
@@ -154,6 +173,7 @@ protected:
 
     TFakeClock clock_;
     TScopedClock scopedClock_{clock_};
+    InstrumentsOnTheProgramClock instrumentsOnTheClock_;  // before any instrument starts
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
     MessageCapture messages_;
