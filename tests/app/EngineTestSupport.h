@@ -30,6 +30,27 @@ private:
     std::thread thread_;
 };
 
-// Processes the window thread's events until `done` holds; false after `limit` of real time.
+// For tests where real threads talk to simulated instruments over pseudo-terminals on a
+// fake clock: moves `clock` to the next wake time once the threads have stood still for
+// `settle` of real time, that is when the same threads have slept on the clock, at the same
+// time, all along. A reply on its way over a pseudo-terminal arrives within that margin, so
+// an exchange's pauses and time-outs pass in program time while its bytes take real time.
+// A thread doing real work (an exchange, a tick) keeps the clock where it is.
+class SettledClockDriver {
+public:
+    explicit SettledClockDriver(TFakeClock& clock, std::chrono::milliseconds settle = 4ms);
+    ~SettledClockDriver();
+    SettledClockDriver(const SettledClockDriver&) = delete;
+    SettledClockDriver& operator=(const SettledClockDriver&) = delete;
+
+private:
+    TFakeClock& clock_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Simulated instruments answer this long after a command in these tests: short, so that
+// the settling margin above holds it many times over.
+inline constexpr int kQuickReplyDelayMs = 1;
 
 }  // namespace tessaro::test

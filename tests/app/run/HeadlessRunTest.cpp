@@ -1,12 +1,14 @@
 // Headless runs over simulated instruments published under plain port names: the exit code
-// of every way a run ends, what reaches the instruments, and the files it leaves.
+// of every way a run ends, what reaches the instruments, and the files it leaves. The run
+// keeps its time on a fake clock that moves on whenever every thread waits for it, so its
+// seconds pass as fast as the instruments answer.
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <QTimer>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "EngineTestSupport.h"
 #include "SimulatedPorts.h"
@@ -38,6 +40,7 @@ protected:
     HeadlessRunTest() {
         InitializeModules();
         DevicesLocal().clear();
+        ports_.SetReplyDelayMs(test::kQuickReplyDelayMs);
     }
     ~HeadlessRunTest() override {
         for (TDeviceInfo& device : DevicesLocal()) delete device.ThreadMFC;
@@ -80,6 +83,9 @@ protected:
         return lines;
     }
 
+    TFakeClock clock_;
+    TScopedClock scopedClock_{clock_};
+    test::SettledClockDriver driver_{clock_};
     QTemporaryDir folder_;
     test::SimulatedPorts ports_;
     std::ostringstream out_;
@@ -93,9 +99,9 @@ TEST_F(HeadlessRunTest, ProgramsRunToTheirEndAndEveryDeviceEndsAtZero) {
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n0.1 40 Step"),
                       ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n0.066 20 Step")});
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     const int code = Run(file);
-    const auto took = std::chrono::steady_clock::now() - start;
+    const auto took = MonotonicNow() - start;
 
     EXPECT_EQ(code, kExitOk) << err_.str() << out_.str();
     EXPECT_GE(took, 6s);
@@ -143,9 +149,10 @@ TEST_F(HeadlessRunTest, DurationEndsTheRunEarlyWithEveryFlowStopped) {
     sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step", "keep")});
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     EXPECT_EQ(Run(file, 0.05), kExitOk) << err_.str();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    EXPECT_GE(MonotonicNow() - start, 3s);
+    EXPECT_LT(MonotonicNow() - start, 15s);
     EXPECT_EQ(SetpointCounts(carrier), 0);
     EXPECT_NE(out_.str().find("duration of 0.05 min has passed"), std::string::npos) << out_.str();
 }
@@ -156,11 +163,17 @@ TEST_F(HeadlessRunTest, SilentDeviceBeyondTheLimitStopsTheOthersAndExits75) {
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step"),
                                         ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n60 20 Step")},
                                        R"("give_up_after_s": 2,)");
-    QTimer silence;
-    silence.setSingleShot(true);
-    QObject::connect(&silence, &QTimer::timeout, [&] { dilution.SetFault(sim::SimFault::Silent); });
-    silence.start(3000);
+    std::thread silence([&] {
+        clock_.Sleep(3s);
+        dilution.SetFault(sim::SimFault::Silent);
+    });
+    const auto start = MonotonicNow();
     EXPECT_EQ(Run(file), kExitTempFail) << err_.str();
+    silence.join();
+    // Silent from 3 s on; its worker counts a pass as failed once the gas change and the
+    // status poll have each timed out, and 2 s of failed passes give up on it.
+    EXPECT_GE(MonotonicNow() - start, 5s);
+    EXPECT_LT(MonotonicNow() - start, 40s);
     EXPECT_EQ(SetpointCounts(carrier), 0);
     EXPECT_NE(out_.str().find("Dilution sim-dilution has not answered for more than 2 s"), std::string::npos)
         << out_.str();
