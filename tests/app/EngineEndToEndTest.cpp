@@ -43,6 +43,12 @@ std::optional<double> CellValue(const std::string& line) {
     return value;
 }
 
+sim::SimInstrumentOptions QuickReplies() {
+    sim::SimInstrumentOptions options;
+    options.ReplyDelayMs = test::kQuickReplyDelayMs;
+    return options;
+}
+
 class EngineEndToEndTest : public ::testing::Test {
 protected:
     EngineEndToEndTest()
@@ -185,7 +191,11 @@ TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEnds
     InitializeModules();
     sim::SimPumpConfig config;
     config.InitSeconds = 0.3;
-    sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), sim::SimInstrumentOptions{});
+    // The close's waits run on a fake clock that moves on whenever every thread waits for it.
+    TFakeClock clock;
+    TScopedClock scopedClock(clock);
+    test::SettledClockDriver driver(clock);
+    sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), QuickReplies());
     TDeviceInfo device = NewFoundDevice(pump.PortName(), dtPump, "12345678");
     device.NameRole = "Humidifier";
     DevicesLocal() = {device};
@@ -202,9 +212,9 @@ TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEnds
     // The worker has taken its first program, "TR": from then on it checks the pump.
     ASSERT_TRUE(test::ServeUntil([&] { return worker->GUIIn.PassSequence >= 3; }));
 
-    const auto closing = std::chrono::steady_clock::now();
+    const auto closing = MonotonicNow();
     engine.FormClose();
-    const auto took = std::chrono::steady_clock::now() - closing;
+    const auto took = MonotonicNow() - closing;
 
     EXPECT_LT(took, settings.ShutdownBound + 6s);
     EXPECT_EQ(DevicesLocal()[0].ThreadPump, nullptr);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -163,17 +164,21 @@ TEST_F(HeadlessRunTest, SilentDeviceBeyondTheLimitStopsTheOthersAndExits75) {
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step"),
                                         ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n60 20 Step")},
                                        R"("give_up_after_s": 2,)");
+    // The dilution controller falls silent once its program has reached it.
+    std::atomic<bool> runEnded{false};
+    std::chrono::milliseconds silentFrom{0};
     std::thread silence([&] {
-        clock_.Sleep(3s);
+        while (!runEnded && SetpointCounts(dilution) != 0.2 * 64000) std::this_thread::sleep_for(1ms);
+        silentFrom = MonotonicNow();
         dilution.SetFault(sim::SimFault::Silent);
     });
-    const auto start = MonotonicNow();
     EXPECT_EQ(Run(file), kExitTempFail) << err_.str();
+    runEnded = true;
     silence.join();
-    // Silent from 3 s on; its worker counts a pass as failed once the gas change and the
-    // status poll have each timed out, and 2 s of failed passes give up on it.
-    EXPECT_GE(MonotonicNow() - start, 5s);
-    EXPECT_LT(MonotonicNow() - start, 40s);
+    // Its worker counts a pass as failed once the gas change and the status poll have each
+    // timed out, and 2 s of failed passes give up on it.
+    EXPECT_GE(MonotonicNow() - silentFrom, 2s);
+    EXPECT_LT(MonotonicNow() - silentFrom, 40s);
     EXPECT_EQ(SetpointCounts(carrier), 0);
     EXPECT_NE(out_.str().find("Dilution sim-dilution has not answered for more than 2 s"), std::string::npos)
         << out_.str();
