@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/Engine.h"
@@ -191,11 +192,14 @@ TEST(EngineCloseTest, APumpFallingSilentDuringTheCloseRaisesNoBoxAndTheCloseEnds
     InitializeModules();
     sim::SimPumpConfig config;
     config.InitSeconds = 0.3;
-    // The close's waits run on a fake clock that moves on whenever every thread waits for it.
+    sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), QuickReplies());
+    // The close's waits run on a fake clock that moves on whenever every thread waits for it
+    // and the pump has no command in hand.
+    test::InstrumentExchanges exchanges;
+    exchanges.Watch(pump);
     TFakeClock clock;
     TScopedClock scopedClock(clock);
-    test::SettledClockDriver driver(clock);
-    sim::SimulatedInstrument pump(std::make_unique<sim::SimulatedPump>(config), QuickReplies());
+    test::SettledClockDriver driver(clock, &exchanges);
     TDeviceInfo device = NewFoundDevice(pump.PortName(), dtPump, "12345678");
     device.NameRole = "Humidifier";
     DevicesLocal() = {device};

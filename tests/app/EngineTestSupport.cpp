@@ -22,25 +22,37 @@ ClockDriver::~ClockDriver() {
     thread_.join();
 }
 
-SettledClockDriver::SettledClockDriver(TFakeClock& clock, std::chrono::milliseconds settle) : clock_(clock) {
-    thread_ = std::thread([this, settle] {
-        int sleepers = -1;
-        std::chrono::milliseconds now = clock_.Monotonic();
-        auto stillSince = std::chrono::steady_clock::now();
-        while (!stop_) {
-            std::this_thread::sleep_for(200us);
-            const int sleepingNow = clock_.Sleepers();
-            const std::chrono::milliseconds nowNow = clock_.Monotonic();
-            const auto real = std::chrono::steady_clock::now();
-            if (sleepingNow != sleepers || nowNow != now) {
-                sleepers = sleepingNow;
-                now = nowNow;
-                stillSince = real;
-                continue;
-            }
-            if (sleepers > 0 && real - stillSince >= settle) clock_.AdvanceToNextWake();
+SettledClockDriver::SettledClockDriver(TFakeClock& clock, ClockHold* hold, std::chrono::milliseconds settle,
+                                       std::chrono::milliseconds holdLimit)
+    : clock_(clock), hold_(hold) {
+    thread_ = std::thread([this, settle, holdLimit] { Drive(settle, holdLimit); });
+}
+
+void SettledClockDriver::Drive(std::chrono::milliseconds settle, std::chrono::milliseconds holdLimit) {
+    using RealClock = std::chrono::steady_clock;
+    int sleepers = -1;
+    std::chrono::milliseconds now = clock_.Monotonic();
+    RealClock::time_point stillSince = RealClock::now();
+    RealClock::time_point freeSince = stillSince;
+    while (!stop_) {
+        std::this_thread::sleep_for(200us);
+        const int sleepingNow = clock_.Sleepers();
+        const std::chrono::milliseconds nowNow = clock_.Monotonic();
+        const RealClock::time_point real = RealClock::now();
+        if (sleepingNow != sleepers || nowNow != now) {
+            sleepers = sleepingNow;
+            now = nowNow;
+            stillSince = real;
+            freeSince = real;
+            continue;
         }
-    });
+        if (hold_ != nullptr && hold_->Holds()) freeSince = real;
+        const bool heldTooLong = real - stillSince >= holdLimit;
+        if (sleepers > 0 && (real - freeSince >= settle || heldTooLong)) {
+            if (hold_ != nullptr) hold_->ClockMoves();
+            clock_.AdvanceToNextWake();
+        }
+    }
 }
 
 SettledClockDriver::~SettledClockDriver() {

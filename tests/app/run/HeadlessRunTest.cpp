@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 #include "SimulatedPorts.h"
 #include "engine/Engine.h"
 #include "engine/Startup.h"
@@ -84,18 +85,25 @@ protected:
         return lines;
     }
 
+    sim::SimulatedInstrument& AddMfc(const std::string& name, const std::string& serial = "100001") {
+        sim::SimulatedInstrument& instrument = ports_.AddMfc(name, serial);
+        exchanges_.Watch(instrument);
+        return instrument;
+    }
+
+    test::SimulatedPorts ports_;
+    test::InstrumentExchanges exchanges_;
     TFakeClock clock_;
     TScopedClock scopedClock_{clock_};
-    test::SettledClockDriver driver_{clock_};
+    test::SettledClockDriver driver_{clock_, &exchanges_};
     QTemporaryDir folder_;
-    test::SimulatedPorts ports_;
     std::ostringstream out_;
     std::ostringstream err_;
 };
 
 TEST_F(HeadlessRunTest, ProgramsRunToTheirEndAndEveryDeviceEndsAtZero) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
-    sim::SimulatedInstrument& dilution = ports_.AddMfc("sim-dilution", "100002");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
+    sim::SimulatedInstrument& dilution = AddMfc("sim-dilution", "100002");
     // Six seconds at 40 % and four at 20 %: the second ends while the first still runs.
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n0.1 40 Step"),
@@ -123,7 +131,7 @@ TEST_F(HeadlessRunTest, ProgramsRunToTheirEndAndEveryDeviceEndsAtZero) {
 }
 
 TEST_F(HeadlessRunTest, InvalidRunFileExits65NamingEveryProblemAndNothingReachesAnInstrument) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N3", "0 40 Step"),
                                         ControllerJson("", "Dilution", "N2", "0 forty Step")});
     EXPECT_EQ(Run(file), kExitDataError);
@@ -137,7 +145,7 @@ TEST_F(HeadlessRunTest, InvalidRunFileExits65NamingEveryProblemAndNothingReaches
 }
 
 TEST_F(HeadlessRunTest, MissingInstrumentExits69AndNoneIsConfigured) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n1 40 Step"),
                                         ControllerJson("sim-absent", "Dilution", "N2", "0 20 Step\\r\\n1 20 Step")});
     EXPECT_EQ(Run(file), kExitUnavailable);
@@ -147,7 +155,7 @@ TEST_F(HeadlessRunTest, MissingInstrumentExits69AndNoneIsConfigured) {
 }
 
 TEST_F(HeadlessRunTest, DurationEndsTheRunEarlyWithEveryFlowStopped) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step", "keep")});
     const auto start = MonotonicNow();
@@ -159,8 +167,8 @@ TEST_F(HeadlessRunTest, DurationEndsTheRunEarlyWithEveryFlowStopped) {
 }
 
 TEST_F(HeadlessRunTest, SilentDeviceBeyondTheLimitStopsTheOthersAndExits75) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
-    sim::SimulatedInstrument& dilution = ports_.AddMfc("sim-dilution", "100002");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
+    sim::SimulatedInstrument& dilution = AddMfc("sim-dilution", "100002");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step"),
                                         ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n60 20 Step")},
                                        R"("give_up_after_s": 2,)");

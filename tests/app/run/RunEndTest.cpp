@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/Engine.h"
@@ -38,6 +39,7 @@ protected:
             options.ReplyDelayMs = test::kQuickReplyDelayMs;
             auto& instrument = controllers_.emplace_back(std::make_unique<sim::SimulatedInstrument>(
                 std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), options));
+            exchanges_.Watch(*instrument);
             TDeviceInfo device = NewFoundDevice(instrument->PortName(), dtMFCA, "100001");
             device.NameRole = name;
             device.FluidID = kNitrogen;
@@ -80,10 +82,11 @@ protected:
         return false;
     }
 
+    std::vector<std::unique_ptr<sim::SimulatedInstrument>> controllers_;
+    test::InstrumentExchanges exchanges_;
     TFakeClock clock_;
     TScopedClock scopedClock_{clock_};
-    test::SettledClockDriver driver_{clock_};
-    std::vector<std::unique_ptr<sim::SimulatedInstrument>> controllers_;
+    test::SettledClockDriver driver_{clock_, &exchanges_};
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
     MessageCapture messages_;
