@@ -1,18 +1,24 @@
 #pragma once
 // Tells a fake clock's driver whether simulated instruments still have a command of the
-// program in hand: its bytes not yet read by the simulator, or a reply not yet written
-// back. Both are seen from the outside, through the pseudo-terminal: bytes to read on the
-// master side are what the simulator has not read, and a new command line logged by the
-// simulator while nothing waits on the slave side means a reply on its way (a worker
-// waiting for that reply sleeps on the fake clock, so it cannot have read it).
+// program in hand: an exchange of the program with the port open and no reply to read yet,
+// its bytes not yet read by the simulator, or a reply not yet written back. Both are seen from the outside, through the
+// pseudo-terminal: bytes to read on the master side are what the simulator has not read, and a new command line logged
+// by the simulator while nothing waits on the slave side means a reply on its way (a worker waiting for that reply
+// sleeps on the fake clock, so it cannot have read it).
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,8 +46,9 @@ public:
 
     bool Holds() override {
         std::lock_guard lock(mutex_);
+        const std::set<std::string> locked = LockedFiles();
         for (Watched& watched : watched_)
-            if (HasCommandInHand(watched)) return true;
+            if (HasCommandInHand(watched, locked)) return true;
         return false;
     }
 
@@ -56,18 +63,46 @@ private:
         std::string terminal;       // the slave path the descriptors below belong to
         int master = -1;            // the simulator's own descriptor, only asked
         int slave = -1;             // opened here to ask its input queue
+        std::string lockKey;        // the slave as /proc/locks names it
         std::size_t linesSeen = 0;  // when last asked
         std::size_t linesWhenClockMoved = 0;
     };
 
-    bool HasCommandInHand(Watched& watched) {
+    // An exchange holds the port open, and locked, from its command to its reply: while it
+    // lasts, only a reply waiting to be read, or an instrument that never answers, lets the
+    // clock move on to the worker's next look at the port. Between exchanges, a command
+    // sent without waiting for its reply is still answered before the clock moves.
+    bool HasCommandInHand(Watched& watched, const std::set<std::string>& locked) {
         FollowTerminal(watched);
         if (watched.master < 0 || watched.slave < 0) return false;  // vanished: nothing is answered
         if (Readable(watched.master)) return true;
+        if (watched.instrument->Fault() == sim::SimFault::Silent) return false;
         watched.linesSeen = watched.instrument->Received().size();
-        const bool newCommand = watched.linesSeen != watched.linesWhenClockMoved;
-        const bool answers = watched.instrument->Fault() != sim::SimFault::Silent;
-        return newCommand && answers && !Readable(watched.slave);
+        const bool replyWaiting = Readable(watched.slave);
+        if (locked.contains(watched.lockKey)) return !replyWaiting;
+        return watched.linesSeen != watched.linesWhenClockMoved && !replyWaiting;
+    }
+
+    // The files locked with flock() now, as /proc/locks names them ("major:minor:inode").
+    static std::set<std::string> LockedFiles() {
+        std::set<std::string> files;
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string number, kind, mode, access, pid, file;
+            fields >> number >> kind >> mode >> access >> pid >> file;
+            if (kind == "FLOCK") files.insert(file);
+        }
+        return files;
+    }
+
+    static std::string LockKey(const std::string& path) {
+        struct stat status {};
+        if (stat(path.c_str(), &status) != 0) return {};
+        char key[64];
+        std::snprintf(key, sizeof key, "%02x:%02x:%llu", major(status.st_dev), minor(status.st_dev),
+                      static_cast<unsigned long long>(status.st_ino));
+        return key;
     }
 
     // Finds the descriptors of the pseudo-terminal the instrument is on now.
@@ -77,6 +112,7 @@ private:
         CloseSlave(watched);
         watched.terminal = terminal;
         watched.master = terminal.empty() ? -1 : MasterOf(terminal);
+        watched.lockKey = terminal.empty() ? std::string() : LockKey(terminal);
         if (!terminal.empty()) watched.slave = open(terminal.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     }
 
