@@ -44,7 +44,8 @@ public:
 // For tests where real threads talk to simulated instruments over pseudo-terminals on a
 // fake clock: moves `clock` to the next wake time once the threads have stood still for
 // `settle` of real time, that is when the same threads have slept on the clock, at the same
-// time, all along, and `hold` (if any) has held nothing all along. An exchange's pauses and
+// time, all along, and `hold` (if any) has held nothing all along, and no other thread of
+// the process is running or waiting for a processor at that moment. An exchange's pauses and
 // time-outs then pass in program time while its bytes take what real time they need: a
 // thread doing real work (an exchange, a tick) keeps the clock where it is, and so does an
 // instrument with a command in hand, however long a loaded machine makes it take. A hold
