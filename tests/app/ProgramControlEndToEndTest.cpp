@@ -46,6 +46,14 @@ void LookForRepliesWithoutPausing(TSerialPort& port) {
     port.fReadoutTimeoutMS = 3'600'000;
 }
 
+// The controller answers at once, so that a simulated second's exchanges take little real
+// time. (The pump keeps its usual pace: its initialisation counts real time.)
+sim::SimInstrumentOptions QuickReplies() {
+    sim::SimInstrumentOptions options;
+    options.ReplyDelayMs = test::kQuickReplyDelayMs;
+    return options;
+}
+
 class ProgramControlEndToEndTest : public ::testing::Test {
 protected:
     ProgramControlEndToEndTest() {
@@ -68,7 +76,7 @@ protected:
     // switches it on.
     void AddController(double lag_s) {
         instrument_ = std::make_unique<sim::SimulatedInstrument>(
-            std::make_unique<sim::SimulatedMfc>(ControllerLagging(lag_s)), sim::SimInstrumentOptions{});
+            std::make_unique<sim::SimulatedMfc>(ControllerLagging(lag_s)), QuickReplies());
         TDeviceInfo device = NewFoundDevice(instrument_->PortName(), dtMFCA, "100001");
         device.NameRole = "Nitrogen";
         device.FluidID = kNitrogen;
