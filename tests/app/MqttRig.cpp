@@ -1,6 +1,8 @@
 // A rig for the publishing tests that must end a whole program: one engine with a simulated
 // flow controller running a segment program, publishing to a broker, until its standard
-// input closes (a clean close) or it is killed.
+// input closes (a clean close) or it is killed. The engine keeps its time on a fake clock
+// that moves on whenever every thread waits for it, so its seconds pass as fast as the
+// controller answers; the broker and the connection to it keep real time.
 //
 //   tessaro_mqtt_rig RIG BROKER_PORT KEEPALIVE_S DATA_FOLDER
 
@@ -8,10 +10,15 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 
 #include "engine/Engine.h"
 #include "engine/EngineTimer.h"
@@ -42,8 +49,14 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     InitializeModules();
-    sim::SimulatedInstrument controller(std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}),
-                                        sim::SimInstrumentOptions{});
+    sim::SimInstrumentOptions quickReplies;
+    quickReplies.ReplyDelayMs = test::kQuickReplyDelayMs;
+    sim::SimulatedInstrument controller(std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), quickReplies);
+    test::InstrumentExchanges exchanges;
+    exchanges.Watch(controller);
+    TFakeClock clock(QDateTime::currentDateTime());
+    TScopedClock scopedClock(clock);
+    test::SettledClockDriver driver(clock, &exchanges);
     TDeviceInfo device = NewFoundDevice(controller.PortName(), dtMFCA, "100001");
     device.NameRole = "Nitrogen";
     device.FluidID = 8;
@@ -60,8 +73,19 @@ int main(int argc, char** argv) {
     engine.FormCreate();
     if (!DevicesLocal()[0].StartThread()) return 1;
     TEngineTimer timer(engine);
-    timer.Start();
     engine.ButtonSegmentProgramStartClick({controller.PortName()});
+    // The engine's tick once a second of the fake clock, run on this thread.
+    std::atomic<bool> stopTicks{false};
+    std::atomic<bool> ticksEnded{false};
+    std::thread ticks([&] {
+        while (!stopTicks) {
+            clock.Sleep(std::chrono::milliseconds(TEngineTimer::kIntervalMs), stopTicks);
+            if (!stopTicks)
+                QMetaObject::invokeMethod(
+                    &app, [&] { timer.Tick(); }, Qt::BlockingQueuedConnection);
+        }
+        ticksEnded = true;
+    });
 
     TMqttSettings mqtt;
     mqtt.Enabled = true;
@@ -78,8 +102,14 @@ int main(int argc, char** argv) {
     });
     app.exec();
 
+    stopTicks = true;
+    // A tick on its way is served while the thread ends.
+    while (!ticksEnded) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ticks.join();
     publishing.reset();
-    timer.Stop();
     engine.FormClose();
     return 0;
 }

@@ -188,7 +188,7 @@ std::vector<std::string> FileLines(const fs::path& path) {
 
 class MqttEngineTest : public ::testing::Test {
 protected:
-    MqttEngineTest() : scopedClock_(clock_), driver_(clock_) {
+    MqttEngineTest() : scopedClock_(clock_) {
         InitializeModules();
         DevicesLocal() = DemoDevices();
         TDeviceInfo& device = DevicesLocal()[0];
@@ -217,9 +217,10 @@ protected:
         }
     }
 
+    // Moved by the ticks alone: a publisher's waits before its retries end as the ticks pass
+    // their time, as they would in a run.
     TFakeClock clock_;
     TScopedClock scopedClock_;
-    test::ClockDriver driver_;
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
     MessageCapture messages_;
@@ -470,7 +471,22 @@ TDataLineSnapshot OneDeviceLine(double achieved) {
     return line;
 }
 
+// Waits (in real time) until `count` threads wait on `clock`.
+bool UntilSleeping(const TFakeClock& clock, int count) {
+    return test::ServeUntil([&] { return clock.Sleepers() == count; }, 10s);
+}
+
+// Moves `clock` to the next wake of a sleeping thread and returns how far it moved.
+std::chrono::milliseconds StepToNextWake(TFakeClock& clock) {
+    const std::chrono::milliseconds before = clock.Monotonic();
+    clock.AdvanceToNextWake();
+    return clock.Monotonic() - before;
+}
+
 TEST(MqttBrokerTest, ABrokerThatRestartsGetsTheStateAgainWithinTheBackoff) {
+    // The waits between retries pass on a fake clock; the broker is real.
+    TFakeClock clock;
+    TScopedClock scopedClock(clock);
     test::TBroker broker;
     ASSERT_TRUE(broker.Start());
     CollectedNotices notices;
@@ -484,12 +500,16 @@ TEST(MqttBrokerTest, ABrokerThatRestartsGetsTheStateAgainWithinTheBackoff) {
 
     broker.Stop();
     ASSERT_TRUE(test::ServeUntil([&] { return publisher.State() == TMqttState::Reconnecting; }, 10s));
-    std::this_thread::sleep_for(1500ms);
-    // Down for 1.5 s: the retries came after 1 s and 2 s; the next one waits at most 4 s.
+    // The first retry comes 1 s after the loss and fails; the next waits 2 s.
+    ASSERT_TRUE(UntilSleeping(clock, 1));
+    EXPECT_EQ(StepToNextWake(clock), kMqttFirstRetry);
+    ASSERT_TRUE(UntilSleeping(clock, 1));
+    clock.Advance(500ms);
+    // Back 1.5 s after the loss: the publisher keeps its wait and retries once it is over.
     ASSERT_TRUE(broker.Start());
-    const auto restarted = std::chrono::steady_clock::now();
+    EXPECT_FALSE(test::ServeUntil([&] { return publisher.State() == TMqttState::Connected; }, 200ms));
+    EXPECT_EQ(StepToNextWake(clock), 2 * kMqttFirstRetry - 500ms);
     ASSERT_TRUE(test::ServeUntil([&] { return publisher.State() == TMqttState::Connected; }, 10s));
-    EXPECT_LE(std::chrono::steady_clock::now() - restarted, 4s + 1s);
 
     // The new broker knew nothing; the state it holds now came from the publisher.
     test::TSubscriber subscriber(broker.Port(), "tessaro/#");
@@ -526,6 +546,9 @@ TEST(MqttBrokerTest, EventsKeptWhileTheBrokerIsAwayAreBoundedAndTheDroppedOnesCo
 }
 
 TEST(MqttBrokerTest, BadSettingsAreToldOnceWithTheReason) {
+    // The waits between retries pass on a fake clock.
+    TFakeClock clock;
+    TScopedClock scopedClock(clock);
     QTemporaryDir folder;
     const QString passwords = folder.path() + "/passwords";
     ASSERT_EQ(QProcess::execute("mosquitto_passwd", {"-b", "-c", passwords, "lab", "right"}), 0);
@@ -572,7 +595,11 @@ TEST(MqttBrokerTest, BadSettingsAreToldOnceWithTheReason) {
         publishers.push_back(std::make_unique<TMqttPublisher>(c.settings, notices.back()->Sink()));
     }
     // The retries after 1 s and 2 s fail too.
-    std::this_thread::sleep_for(3500ms);
+    for (const std::chrono::milliseconds wait : {kMqttFirstRetry, 2 * kMqttFirstRetry}) {
+        ASSERT_TRUE(UntilSleeping(clock, static_cast<int>(cases.size())));
+        clock.Advance(wait);
+    }
+    ASSERT_TRUE(UntilSleeping(clock, static_cast<int>(cases.size())));
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].what);
         const std::vector<std::string> lines = notices[i]->Lines();

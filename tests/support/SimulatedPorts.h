@@ -18,7 +18,8 @@ namespace tessaro::test {
 
 class SimulatedPorts {
 public:
-    SimulatedPorts() : previous_(qgetenv("XDG_RUNTIME_DIR")), hadPrevious_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+    SimulatedPorts()
+        : previous_(qgetenv("XDG_RUNTIME_DIR")), hadPrevious_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     }
     ~SimulatedPorts() {
@@ -33,10 +34,14 @@ public:
 
     std::string Directory() const { return runtime_.path().toStdString() + "/tessaro-sim"; }
 
+    // How long the instruments added from now on take to answer.
+    void SetReplyDelayMs(int ms) { replyDelayMs_ = ms; }
+
     sim::SimulatedInstrument& Add(const std::string& name, std::unique_ptr<sim::InstrumentModel> model) {
         sim::SimInstrumentOptions options;
         options.PublishDir = Directory();
         options.PublishName = name;
+        options.ReplyDelayMs = replyDelayMs_;
         instruments_.push_back(std::make_unique<sim::SimulatedInstrument>(std::move(model), options));
         return *instruments_.back();
     }
@@ -62,6 +67,7 @@ public:
 
 private:
     QTemporaryDir runtime_;
+    int replyDelayMs_ = sim::SimInstrumentOptions{}.ReplyDelayMs;
     QByteArray previous_;
     bool hadPrevious_;
     std::vector<std::unique_ptr<sim::SimulatedInstrument>> instruments_;

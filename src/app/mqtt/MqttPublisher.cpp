@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "clock/Clock.h"
 #include "mqtt/MqttMessages.h"
 
 namespace tessaro {
@@ -73,11 +74,7 @@ TMqttPublisher::TMqttPublisher(TMqttSettings settings, TMqttNoticeSink sink)
 }
 
 TMqttPublisher::~TMqttPublisher() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
+    stopping_ = true;
     thread_.join();
 }
 
@@ -104,10 +101,7 @@ std::uint64_t TMqttPublisher::DroppedEvents() const {
     return droppedEvents_;
 }
 
-bool TMqttPublisher::Stopping() const {
-    std::lock_guard lock(mutex_);
-    return stopping_;
-}
+bool TMqttPublisher::Stopping() const { return stopping_.load(); }
 
 void TMqttPublisher::SetState(TMqttState state, const std::string& logLine) {
     const bool changed = state_.exchange(state) != state;
@@ -122,8 +116,7 @@ void TMqttPublisher::TellFailure(const std::string& line) {
 }
 
 void TMqttPublisher::WaitBeforeRetry() {
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, retryDelay_, [this] { return stopping_; });
+    CurrentClock().Sleep(retryDelay_, stopping_);
     retryDelay_ = std::min(retryDelay_ * 2, kMqttLongestRetry);
 }
 
@@ -212,14 +205,14 @@ bool TMqttPublisher::Connect(std::string& problem) {
 }
 
 bool TMqttPublisher::WaitForConnack(std::string& problem) {
-    const auto deadline = std::chrono::steady_clock::now() + kConnackBound;
+    const std::chrono::milliseconds deadline = MonotonicNow() + kConnackBound;
     while (connackCode_ < 0) {
         if (Stopping()) {
             problem = "closing";
             mosquitto_disconnect(client_);
             return false;
         }
-        if (std::chrono::steady_clock::now() > deadline) {
+        if (MonotonicNow() > deadline) {
             problem = "the broker did not answer";
             mosquitto_disconnect(client_);
             return false;
@@ -296,8 +289,8 @@ void TMqttPublisher::CloseCleanly() {
     const std::string status = MqttStatusTopic(settings_.Rig);
     if (mosquitto_publish(client_, &ack.Mid, status.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, kQos,
                           true) == MOSQ_ERR_SUCCESS) {
-        const auto deadline = std::chrono::steady_clock::now() + kCloseBound;
-        while (!ack.Done && std::chrono::steady_clock::now() < deadline)
+        const std::chrono::milliseconds deadline = MonotonicNow() + kCloseBound;
+        while (!ack.Done && MonotonicNow() < deadline)
             if (mosquitto_loop(client_, kLoopTurn_ms, 1) != MOSQ_ERR_SUCCESS) break;
     }
     mosquitto_disconnect(client_);

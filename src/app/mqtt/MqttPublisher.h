@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -88,9 +87,9 @@ private:
     const TMqttNoticeSink sink_;
     std::atomic<TMqttState> state_{TMqttState::Connecting};
 
+    // Set once, by the destructor; it also ends a wait before a retry.
+    std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
     std::map<std::string, TPendingState> states_;  // newest per port
     std::set<std::string> unsent_;                 // ports whose newest state is not out yet
     std::deque<TEngineEvent> events_;

@@ -1,9 +1,13 @@
 #include "run/HeadlessRun.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
+#include <QThread>
+#include <atomic>
 #include <cmath>
 #include <exception>
+#include <functional>
+#include <thread>
 
 #include "engine/Clock.h"
 #include "engine/EngineTimer.h"
@@ -30,6 +34,42 @@ std::uint32_t FailedPasses(const TDeviceInfo& device) {
 std::string Minutes(std::chrono::milliseconds duration) {
     return FormatGeneral(std::round(static_cast<double>(duration.count()) / 6000.0) / 10.0) + " min";
 }
+
+// The run's tick once a second of the program's monotonic clock: a thread sleeps on the
+// clock until each second and has the tick run on the thread of `context`, waiting until it
+// has run. Seconds count from the start, so the ticks do not drift; a tick that outlasts its
+// second lets the seconds it covered pass without a tick of their own.
+class TClockTicks {
+public:
+    TClockTicks(QObject& context, std::chrono::milliseconds interval, std::function<void()> tick)
+        : thread_([this, &context, interval, tick = std::move(tick)] {
+              std::chrono::milliseconds next = MonotonicNow() + interval;
+              for (;;) {
+                  CurrentClock().Sleep(std::max(next - MonotonicNow(), std::chrono::milliseconds(0)), stop_);
+                  if (stop_) break;
+                  QMetaObject::invokeMethod(&context, tick, Qt::BlockingQueuedConnection);
+                  const std::chrono::milliseconds now = MonotonicNow();
+                  while (next <= now) next += interval;
+              }
+              ended_ = true;
+          }) {}
+    // A tick on its way is served (and finds the run ending) while the thread ends.
+    ~TClockTicks() {
+        stop_ = true;
+        while (!ended_) {
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        thread_.join();
+    }
+    TClockTicks(const TClockTicks&) = delete;
+    TClockTicks& operator=(const TClockTicks&) = delete;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> ended_{false};
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -184,24 +224,18 @@ int RunHeadless(const THeadlessSettings& settings, TEngineSettings engineSetting
     if (!begun) return exitCode;
 
     TEngineTimer ticks(engine);
-    QTimer timer;
-    timer.setInterval(TEngineTimer::kIntervalMs);
-    bool inStep = false;  // a wait inside a step serves the timer's next timeout: it is dropped
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        if (inStep || run.Ending()) return;
-        inStep = true;
-        guarded([&] {
-            ticks.Tick();
-            if (const std::optional<int> code = run.AfterTick()) finish(*code);
-        });
-        inStep = false;
-    });
     TStopSignals stopSignals([&](int signal) {
         if (run.Ending()) return;
         guarded([&] { finish(run.StopForSignal(signal)); });
     });
     if (!stopSignals.Installed()) err << "Stop signals are not handled: " << stopSignals.Error() << std::endl;
-    timer.start();
+    const TClockTicks clockTicks(loop, std::chrono::milliseconds(TEngineTimer::kIntervalMs), [&] {
+        if (run.Ending()) return;
+        guarded([&] {
+            ticks.Tick();
+            if (const std::optional<int> code = run.AfterTick()) finish(*code);
+        });
+    });
     loop.exec();
     return exitCode;
 }

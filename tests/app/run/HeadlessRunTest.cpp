@@ -1,14 +1,18 @@
 // Headless runs over simulated instruments published under plain port names: the exit code
-// of every way a run ends, what reaches the instruments, and the files it leaves.
+// of every way a run ends, what reaches the instruments, and the files it leaves. The run
+// keeps its time on a fake clock that moves on whenever every thread waits for it, so its
+// seconds pass as fast as the instruments answer.
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <QTimer>
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 #include "SimulatedPorts.h"
 #include "engine/Engine.h"
 #include "engine/Startup.h"
@@ -38,6 +42,7 @@ protected:
     HeadlessRunTest() {
         InitializeModules();
         DevicesLocal().clear();
+        ports_.SetReplyDelayMs(test::kQuickReplyDelayMs);
     }
     ~HeadlessRunTest() override {
         for (TDeviceInfo& device : DevicesLocal()) delete device.ThreadMFC;
@@ -80,22 +85,32 @@ protected:
         return lines;
     }
 
-    QTemporaryDir folder_;
+    sim::SimulatedInstrument& AddMfc(const std::string& name, const std::string& serial = "100001") {
+        sim::SimulatedInstrument& instrument = ports_.AddMfc(name, serial);
+        exchanges_.Watch(instrument);
+        return instrument;
+    }
+
     test::SimulatedPorts ports_;
+    test::InstrumentExchanges exchanges_;
+    TFakeClock clock_;
+    TScopedClock scopedClock_{clock_};
+    test::SettledClockDriver driver_{clock_, &exchanges_};
+    QTemporaryDir folder_;
     std::ostringstream out_;
     std::ostringstream err_;
 };
 
 TEST_F(HeadlessRunTest, ProgramsRunToTheirEndAndEveryDeviceEndsAtZero) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
-    sim::SimulatedInstrument& dilution = ports_.AddMfc("sim-dilution", "100002");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
+    sim::SimulatedInstrument& dilution = AddMfc("sim-dilution", "100002");
     // Six seconds at 40 % and four at 20 %: the second ends while the first still runs.
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n0.1 40 Step"),
                       ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n0.066 20 Step")});
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     const int code = Run(file);
-    const auto took = std::chrono::steady_clock::now() - start;
+    const auto took = MonotonicNow() - start;
 
     EXPECT_EQ(code, kExitOk) << err_.str() << out_.str();
     EXPECT_GE(took, 6s);
@@ -116,7 +131,7 @@ TEST_F(HeadlessRunTest, ProgramsRunToTheirEndAndEveryDeviceEndsAtZero) {
 }
 
 TEST_F(HeadlessRunTest, InvalidRunFileExits65NamingEveryProblemAndNothingReachesAnInstrument) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N3", "0 40 Step"),
                                         ControllerJson("", "Dilution", "N2", "0 forty Step")});
     EXPECT_EQ(Run(file), kExitDataError);
@@ -130,7 +145,7 @@ TEST_F(HeadlessRunTest, InvalidRunFileExits65NamingEveryProblemAndNothingReaches
 }
 
 TEST_F(HeadlessRunTest, MissingInstrumentExits69AndNoneIsConfigured) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n1 40 Step"),
                                         ControllerJson("sim-absent", "Dilution", "N2", "0 20 Step\\r\\n1 20 Step")});
     EXPECT_EQ(Run(file), kExitUnavailable);
@@ -140,27 +155,38 @@ TEST_F(HeadlessRunTest, MissingInstrumentExits69AndNoneIsConfigured) {
 }
 
 TEST_F(HeadlessRunTest, DurationEndsTheRunEarlyWithEveryFlowStopped) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
     const fs::path file =
         WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step", "keep")});
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     EXPECT_EQ(Run(file, 0.05), kExitOk) << err_.str();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    EXPECT_GE(MonotonicNow() - start, 3s);
+    EXPECT_LT(MonotonicNow() - start, 15s);
     EXPECT_EQ(SetpointCounts(carrier), 0);
     EXPECT_NE(out_.str().find("duration of 0.05 min has passed"), std::string::npos) << out_.str();
 }
 
 TEST_F(HeadlessRunTest, SilentDeviceBeyondTheLimitStopsTheOthersAndExits75) {
-    sim::SimulatedInstrument& carrier = ports_.AddMfc("sim-carrier");
-    sim::SimulatedInstrument& dilution = ports_.AddMfc("sim-dilution", "100002");
+    sim::SimulatedInstrument& carrier = AddMfc("sim-carrier");
+    sim::SimulatedInstrument& dilution = AddMfc("sim-dilution", "100002");
     const fs::path file = WriteRunFile({ControllerJson("sim-carrier", "Carrier", "N2", "0 40 Step\\r\\n60 40 Step"),
                                         ControllerJson("sim-dilution", "Dilution", "N2", "0 20 Step\\r\\n60 20 Step")},
                                        R"("give_up_after_s": 2,)");
-    QTimer silence;
-    silence.setSingleShot(true);
-    QObject::connect(&silence, &QTimer::timeout, [&] { dilution.SetFault(sim::SimFault::Silent); });
-    silence.start(3000);
+    // The dilution controller falls silent once its program has reached it.
+    std::atomic<bool> runEnded{false};
+    std::chrono::milliseconds silentFrom{0};
+    std::thread silence([&] {
+        while (!runEnded && SetpointCounts(dilution) != 0.2 * 64000) std::this_thread::sleep_for(1ms);
+        silentFrom = MonotonicNow();
+        dilution.SetFault(sim::SimFault::Silent);
+    });
     EXPECT_EQ(Run(file), kExitTempFail) << err_.str();
+    runEnded = true;
+    silence.join();
+    // Its worker counts a pass as failed once the gas change and the status poll have each
+    // timed out, and 2 s of failed passes give up on it.
+    EXPECT_GE(MonotonicNow() - silentFrom, 2s);
+    EXPECT_LT(MonotonicNow() - silentFrom, 40s);
     EXPECT_EQ(SetpointCounts(carrier), 0);
     EXPECT_NE(out_.str().find("Dilution sim-dilution has not answered for more than 2 s"), std::string::npos)
         << out_.str();

@@ -1,6 +1,7 @@
 // The end of a run by "Stop all flows" with real workers and simulated controllers on
 // pseudo-terminals: every flow at 0 %, the files closed, the workers ended, and the exit code
-// naming whether every device confirmed.
+// naming whether every device confirmed. The waits run on a fake clock that moves on
+// whenever every thread waits for it.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <memory>
 
 #include "EngineTestSupport.h"
+#include "InstrumentExchanges.h"
 #include "MessageCapture.h"
 #include "RecordingWindowPort.h"
 #include "engine/Engine.h"
@@ -33,8 +35,11 @@ protected:
         InitializeModules();
         DevicesLocal().clear();
         for (const char* name : {"Carrier", "Dilution"}) {
+            sim::SimInstrumentOptions options;
+            options.ReplyDelayMs = test::kQuickReplyDelayMs;
             auto& instrument = controllers_.emplace_back(std::make_unique<sim::SimulatedInstrument>(
-                std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), sim::SimInstrumentOptions{}));
+                std::make_unique<sim::SimulatedMfc>(sim::SimMfcConfig{}), options));
+            exchanges_.Watch(*instrument);
             TDeviceInfo device = NewFoundDevice(instrument->PortName(), dtMFCA, "100001");
             device.NameRole = name;
             device.FluidID = kNitrogen;
@@ -78,6 +83,10 @@ protected:
     }
 
     std::vector<std::unique_ptr<sim::SimulatedInstrument>> controllers_;
+    test::InstrumentExchanges exchanges_;
+    TFakeClock clock_;
+    TScopedClock scopedClock_{clock_};
+    test::SettledClockDriver driver_{clock_, &exchanges_};
     QTemporaryDir folder_;
     test::RecordingWindowPort window_;
     MessageCapture messages_;
@@ -86,10 +95,10 @@ protected:
 
 TEST_F(RunEndTest, EveryFlowStopsAndIsConfirmedThenTheFilesCloseAndTheWorkersEnd) {
     RunUntilBothFlow();
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     const TRunEnd end = EndRunWithStopAll(*engine_, "SIGTERM received");
 
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+    EXPECT_LT(MonotonicNow() - start, 6s);
     EXPECT_EQ(end.ExitCode, kExitOk);
     EXPECT_TRUE(end.Unconfirmed.empty());
     EXPECT_EQ(SetpointCounts(0), 0);
@@ -109,9 +118,9 @@ TEST_F(RunEndTest, EveryFlowStopsAndIsConfirmedThenTheFilesCloseAndTheWorkersEnd
 TEST_F(RunEndTest, SilentControllerIsNamedAndTheEndComesWithinTheBound) {
     RunUntilBothFlow();
     controllers_[1]->SetFault(sim::SimFault::Silent);
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = MonotonicNow();
     const TRunEnd end = EndRunWithStopAll(*engine_, "SIGINT received");
-    const auto took = std::chrono::steady_clock::now() - start;
+    const auto took = MonotonicNow() - start;
 
     EXPECT_GE(took, StopConfirmationBound);
     // The 5 s wait for confirmations, then at most a second for the silent worker, then its
