@@ -30,7 +30,8 @@ inline double HeapInUseMegabytes() {
     return static_cast<double>(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0);
 }
 
-// Free bytes inside the heap's arenas, in MiB: memory malloc keeps but the program does not use.
+// Free bytes inside the heap's arenas, in MiB: memory malloc keeps for later use. Pages of it
+// given back to the system (malloc_trim) still count here but no longer in the resident size.
 inline double HeapFreeMegabytes() {
     const struct mallinfo2 heap = mallinfo2();
     return static_cast<double>(heap.fordblks) / (1024.0 * 1024.0);
