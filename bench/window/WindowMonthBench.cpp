@@ -6,9 +6,10 @@
 // the CSV row, the pump's planning lines in the log view, the chart's points); the two
 // seconds between get each device's chart point as the tick would have given it; the views
 // take an hour's lines at once and the events the ticks post are handled once an hour. Per age:
-// resident memory, the window tick (engine tick plus the views' updates it causes), a chart
-// replot with every device's curves in view, the planned curve of a 16,000-line program
-// drawn and replotted, and the saving tick (the tick that writes the once-a-minute log file).
+// resident memory (with the heap's bytes in use and those it holds free), the window tick
+// (engine tick plus the views' updates it causes), a chart replot with every device's curves
+// in view, the planned curve of a 16,000-line program drawn and replotted, and the saving
+// tick (the tick that writes the once-a-minute log file).
 // The ages must come in ascending order: one window grows older from row to row.
 
 #include <benchmark/benchmark.h>
@@ -259,6 +260,8 @@ void BM_WindowAtAge(benchmark::State& state) {
     state.counters["saving_tick_ms"] = Milliseconds(saveSeconds, saves);
     state.counters["rss_MB"] = ResidentMegabytes();
     state.counters["rss_growth_MB"] = window.ResidentGrowth();
+    state.counters["heap_in_use_MB"] = bench::HeapInUseMegabytes();
+    state.counters["heap_free_MB"] = bench::HeapFreeMegabytes();
     state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().size());
     state.counters["data_view_lines"] = window.ViewLines("MemoData");
     state.counters["log_view_lines"] = window.ViewLines("MemoMain");

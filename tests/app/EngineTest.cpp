@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -715,6 +717,63 @@ TEST_F(EngineTest, AutoFilesReplaceTheirPredecessorWithoutLosingALine) {
     for (const fs::path& file : LogFiles()) autoCount += file.filename().string().ends_with(" log auto.txt");
     EXPECT_EQ(autoCount, 2u);
     EXPECT_TRUE(fs::exists(autoFiles[0]));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kOwnAllocator = true;
+#elif defined(__has_feature)
+constexpr bool kOwnAllocator = __has_feature(address_sanitizer);
+#else
+constexpr bool kOwnAllocator = false;
+#endif
+
+// The process's resident bytes, from /proc; 0 where it cannot be read.
+std::size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t size = 0, resident = 0;
+    if (!(statm >> size >> resident)) return 0;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Heap blocks freed between blocks still in use: the C library keeps their pages resident.
+class HeapHoles {
+public:
+    static constexpr std::size_t kBlock = 64 * 1024;  // below the size malloc maps on its own
+    static constexpr int kHoles = 640;
+    static constexpr std::size_t kBytes = kBlock * kHoles;  // 40 MiB
+    HeapHoles() {
+        holes_.reserve(kHoles);
+        kept_.reserve(kHoles);
+        for (int i = 0; i < kHoles; ++i) {
+            holes_.push_back(std::malloc(kBlock));
+            std::memset(holes_.back(), 1, kBlock);
+            kept_.push_back(std::malloc(64));
+        }
+        for (void* hole : holes_) std::free(hole);
+    }
+    ~HeapHoles() {
+        for (void* block : kept_) std::free(block);
+    }
+    HeapHoles(const HeapHoles&) = delete;
+    HeapHoles& operator=(const HeapHoles&) = delete;
+
+private:
+    std::vector<void*> holes_;
+    std::vector<void*> kept_;
+};
+
+TEST_F(EngineTest, TheMinutesSaveGivesTheHeapPagesFreedMeanwhileBackToTheSystem) {
+    if (kOwnAllocator) GTEST_SKIP() << "the sanitizer's allocator keeps its own free memory";
+    Tick();
+    const std::size_t before = ResidentBytes();
+    const HeapHoles holes;
+    const std::size_t held = ResidentBytes();
+    if (before == 0) GTEST_SKIP() << "no resident size on this system";
+    ASSERT_GT(held, before + HeapHoles::kBytes * 3 / 4);
+
+    Tick(61);  // one periodic save of the "auto" file
+
+    EXPECT_LT(ResidentBytes(), held - HeapHoles::kBytes * 3 / 4);
 }
 
 // What the log folder holds when every save writes the whole table to its file and an

@@ -7,6 +7,7 @@
 #include "engine/Clock.h"
 #include "engine/DataTableText.h"
 #include "engine/Engine.h"
+#include "engine/HeapRelease.h"
 #include "registry/Brinvale_DeviceInfo.h"
 
 #include "text/TextScan.h"
@@ -61,6 +62,9 @@ void TEngine::FlowDataSave(bool ForceSave, const std::string& Suffix) {
     }
     saveFailureTold_ = false;
     lastLogSave_ = now;
+    // The once-a-minute save is the run's calm point: what the minute's ticks freed goes back
+    // to the system here, so that a week's run does not keep it resident.
+    ReleaseFreeHeapPages();
 }
 
 std::filesystem::path TEngine::SaveLogFile(const std::string& suffix, std::string& error) {
