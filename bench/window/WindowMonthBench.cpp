@@ -244,7 +244,7 @@ void BM_WindowAtAge(benchmark::State& state) {
     state.counters["saving_tick_ms"] = Milliseconds(saveSeconds, saves);
     state.counters["rss_MB"] = ResidentMegabytes();
     state.counters["rss_growth_MB"] = window.ResidentGrowth();
-    state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().size());
+    state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().Size());
     state.counters["data_view_lines"] = window.ViewLines("MemoData");
     state.counters["log_view_lines"] = window.ViewLines("MemoMain");
     state.counters["chart_points_per_device"] = static_cast<double>(window.Form().AchievedCurve("COM10")->dataCount());
