@@ -16,10 +16,16 @@ std::uint64_t NextVersion() {
 
 }  // namespace
 
-TProgramText::TProgramText(std::string text) : text_(std::move(text)), version_(NextVersion()) {}
+TProgramText::TProgramText(std::string text)
+    : text_(std::make_shared<const std::string>(std::move(text))), version_(NextVersion()) {}
+
+const std::string& TProgramText::Empty() {
+    static const std::string empty;
+    return empty;
+}
 
 TProgramText& TProgramText::operator=(std::string text) {
-    text_ = std::move(text);
+    text_ = std::make_shared<const std::string>(std::move(text));
     version_ = NextVersion();
     return *this;
 }

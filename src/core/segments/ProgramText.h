@@ -4,9 +4,11 @@
 // keeps the version of its text, so two equal versions always mean the same text: whatever
 // keeps something made from a program (its parsed form, a listing, a planned curve) compares
 // versions instead of whole texts. The text stays what counts; it can only be replaced as a
-// whole, so no writer can change it without a new version.
+// whole, so no writer can change it without a new version. Copies share the one unchangeable
+// text, so copying a device record or a run's state copies no long program.
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -21,18 +23,19 @@ public:
     TProgramText& operator=(std::string text);
     TProgramText& operator=(const char* text) { return *this = std::string(text); }
 
-    const std::string& Text() const { return text_; }
-    operator const std::string&() const { return text_; }  // NOLINT(google-explicit-constructor)
-    operator std::string_view() const { return text_; }    // NOLINT(google-explicit-constructor)
-    bool empty() const { return text_.empty(); }
-    std::size_t size() const { return text_.size(); }
+    const std::string& Text() const { return text_ ? *text_ : Empty(); }
+    operator const std::string&() const { return Text(); }  // NOLINT(google-explicit-constructor)
+    operator std::string_view() const { return Text(); }    // NOLINT(google-explicit-constructor)
+    bool empty() const { return Text().empty(); }
+    std::size_t size() const { return Text().size(); }
     void clear() { *this = std::string(); }
 
     // 0 for the empty text a program starts as; a new number at every assignment.
     std::uint64_t Version() const { return version_; }
 
 private:
-    std::string text_;
+    static const std::string& Empty();
+    std::shared_ptr<const std::string> text_;
     std::uint64_t version_ = 0;
 };
 
