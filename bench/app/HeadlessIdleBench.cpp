@@ -60,7 +60,7 @@ void BM_HeadlessTwoDemoDevices(benchmark::State& state) {
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         state.counters["cpu_pct_of_a_core"] = (ProcessCpuSeconds() - cpuStart) / wall * 100;
     }
-    state.counters["table_lines"] = static_cast<double>(engine.DataTable().size());
+    state.counters["table_lines"] = static_cast<double>(engine.DataTable().Size());
 
     timer.Stop();
     engine.FormClose();

@@ -262,7 +262,7 @@ void BM_WindowAtAge(benchmark::State& state) {
     state.counters["rss_growth_MB"] = window.ResidentGrowth();
     state.counters["heap_in_use_MB"] = bench::HeapInUseMegabytes();
     state.counters["heap_free_MB"] = bench::HeapFreeMegabytes();
-    state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().size());
+    state.counters["table_lines"] = static_cast<double>(window.Form().Engine().DataTable().Size());
     state.counters["data_view_lines"] = window.ViewLines("MemoData");
     state.counters["log_view_lines"] = window.ViewLines("MemoMain");
     state.counters["chart_MB"] = window.ChartMegabytes();

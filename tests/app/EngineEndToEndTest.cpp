@@ -84,7 +84,7 @@ protected:
         return counts;
     }
     std::optional<double> LastReading() const {
-        const std::vector<std::string>& table = engine_->DataTable();
+        const std::vector<std::string>& table = engine_->DataTable().All();
         return table.empty() ? std::nullopt : CellValue(table.back());
     }
 
@@ -109,8 +109,8 @@ TEST_F(EngineEndToEndTest, ProgramReachesTheControllerAndItsFlowComesBackInTheUs
     ASSERT_TRUE(test::ServeUntil([&] {
         const std::optional<double> reading = LastReading();
         return reading && std::abs(*reading - 400) < 4;
-    })) << (engine_->DataTable().empty() ? "no data line" : engine_->DataTable().back());
-    EXPECT_EQ(engine_->DataTable()[2].substr(23), "         ml/min | ");
+    })) << (engine_->DataTable().All().empty() ? "no data line" : engine_->DataTable().All().back());
+    EXPECT_EQ(engine_->DataTable().All()[2].substr(23), "         ml/min | ");
 
     engine_->ButtonSegmentProgramStopClick({controller_.PortName()});
     ASSERT_TRUE(test::ServeUntil([&] { return SetpointCounts() == 0; }));

@@ -98,6 +98,9 @@ protected:
         TEngineSettings settings;
         settings.DataFolder = fs::path(folder_.path().toStdString());
         settings.Sleeps = false;
+        // Blocks of a few lines: every table here is mostly kept compressed, so its files
+        // and exports show that the compressed lines give back what the plain ones were.
+        settings.TableBlockLines = 3;
         engine_ = std::make_unique<TEngine>(window_, settings);
     }
     ~EngineTest() override {
@@ -159,7 +162,7 @@ protected:
     }
     std::vector<std::string> DataLines() const {
         std::vector<std::string> lines;
-        for (const std::string& line : engine_->DataTable())
+        for (const std::string& line : engine_->DataTable().All())
             if (line.starts_with(" ")) lines.push_back(line);
         return lines;
     }
@@ -179,7 +182,7 @@ protected:
 TEST_F(EngineTest, WithoutConfiguredDevicesEveryLoggingTickWritesQuestionMarksAfterOneHeaderBlock) {
     Tick(10);
 
-    const std::vector<std::string>& table = engine_->DataTable();
+    const std::vector<std::string>& table = engine_->DataTable().All();
     ASSERT_GE(table.size(), 5u + 3u);
     const std::vector<std::string> header(table.begin(), table.begin() + 5);
     EXPECT_EQ(header, DataTableHeaderBlock(DevicesLocal()));
@@ -218,8 +221,8 @@ TEST_F(EngineTest, DataLineIsStampedWithTheTimeTheTickBegan) {
 
     sleeping.TimerEngineTimer();
 
-    ASSERT_FALSE(sleeping.DataTable().empty());
-    EXPECT_EQ(sleeping.DataTable().back().substr(0, 23), " 2024-01-01 12:00:00 | ");
+    ASSERT_FALSE(sleeping.DataTable().All().empty());
+    EXPECT_EQ(sleeping.DataTable().All().back().substr(0, 23), " 2024-01-01 12:00:00 | ");
 }
 
 TEST(DataCellTest, FormatsReadingsWithOneToSixDecimalsAndQuestionMarksBelowTheFloor) {
@@ -688,7 +691,7 @@ TEST_F(EngineTest, TwoForcedSavesInOneMinuteLeaveOneFileWithTheLaterTable) {
     for (const fs::path& file : files)
         if (file.filename().string().ends_with("StartSegmentsClick.txt")) started.push_back(file.string());
     ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(ReadFile(started[0]), Joined(engine_->DataTable()));
+    EXPECT_EQ(ReadFile(started[0]), Joined(engine_->DataTable().All()));
 }
 
 TEST_F(EngineTest, AutoFilesReplaceTheirPredecessorWithoutLosingALine) {
@@ -704,7 +707,7 @@ TEST_F(EngineTest, AutoFilesReplaceTheirPredecessorWithoutLosingALine) {
     EXPECT_EQ(others.size(), 1u);
     // The last save came at most a minute ago; everything before it is in the file.
     const std::string saved = ReadFile(autoFiles[0]);
-    const std::string table = Joined(engine_->DataTable());
+    const std::string table = Joined(engine_->DataTable().All());
     EXPECT_TRUE(table.starts_with(saved));
     EXPECT_GT(saved.size(), table.size() - 25 * 60);
 
@@ -818,7 +821,7 @@ TEST_F(EngineTest, LogFilesHoldWhatWholeTableWritesWouldAcrossHeadersClearsAndCl
                 sameNameSaves += fileName("auto") == lastAutoName;
                 lastAutoName = fileName("auto");
                 lastAutoTime = LocalNow();
-                expected.Saved(lastAutoName, engine_->DataTable(), true);
+                expected.Saved(lastAutoName, window_.TableLines, true);
                 ASSERT_EQ(actual(), expected.Files()) << "after the save at tick " << reading;
             }
             clock_.Advance(1s);
@@ -826,7 +829,7 @@ TEST_F(EngineTest, LogFilesHoldWhatWholeTableWritesWouldAcrossHeadersClearsAndCl
     };
     const auto forced = [&](const std::string& suffix) {
         engine_->FlowDataSave(true, suffix);
-        expected.Saved(fileName(suffix), engine_->DataTable(), false);
+        expected.Saved(fileName(suffix), window_.TableLines, false);
         ASSERT_EQ(actual(), expected.Files()) << suffix;
     };
 
@@ -850,7 +853,8 @@ TEST_F(EngineTest, LogFilesHoldWhatWholeTableWritesWouldAcrossHeadersClearsAndCl
     expected.TableCleared();
     run(3 * 60);
     ASSERT_TRUE(engine_->SaveAtClose());
-    expected.Saved(fileName("OnClose"), engine_->DataTable(), false);
+    expected.Saved(fileName("OnClose"), window_.TableLines, false);
+    EXPECT_EQ(engine_->DataTable().All(), window_.TableLines);
 
     engine_.reset();
     EXPECT_EQ(actual(), expected.Files());
@@ -900,7 +904,7 @@ TEST_F(EngineTest, FailedSaveAtCloseIsAlwaysToldAndTheTableGoesToTheFirstFallbac
     EXPECT_TRUE(
         notice.ends_with("The data table was written to " + (root / "fallback" / expectedName).string() + " instead."))
         << notice;
-    EXPECT_EQ(ReadFile(root / "fallback" / expectedName), Joined(engine_->DataTable()));
+    EXPECT_EQ(ReadFile(root / "fallback" / expectedName), Joined(engine_->DataTable().All()));
 }
 
 TEST(AtomicFile, AFullDiskIsNamedAsSuchAndLeavesNothingBehind) {
@@ -1128,6 +1132,8 @@ protected:
     CsvRecordingTest() {
         TEngineSettings settings = engine_->Settings();
         settings.DecimalSeparator = ',';
+        // Each line compressed at once: the export reads every number back from a block.
+        settings.TableBlockLines = 1;
         engine_ = std::make_unique<TEngine>(window_, settings);
         DevicesLocal().push_back(NewFoundDevice("COM3", dtPump, "77"));
         Device(0).NameRole = "Carrier, dry";
@@ -1194,6 +1200,22 @@ TEST_F(CsvRecordingTest, EachDataLineIsOnDiskAsARowOnceItIsMadeAndTheExportWrite
     EXPECT_TRUE(engine_->ExportDataTableCsv(Exported("table.csv"), error));
     EXPECT_EQ(ReadFile(Exported("table.csv")), ReadFile(file));
     EXPECT_EQ(window_.LogTexts().back(), "The data table was exported to " + Exported("table.csv").string());
+}
+
+TEST_F(CsvRecordingTest, ALongRunOfOddValuesExportsWhatItsFileHolds) {
+    const double odd[] = {0, 1e-7, 0.1234565, 99.99999949, 100, 1e9, -0.0, -5, 37.5};
+    for (int i = 0; i < 40; ++i) {
+        Report(*first_, odd[i % 9]);
+        if (i % 4 != 0) Report(*second_, odd[(i + 3) % 9]);
+        pump_->GUIIn.Setpoint = odd[(i + 5) % 9] / 100;
+        Tick(3);
+    }
+    std::string error;
+    ASSERT_TRUE(engine_->ExportDataTableCsv(Exported("long.csv"), error));
+    const std::string file = ReadFile(engine_->DataCsvFile());
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 41);
+    EXPECT_EQ(ReadFile(Exported("long.csv")), file);
+    EXPECT_EQ(engine_->DataTable().All(), window_.TableLines);
 }
 
 TEST_F(CsvRecordingTest, NewColumnsBeginAFileOfTheirOwnAndTheExportHoldsTheColumnsOfBoth) {
@@ -1347,6 +1369,53 @@ std::string AutoFileName(std::size_t save) {
     return "2024-01-01 " + std::to_string(10 + save / 60) + "_" + std::to_string(10 + save % 60 / 2) + " log auto.txt";
 }
 
+TEST(PackedRecordsTest, GivesBackEveryRecordFromAnyIndexWhateverItsBytesAndTheBlockSize) {
+    std::vector<std::string> records{"", "a", std::string("nul\0inside", 10), "line\r\nbreak", std::string(70000, 'x')};
+    for (int i = 0; i < 40; ++i)
+        records.push_back(" 2024-01-01 12:00:" + std::to_string(i) + " |     " + std::to_string(i * 7));
+    for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{256}}) {
+        SCOPED_TRACE(block);
+        TPackedRecords packed(block);
+        for (const std::string& record : records) packed.Append(record);
+        ASSERT_EQ(packed.Size(), records.size());
+        EXPECT_EQ(packed.All(), records);
+        for (std::size_t first = 0; first <= records.size(); ++first) {
+            std::vector<std::string> from;
+            EXPECT_TRUE(packed.ForEachFrom(first, [&](std::string_view record) {
+                from.emplace_back(record);
+                return true;
+            }));
+            ASSERT_EQ(from,
+                      std::vector<std::string>(records.begin() + static_cast<std::ptrdiff_t>(first), records.end()));
+        }
+        EXPECT_EQ(packed.Back(), records.back());
+        // A visitor that stops is not called again.
+        int visited = 0;
+        EXPECT_FALSE(packed.ForEach([&](std::string_view) { return ++visited < 4; }));
+        EXPECT_EQ(visited, 4);
+        packed.Clear();
+        EXPECT_TRUE(packed.Empty());
+        EXPECT_TRUE(packed.All().empty());
+        packed.Append("again");
+        EXPECT_EQ(packed.All(), std::vector<std::string>{"again"});
+    }
+}
+
+TEST(PackedRecordsTest, FixedWidthLinesTakeAFractionOfTheirBytes) {
+    TPackedRecords packed;
+    std::uint64_t plain = 0;
+    for (int i = 0; i < 5000; ++i) {
+        std::string line =
+            " 2024-01-01 12:" + std::to_string(10 + i / 60 % 50) + ":" + std::to_string(10 + i % 50) + " | ";
+        for (int device = 0; device < 6; ++device)
+            line += "       " + std::to_string(12.5 + (i * (device + 3)) % 17 * 0.125) + " | ";
+        plain += line.size();
+        packed.Append(line);
+    }
+    EXPECT_EQ(packed.RecordBytes(), plain);
+    EXPECT_LT(packed.MemoryBytes(), plain / 4);
+}
+
 TEST(AutoLogFileTest, EachSaveLeavesOneWholeFileAndWritesOnlyTheLinesOfTheLastTwoSaves) {
     QTemporaryDir folder;
     const fs::path logs(folder.path().toStdString());
@@ -1357,12 +1426,17 @@ TEST(AutoLogFileTest, EachSaveLeavesOneWholeFileAndWritesOnlyTheLinesOfTheLastTw
     {
         TAutoLogFile file;
         std::vector<std::string> table;
+        // Blocks that end between saves: a save begins inside a compressed block.
+        TPackedRecords packed(7);
         for (std::size_t save = 0; save < kSaves; ++save) {
-            for (std::size_t i = 0; i < kLinesPerSave; ++i) table.push_back(all[table.size()]);
+            for (std::size_t i = 0; i < kLinesPerSave; ++i) {
+                table.push_back(all[table.size()]);
+                packed.Append(table.back());
+            }
             std::string error;
             std::string removalProblem;
             // Two saves in each minute: every other one replaces the file of its own name.
-            ASSERT_TRUE(file.Save(logs / AutoFileName(save), table, error, removalProblem)) << error;
+            ASSERT_TRUE(file.Save(logs / AutoFileName(save), packed, error, removalProblem)) << error;
             EXPECT_EQ(removalProblem, "");
             const std::vector<fs::path> visible = [&] {
                 std::vector<fs::path> files;
@@ -1394,12 +1468,11 @@ TEST(AutoLogFileTest, AKillAtAnyMomentLeavesOnlyWholeTablesUnderLogFileNames) {
         const pid_t child = ::fork();
         if (child == 0) {
             TAutoLogFile file;
-            std::vector<std::string> table;
+            TPackedRecords table;
             std::string error;
             std::string removalProblem;
-            for (std::size_t save = 0; table.size() + 1000 <= all.size(); ++save) {
-                table.insert(table.end(), all.begin() + static_cast<std::ptrdiff_t>(table.size()),
-                             all.begin() + static_cast<std::ptrdiff_t>(table.size() + 1000));
+            for (std::size_t save = 0; table.Size() + 1000 <= all.size(); ++save) {
+                for (std::size_t i = 0; i < 1000; ++i) table.Append(all[table.Size()]);
                 if (!file.Save(logs / AutoFileName(save), table, error, removalProblem)) ::_exit(1);
                 if (save == 0) (void)!::write(ready[1], "x", 1);
             }

@@ -312,7 +312,7 @@ TEST_F(MqttEngineTest, WithTheBrokerAwayForAMinuteDataLinesComeEveryThreeSeconds
     Tick(60);
 
     std::vector<std::string> lines;
-    for (const std::string& line : engine_->DataTable())
+    for (const std::string& line : engine_->DataTable().All())
         if (line.starts_with(" 2")) lines.push_back(line);
     ASSERT_EQ(lines.size(), 20u);
     for (std::size_t i = 0; i < lines.size(); ++i)

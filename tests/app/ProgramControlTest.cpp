@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <fstream>
 #include <memory>
 
 #include "EngineTestSupport.h"
@@ -82,6 +83,50 @@ protected:
     MessageCapture messages_;
     std::unique_ptr<TEngine> engine_;
 };
+
+// The tick reads a program again only when its text changed: every way a program is
+// changed while it runs reaches the next tick's setpoint.
+TEST_F(ProgramControlTest, EveryWayOfChangingARunningProgramReachesTheNextTick) {
+    const std::string twenty = "0 20 Step\r\n600 20 Step";
+    const std::filesystem::path file = std::filesystem::path(folder_.path().toStdString()) / "seventy.txt";
+    std::ofstream(file) << "0 70 Step\r\n600 70 Step\r\n";
+    struct TWriter {
+        const char* Name;
+        std::function<void()> Change;
+    };
+    const std::vector<TWriter> writers{
+        {"Add / Apply Segment",
+         [&] {
+             engine_->ApplySegment("COM5", {{"0", "20", "Step"}, {"600", "20", "Step"}}, {0, 70, "Step", ""}, 0);
+         }},
+        {"Delete segment",
+         [&] {
+             engine_->DeleteSegment("COM5", {{"0", "20", "Step"}, {"0", "70", "Step"}, {"600", "70", "Step"}}, 0);
+         }},
+        {"a program file",
+         [&] { engine_->LoadSegmentProgram("COM5", [&](const TFileDialogRequest&) { return file; }); }},
+        {"a run file", [&] { engine_->LoadRunProgram("COM5", "0 70 Step\r\n600 70 Step", {}); }},
+        {"Mixtures' Add", [&] { engine_->AddMixSegments("COM5 70", true, 0, ""); }},
+        {"a record stored whole",
+         [&] {
+             TDeviceInfo copy = Device();
+             copy.SegmentProgram = "0 70 Step\r\n600 70 Step";
+             StoreDevice(copy);
+         }},
+        {"the record's text set", [&] { Device().SegmentProgram = "0 70 Step\r\n600 70 Step"; }},
+    };
+    Start(twenty);
+    for (const TWriter& writer : writers) {
+        SCOPED_TRACE(writer.Name);
+        Device().SegmentProgram = twenty;
+        Seconds(2);
+        ASSERT_EQ(Handed(), 20);
+        writer.Change();
+        ASSERT_EQ(Device().ControlMode, dcmSegment);
+        Second();
+        EXPECT_EQ(Handed(), 70);
+    }
+}
 
 TEST_F(ProgramControlTest, NewDevicesGoToZeroAfterTheLastPointAndKeepIsTheirOtherChoice) {
     EXPECT_EQ(Device().SegmentProgramTermination, TSegProgTermination::tspttZero);

@@ -18,6 +18,7 @@
 #include "registry/Brinvale_DeviceInfo.h"
 #include "run/InterruptedRun.h"
 #include "run/RunState.h"
+#include "run/RunStateWriter.h"
 
 namespace tessaro {
 namespace {
@@ -77,8 +78,12 @@ protected:
         Device().SegmentProgram = program;
         engine_->ButtonSegmentProgramStartClick({kPort});
     }
-    bool StateFileExists() const { return fs::exists(engine_->RunStateFile()); }
+    bool StateFileExists() const {
+        engine_->WaitForRunStateFile();
+        return fs::exists(engine_->RunStateFile());
+    }
     TRunState StateOnDisk() const {
+        engine_->WaitForRunStateFile();
         TRunState state;
         std::vector<std::string> problems;
         EXPECT_TRUE(ParseRunState(ReadText(engine_->RunStateFile()), state, problems));
@@ -110,6 +115,57 @@ protected:
     MessageCapture messages_;
     std::unique_ptr<TEngine> engine_;
 };
+
+// The writer's thread may still be writing an older state when the removal is asked for:
+// the removal comes after it, and a write still waiting is dropped.
+TEST(RunStateWriterTest, ARemovalIsNeverOvertakenByAnEarlierWrite) {
+    QTemporaryDir folder;
+    const fs::path path = fs::path(folder.path().toStdString()) / kRunStateFileName;
+    TRunState state;
+    state.Written = QDateTime(QDate(2024, 1, 1), QTime(12, 0));
+    TRunStateDevice device;
+    device.Port = "COM1";
+    device.Program = std::string(200000, ' ') + "0 10 Step";  // a write that takes a while
+    state.Devices = {device};
+    TRunStateWriter writer;
+    for (int round = 0; round < 50; ++round) {
+        writer.Write(path, state, false);
+        if (round % 2 == 1) writer.Write(path, state, false);
+        writer.Remove(path);
+        writer.WaitUntilDone();
+        ASSERT_FALSE(fs::exists(path)) << round;
+    }
+    // The last of several writes is the one on the disk.
+    for (int i = 1; i <= 20; ++i) {
+        state.Devices[0].Cycle = i;
+        writer.Write(path, state, false);
+    }
+    writer.WaitUntilDone();
+    TRunState read;
+    std::vector<std::string> problems;
+    ASSERT_TRUE(ParseRunState(ReadText(path), read, problems));
+    EXPECT_EQ(read.Devices.at(0).Cycle, 20);
+    for (const TRunStateWriter::TOutcome& outcome : writer.TakeOutcomes()) EXPECT_EQ(outcome.Error, "");
+
+    // A failure comes back with its reason.
+    writer.Write(fs::path(folder.path().toStdString()) / "missing" / kRunStateFileName, state, false);
+    writer.WaitUntilDone();
+    const std::vector<TRunStateWriter::TOutcome> outcomes = writer.TakeOutcomes();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_FALSE(outcomes[0].Removal);
+    EXPECT_NE(outcomes[0].Error, "");
+}
+
+// A write the tick asked for may still be under way when the program stops: the file is
+// gone all the same once the stop returns.
+TEST_F(RunStateTest, AStopRightAfterTheTicksWriteLeavesNoFile) {
+    for (int round = 0; round < 20; ++round) {
+        Start("0 20 Step\r\n60 40 Step");
+        Seconds(11);  // the tick's write
+        engine_->ButtonSegmentProgramStopClick({kPort});
+        ASSERT_FALSE(fs::exists(engine_->RunStateFile())) << round;
+    }
+}
 
 TEST_F(RunStateTest, StateFileFollowsTheProgramAtMostEveryTenSecondsAndGoesWhenItEnds) {
     Device().ProgramRepeat = 2;

@@ -61,8 +61,8 @@ TEST_F(MixturesTest, ARecipeTypedAndAddedReachesBothProgramsAndTheChart) {
     Child<TNumberEdit>("RtDoubleEditMixSegmentsAddTime")->setValue(30.5);
     Child<QLineEdit>("EditNoteMixture")->setText("dry run");
     Child<QPushButton>("ButtonMixSegmentsAdd")->click();
-    EXPECT_NE(Device("COMX").SegmentProgram.find("30 50 Step dry_run"), std::string::npos);
-    EXPECT_NE(Device("COMY").SegmentProgram.find("30 20 Ramp dry_run"), std::string::npos);
+    EXPECT_NE(Device("COMX").SegmentProgram.Text().find("30 50 Step dry_run"), std::string::npos);
+    EXPECT_NE(Device("COMY").SegmentProgram.Text().find("30 20 Ramp dry_run"), std::string::npos);
     EXPECT_TRUE(HasPoint(form->PlannedCurve("COMX"), 30, 50));
     EXPECT_TRUE(HasPoint(form->PlannedCurve("COMY"), 30, 20));
     EXPECT_EQ(messages.messages.size(), 1u);
@@ -84,7 +84,7 @@ TEST_F(MixturesTest, AnAddTimeTypedInHoursOrDaysBecomesItsMinutes) {
         Child<QAction>(c.UnitAction)->trigger();
         Child<TNumberEdit>("RtDoubleEditMixSegmentsAddTime")->setValue(c.Typed);
         Child<QPushButton>("ButtonMixSegmentsAdd")->click();
-        EXPECT_NE(Device("COMX").SegmentProgram.find(c.Line), std::string::npos)
+        EXPECT_NE(Device("COMX").SegmentProgram.Text().find(c.Line), std::string::npos)
             << c.UnitAction << ": " << Device("COMX").SegmentProgram;
     }
     EXPECT_EQ(messages.messages, std::vector<std::string>{});

@@ -36,11 +36,11 @@ void TAutoLogFile::Remove(TCopy& copy) {
     Close(copy);
 }
 
-bool TAutoLogFile::Save(const std::filesystem::path& target, const std::vector<std::string>& lines, std::string& error,
+bool TAutoLogFile::Save(const std::filesystem::path& target, const TPackedRecords& lines, std::string& error,
                         std::string& removalProblem) {
     removalProblem.clear();
     // A spare that holds more than the table is of another table.
-    if (spare_.Lines > lines.size()) Remove(spare_);
+    if (spare_.Lines > lines.Size()) Remove(spare_);
     if (!PrepareSpare(target, error)) return false;
     if (!AppendMissingLines(lines, error)) {
         Remove(spare_);
@@ -82,18 +82,21 @@ bool TAutoLogFile::PrepareSpare(const std::filesystem::path& target, std::string
     return true;
 }
 
-bool TAutoLogFile::AppendMissingLines(const std::vector<std::string>& lines, std::string& error) {
+bool TAutoLogFile::AppendMissingLines(const TPackedRecords& lines, std::string& error) {
     std::string block;
-    for (std::size_t i = spare_.Lines; i < lines.size(); ++i) {
-        block += lines[i];
+    const auto writeBlock = [&] {
+        if (!WriteAllBytes(spare_.Fd, block, error)) return false;
+        bytesWritten_ += block.size();
+        block.clear();
+        return true;
+    };
+    const bool written = lines.ForEachFrom(spare_.Lines, [&](std::string_view line) {
+        block += line;
         block += kLineEnd;
-        if (block.size() >= kWriteBlock || i + 1 == lines.size()) {
-            if (!WriteAllBytes(spare_.Fd, block, error)) return false;
-            bytesWritten_ += block.size();
-            block.clear();
-        }
-    }
-    spare_.Lines = lines.size();
+        return block.size() < kWriteBlock || writeBlock();
+    });
+    if (!written || (!block.empty() && !writeBlock())) return false;
+    spare_.Lines = lines.Size();
     return true;
 }
 

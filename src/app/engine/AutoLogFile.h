@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/PackedRecords.h"
+
 namespace tessaro {
 
 class TAutoLogFile {
@@ -36,7 +38,7 @@ public:
     // (a new table starts after Restart). False, with the system's reason in `error`, when
     // `target` was not written; the previous file then stays. A previous file that could not
     // be removed is named with the reason in `removalProblem` (the save itself succeeded).
-    bool Save(const std::filesystem::path& target, const std::vector<std::string>& lines, std::string& error,
+    bool Save(const std::filesystem::path& target, const TPackedRecords& lines, std::string& error,
               std::string& removalProblem);
     // A new table begins: the last file stays as it is and no later save removes it.
     void Restart();
@@ -52,7 +54,7 @@ private:
     };
 
     bool PrepareSpare(const std::filesystem::path& target, std::string& error);
-    bool AppendMissingLines(const std::vector<std::string>& lines, std::string& error);
+    bool AppendMissingLines(const TPackedRecords& lines, std::string& error);
     // Gives the visible file a second, temporary name, so that it outlives the loss of its
     // own; false when it has none any more (removed or moved by someone else).
     bool LinkVisibleUnderTemporaryName(std::filesystem::path& temporary);

@@ -74,7 +74,8 @@ const char* EngineEventName(TEngineEventKind kind) {
     return "event";
 }
 
-TEngine::TEngine(TWindowPort& window, TEngineSettings settings) : window_(window), settings_(std::move(settings)) {}
+TEngine::TEngine(TWindowPort& window, TEngineSettings settings)
+    : window_(window), settings_(std::move(settings)), dataTable_(settings_.TableBlockLines) {}
 
 void TEngine::MM(const std::string& text) {
     const std::string line = LogTimestamp(ToLocalDateTime(LocalNow())) + text;
@@ -420,7 +421,7 @@ void TEngine::AppendDataLine(std::string line) {
 void TEngine::AppendTableLines(std::vector<std::string> lines) {
     for (const std::string& line : lines)
         if (!tableHasContent_ && !IsBlankText(line)) tableHasContent_ = true;
-    dataTable_.insert(dataTable_.end(), lines.begin(), lines.end());
+    for (const std::string& line : lines) dataTable_.Append(line);
     window_.DataTableLinesAppended(lines);
 }
 

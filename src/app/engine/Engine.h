@@ -21,10 +21,12 @@
 #include "engine/ChartLegend.h"
 #include "engine/DeviceSetup.h"
 #include "engine/EngineObserver.h"
+#include "engine/PackedRecords.h"
 #include "engine/ProgramOptions.h"
 #include "engine/SegmentFiles.h"
 #include "engine/WindowPort.h"
 #include "run/InterruptedRun.h"
+#include "run/RunStateWriter.h"
 #include "segments/PlannedFlow.h"
 #include "segments/ProgramRun.h"
 #include "segments/SegmentEditing.h"
@@ -61,6 +63,9 @@ struct TEngineSettings {
     bool ContinuousCsv = true;
     // The size from which the on-screen log goes on in a new file (a new day begins one too).
     std::uint64_t ScreenLogFileLimit = 100'000'000;
+    // How many of the data table's lines (and of the numbers kept for its export) are
+    // compressed together once they are no longer the newest (see TPackedRecords).
+    std::size_t TableBlockLines = TPackedRecords::kDefaultBlockRecords;
 };
 
 // A device's cell before it has supplied a fresh reading in the tick; any cell value below
@@ -243,6 +248,9 @@ public:
     // outcome in the log; later calls return the same without sending anything. Its report is
     // empty when there was no such file.
     const TInterruptedRunCheck& StopInterruptedRun();
+    // The tick's writes of the state file are made on a thread of their own: this returns
+    // once the file is as the last write or removal asked for left it.
+    void WaitForRunStateFile();
     // The programs of that run continue on their devices (configured first where needed),
     // each from its program time then; the time since the state was saved counts as a hold
     // and is told in the log. Once only; false when there is nothing to resume or no program
@@ -272,7 +280,10 @@ public:
     std::string ChartSummary() const;
 
     // Read by the window.
-    const std::vector<std::string>& DataTable() const { return dataTable_; }
+    // The table's lines, the older ones compressed (see TPackedRecords).
+    const TPackedRecords& DataTable() const { return dataTable_; }
+    // Bytes the table's lines and the numbers kept for its export take in memory.
+    std::size_t DataTableMemoryBytes() const;
     double TimeFactor() const { return timeFactor_; }
     const std::string& TimeUnitSymbol() const { return timeUnitSymbol_; }
     bool AutoScroll() const { return autoScroll_; }
@@ -367,6 +378,8 @@ private:
     // `toDisk`: the write waits until the file is on the disk (see TWriteDurability).
     void WriteRunState(bool toDisk);
     void RemoveRunState();
+    // The failures of the writes and removals done since the last call go to the log.
+    void TellRunStateOutcomes();
     bool ResumeInterruptedDevice(const TRunStateDevice& state, double gap_min);
 
     // The screen log file.
@@ -402,7 +415,7 @@ private:
 
     TWindowPort& window_;
     TEngineSettings settings_;
-    std::vector<std::string> dataTable_;
+    TPackedRecords dataTable_;
     // Whether any line of the table holds more than blanks: decides whether the table
     // counts as empty without scanning it.
     bool tableHasContent_ = false;
@@ -427,13 +440,12 @@ private:
     std::vector<std::string> closingMessagesTold_;
 
     // The numbers of the table's data lines, kept per log session so that an export needs
-    // no parsing of the fixed-width text: per line its stamp and, in `Values`, one entry per
-    // device of the session's columns.
+    // no parsing of the fixed-width text: per line one record of its stamp and one entry per
+    // device of the session's columns (see CsvRowRecord).
     struct TCsvSession {
         std::vector<std::string> ColumnNames;
         std::size_t DeviceCount = 0;
-        std::vector<TCsvRowStamp> Stamps;
-        std::vector<TCsvDeviceValues> Values;
+        TPackedRecords Rows;
     };
     std::vector<TCsvSession> csvSessions_;
     TAppendedFile csvFile_;
@@ -455,8 +467,8 @@ private:
     struct TListedProgram {
         std::string COMPort;
         std::string TypeName;
-        std::string Program;
-        TProgramRunRules Rules;  // the end choice and the repeats are listed too
+        std::uint64_t ProgramVersion = 0;  // see TProgramText
+        TProgramRunRules Rules;            // the end choice and the repeats are listed too
     };
     struct TSegmentListingInputs {
         std::vector<std::string> Ports;
@@ -467,7 +479,7 @@ private:
     bool SegmentListingInputsUnchanged(const std::vector<std::string>& ports) const;
     TSegmentListingInputs SegmentListingInputs(const std::vector<std::string>& ports) const;
     struct TPlannedCurveInputs {
-        std::string Program;
+        std::uint64_t ProgramVersion = 0;
         TProgramRunRules Rules;
         bool Shifted = false;
         std::vector<TStandStill> StandStills;
@@ -487,6 +499,7 @@ private:
     bool runStateWritten_ = false;  // by this run, and not removed since
     bool runStateDue_ = false;      // a program ended in this tick
     bool runStateFailureTold_ = false;
+    std::unique_ptr<TRunStateWriter> runStateWriter_ = std::make_unique<TRunStateWriter>();
     std::optional<TInterruptedRunCheck> interruptedRun_;
     mutable TParsedProgramCache parsedPrograms_;
 

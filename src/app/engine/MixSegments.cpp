@@ -27,13 +27,15 @@ bool TEngine::AddMixSegments(std::string_view recipe, bool recipeValid, double t
         const std::string type = MixSegmentType(items.size() > 2 ? items[2] : std::string_view());
         const std::string segment = MixSegmentLine(time_min, setpoint, type, note);
         MM("Try adding: " + segment);
+        std::string program = device.SegmentProgram;
         try {
-            MergeSegmentLine(device.SegmentProgram, TrimBlanksAndControls(segment));
+            MergeSegmentLine(program, TrimBlanksAndControls(segment));
         } catch (const ConversionError& error) {
             ShowMessage(error.what());
             return false;
         }
-        MM("Resulting segment program: \r\n" + device.SegmentProgram);
+        device.SegmentProgram = std::move(program);
+        MM("Resulting segment program: \r\n" + device.SegmentProgram.Text());
         if (!StoreDevice(device)) {
             ShowMessage("Saving device configuration failed");
             return false;

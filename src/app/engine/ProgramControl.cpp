@@ -177,7 +177,7 @@ const TPlannedCurve& TEngine::PlannedCurveOf(const TDeviceInfo& device) {
     const TProgramRunRules rules = device.RunRules();
     const bool shifted = device.ControlMode == dcmSegment;
     std::vector<TStandStill> stills = shifted ? StandStillsNow(device) : std::vector<TStandStill>();
-    const bool sameProgram = cached.Inputs && cached.Inputs->Program == device.SegmentProgram &&
+    const bool sameProgram = cached.Inputs && cached.Inputs->ProgramVersion == device.SegmentProgram.Version() &&
                              cached.Inputs->Rules.End == rules.End && cached.Inputs->Rules.Repeat == rules.Repeat;
     if (sameProgram && cached.Inputs->Shifted == shifted && cached.Inputs->StandStills == stills) return cached.Curve;
 
@@ -185,7 +185,7 @@ const TPlannedCurve& TEngine::PlannedCurveOf(const TDeviceInfo& device) {
     if (!sameProgram) cached.Unshifted = PlannedRunPoints(device.SegmentProgram, rules);
     cached.Curve.Points = shifted ? ShiftedByStandStills(cached.Unshifted, stills) : cached.Unshifted;
     cached.Curve.Revision = ++plannedRevisions_;
-    cached.Inputs = TPlannedCurveInputs{device.SegmentProgram, rules, shifted, std::move(stills)};
+    cached.Inputs = TPlannedCurveInputs{device.SegmentProgram.Version(), rules, shifted, std::move(stills)};
     return cached.Curve;
 }
 

@@ -1,6 +1,8 @@
 // The data table, its log files and the time unit of the display.
 
+#include <cstring>
 #include <system_error>
+#include <type_traits>
 #include <unordered_map>
 
 #include "engine/AtomicFile.h"
@@ -28,7 +30,32 @@ struct TTimeUnit {
 };
 constexpr TTimeUnit kTimeUnits[] = {{"MINUTE", 1, "m"}, {"HOUR", 60, "h"}, {"DAY", 1440, "d"}};
 
+// A data line's numbers as one record: the stamp, then each device's values, as they lie in
+// memory (the record never leaves the process).
+static_assert(std::is_trivially_copyable_v<TCsvRowStamp> && std::is_trivially_copyable_v<TCsvDeviceValues>);
+
+std::string CsvRowRecord(const TCsvRowStamp& stamp, const std::vector<TCsvDeviceValues>& values) {
+    std::string record(sizeof stamp + values.size() * sizeof(TCsvDeviceValues), '\0');
+    std::memcpy(record.data(), &stamp, sizeof stamp);
+    if (!values.empty())
+        std::memcpy(record.data() + sizeof stamp, values.data(), values.size() * sizeof(TCsvDeviceValues));
+    return record;
+}
+
+void ReadCsvRowRecord(std::string_view record, TCsvRowStamp& stamp, std::vector<TCsvDeviceValues>& values) {
+    std::memcpy(&stamp, record.data(), sizeof stamp);
+    values.resize((record.size() - sizeof stamp) / sizeof(TCsvDeviceValues));
+    if (!values.empty())
+        std::memcpy(values.data(), record.data() + sizeof stamp, values.size() * sizeof(TCsvDeviceValues));
+}
+
 }  // namespace
+
+std::size_t TEngine::DataTableMemoryBytes() const {
+    std::size_t bytes = dataTable_.MemoryBytes();
+    for (const TCsvSession& session : csvSessions_) bytes += session.Rows.MemoryBytes();
+    return bytes;
+}
 
 void TEngine::DataTableColumns() {
     AppendTableLines(DataTableHeaderBlock(DevicesLocal()));
@@ -36,7 +63,7 @@ void TEngine::DataTableColumns() {
 }
 
 void TEngine::ClearDataTable() {
-    dataTable_.clear();
+    dataTable_.Clear();
     tableHasContent_ = false;
     csvSessions_.clear();
     csvFile_ = TAppendedFile();
@@ -92,15 +119,15 @@ bool TEngine::WriteLogFile(const std::filesystem::path& path, std::string& error
         [this](const TByteWriter& write) {
             std::string block;
             block.reserve(kWriteBlock + 1024);
-            for (const std::string& line : dataTable_) {
+            const bool written = dataTable_.ForEach([&](std::string_view line) {
                 block += line;
                 block += kLineEnd;
-                if (block.size() >= kWriteBlock) {
-                    if (!write(block)) return false;
-                    block.clear();
-                }
-            }
-            return write(block);
+                if (block.size() < kWriteBlock) return true;
+                const bool taken = write(block);
+                block.clear();
+                return taken;
+            });
+            return written && write(block);
         },
         error);
 }
@@ -132,6 +159,7 @@ bool TEngine::SaveAtClose() {
 void TEngine::BeginCsvSession() {
     const std::vector<TCsvDeviceColumns> devices = DataCsvDeviceColumns(DevicesLocal());
     TCsvSession& session = csvSessions_.emplace_back();
+    session.Rows = TPackedRecords(settings_.TableBlockLines);
     session.ColumnNames = DataCsvColumnNames(devices);
     session.DeviceCount = devices.size();
     if (!settings_.ContinuousCsv) return;
@@ -149,14 +177,12 @@ void TEngine::RecordCsvRow(const TCsvRowStamp& stamp, const std::vector<TCsvDevi
     // A line made before any header (DataTableColumns not called) starts a session here.
     if (csvSessions_.empty()) BeginCsvSession();
     TCsvSession& session = csvSessions_.back();
-    session.Stamps.push_back(stamp);
-    session.Values.insert(session.Values.end(), values.begin(), values.end());
     // The registry holds the session's devices until the next header; should it not, the
     // row is filled up or cut to the session's columns.
-    session.Values.resize(session.Stamps.size() * session.DeviceCount, TCsvDeviceValues{});
+    std::vector<TCsvDeviceValues> row(values.begin(), values.end());
+    row.resize(session.DeviceCount, TCsvDeviceValues{});
+    session.Rows.Append(CsvRowRecord(stamp, row));
     if (!settings_.ContinuousCsv) return;
-    const std::span<const TCsvDeviceValues> row(session.Values.end() - static_cast<std::ptrdiff_t>(session.DeviceCount),
-                                                session.Values.end());
     AppendCsvFileRow(CsvRow(DataCsvFields(stamp, row)));
 }
 
@@ -207,20 +233,21 @@ bool TEngine::WriteTableCsv(const std::filesystem::path& path, std::string& erro
         [&](const TByteWriter& write) {
             std::string block = CsvRow(columns);
             std::vector<std::string> fields;
+            TCsvRowStamp stamp;
+            std::vector<TCsvDeviceValues> values;
             for (std::size_t s = 0; s < csvSessions_.size(); ++s) {
-                const TCsvSession& session = csvSessions_[s];
-                for (std::size_t line = 0; line < session.Stamps.size(); ++line) {
-                    const std::span<const TCsvDeviceValues> values(session.Values.data() + line * session.DeviceCount,
-                                                                   session.DeviceCount);
-                    const std::vector<std::string> own = DataCsvFields(session.Stamps[line], values);
+                const bool written = csvSessions_[s].Rows.ForEach([&](std::string_view record) {
+                    ReadCsvRowRecord(record, stamp, values);
+                    const std::vector<std::string> own = DataCsvFields(stamp, values);
                     fields.assign(columns.size(), std::string());
                     for (std::size_t i = 0; i < own.size(); ++i) fields[placements[s][i]] = own[i];
                     block += CsvRow(fields);
-                    if (block.size() >= kWriteBlock) {
-                        if (!write(block)) return false;
-                        block.clear();
-                    }
-                }
+                    if (block.size() < kWriteBlock) return true;
+                    const bool taken = write(block);
+                    block.clear();
+                    return taken;
+                });
+                if (!written) return false;
             }
             return write(block);
         },

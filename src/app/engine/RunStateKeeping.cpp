@@ -91,6 +91,7 @@ void TEngine::RunStateChanged() {
 }
 
 void TEngine::KeepRunStateInTick() {
+    TellRunStateOutcomes();
     if (std::exchange(runStateDue_, false)) return RunStateChanged();
     if (!AnyProgramRunning(DevicesLocal())) {
         // Programs stopped some other way (a device applied while it ran, Reset Devices).
@@ -105,24 +106,42 @@ void TEngine::KeepRunStateInTick() {
 
 void TEngine::WriteRunState(bool toDisk) {
     lastRunStateWrite_ = MonotonicNow();
-    std::string error;
-    if (WriteRunStateFile(RunStateFile(), RunStateNow(DevicesLocal()), error, toDisk)) {
-        runStateWritten_ = true;
-        runStateFailureTold_ = false;
-        return;
-    }
-    // Tried again at the next write; told once until a write succeeds.
-    if (std::exchange(runStateFailureTold_, true)) return;
-    MM("Writing the run state file failed: " + PrintableOnly(RunStateFile().string()) + ": " + error);
+    runStateWritten_ = true;
+    runStateWriter_->Write(RunStateFile(), RunStateNow(DevicesLocal()), toDisk);
+    // A program started, held, resumed or ended is on the disk before the command returns;
+    // the tick's own writes are told at a later tick.
+    if (!toDisk) return;
+    runStateWriter_->WaitUntilDone();
+    TellRunStateOutcomes();
 }
 
 void TEngine::RemoveRunState() {
     runStateWritten_ = false;
     lastRunStateWrite_.reset();
-    std::error_code failed;
-    std::filesystem::remove(RunStateFile(), failed);
-    if (failed)
-        MM("Removing the run state file failed: " + PrintableOnly(RunStateFile().string()) + ": " + failed.message());
+    // After any write still waiting, which it replaces.
+    runStateWriter_->Remove(RunStateFile());
+    runStateWriter_->WaitUntilDone();
+    TellRunStateOutcomes();
+}
+
+void TEngine::WaitForRunStateFile() {
+    runStateWriter_->WaitUntilDone();
+    TellRunStateOutcomes();
+}
+
+void TEngine::TellRunStateOutcomes() {
+    for (const TRunStateWriter::TOutcome& outcome : runStateWriter_->TakeOutcomes()) {
+        const std::string where = PrintableOnly(outcome.Path.string()) + ": " + outcome.Error;
+        if (outcome.Removal) {
+            if (!outcome.Error.empty()) MM("Removing the run state file failed: " + where);
+            continue;
+        }
+        // A failed write is tried again at the next; told once until a write succeeds.
+        if (outcome.Error.empty())
+            runStateFailureTold_ = false;
+        else if (!std::exchange(runStateFailureTold_, true))
+            MM("Writing the run state file failed: " + where);
+    }
 }
 
 // --- A start after a run that did not end cleanly ---------------------------------------------

@@ -204,7 +204,8 @@ TEngine::TSegmentListingInputs TEngine::SegmentListingInputs(const std::vector<s
         TListedProgram& listed = inputs.Programs.emplace_back();
         if (const int index = DeviceIndex(port); index >= 0) {
             const TDeviceInfo& device = DevicesLocal()[static_cast<std::size_t>(index)];
-            listed = {device.COMPort, DeviceTypeName(device.DevType), device.SegmentProgram, device.RunRules()};
+            listed = {device.COMPort, DeviceTypeName(device.DevType), device.SegmentProgram.Version(),
+                      device.RunRules()};
         }
     }
     return inputs;
@@ -223,7 +224,7 @@ bool TEngine::SegmentListingInputsUnchanged(const std::vector<std::string>& port
         }
         const TDeviceInfo& device = DevicesLocal()[static_cast<std::size_t>(index)];
         if (device.COMPort != listed.COMPort || DeviceTypeName(device.DevType) != listed.TypeName ||
-            device.SegmentProgram != listed.Program || device.RunRules().End != listed.Rules.End ||
+            device.SegmentProgram.Version() != listed.ProgramVersion || device.RunRules().End != listed.Rules.End ||
             device.RunRules().Repeat != listed.Rules.Repeat)
             return false;
     }

@@ -107,7 +107,7 @@ struct TDeviceInfo {
     double Setpoint_pct = 0;         // in effect in direct control
     double Setpoint_gui = 0;         // typed in the direct-control tab, not yet applied
     tDeviceControlMode ControlMode = dcmIdle;
-    std::string SegmentProgram;
+    TProgramText SegmentProgram;
     // What the program gives after its last point; how often it runs; holdback and alarm
     // bands in percent of full scale (0: off) and their times in seconds.
     TSegProgTermination SegmentProgramTermination = TSegProgTermination::tspttZero;

@@ -185,7 +185,9 @@ bool ReadDevice(const QJsonObject& object, const std::string& path, TRunStateDev
     unitKeys.Read("pressure_bar", device.UnitPressureBar);
     keys.Read("syringe_ul", device.SyringeSize_µL, 0);
     keys.Read("fluid_temperature_c", device.FluidTemperatureC);
-    keys.Read("program", device.Program);
+    std::string program;
+    keys.Read("program", program);
+    device.Program = std::move(program);
     std::string end;
     keys.Read("end", end);
     if (end == "keep")

@@ -15,6 +15,7 @@
 
 #include "registry/ColorNames.h"
 #include "segments/ProgramRun.h"
+#include "segments/ProgramText.h"
 
 namespace tessaro {
 
@@ -50,7 +51,7 @@ struct TRunStateDevice {
     double SyringeSize_µL = 0;
     double FluidTemperatureC = 0;
     // The program and its run settings.
-    std::string Program;
+    TProgramText Program;
     TSegProgTermination End = TSegProgTermination::tspttZero;
     int Repeat = 1;
     double HoldbackBand_pct = 0;

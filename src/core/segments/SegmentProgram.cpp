@@ -336,11 +336,13 @@ TSegment TParsedSegmentProgram::Last() const {
     return segments_.back();
 }
 
-const TParsedSegmentProgram& TParsedProgramCache::For(const std::string& key, std::string_view text) {
+const TParsedSegmentProgram& TParsedProgramCache::For(const std::string& key, const TProgramText& text) {
     auto found = programs_.find(key);
-    if (found == programs_.end()) return programs_.emplace(key, TParsedSegmentProgram(std::string(text))).first->second;
-    if (found->second.Text() != text) found->second = TParsedSegmentProgram(std::string(text));
-    return found->second;
+    if (found == programs_.end())
+        return programs_.emplace(key, TEntry{text.Version(), TParsedSegmentProgram(text.Text())}).first->second.Program;
+    if (found->second.Version != text.Version())
+        found->second = TEntry{text.Version(), TParsedSegmentProgram(text.Text())};
+    return found->second.Program;
 }
 
 double ProgramDuration(std::string_view text, char decimalSeparator) {

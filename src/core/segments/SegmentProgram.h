@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "segments/ProgramText.h"
 #include "text/LocalDateTime.h"
 
 namespace tessaro {
@@ -73,14 +74,18 @@ private:
     std::vector<int> unreadableLines_;  // ascending
 };
 
-// The parsed form of each device's program, read again only when the text changed. `key`
-// names the device.
+// The parsed form of each device's program, read again only when the text's version changed
+// (nothing of the text is read otherwise). `key` names the device.
 class TParsedProgramCache {
 public:
-    const TParsedSegmentProgram& For(const std::string& key, std::string_view text);
+    const TParsedSegmentProgram& For(const std::string& key, const TProgramText& text);
 
 private:
-    std::map<std::string, TParsedSegmentProgram, std::less<>> programs_;
+    struct TEntry {
+        std::uint64_t Version = 0;
+        TParsedSegmentProgram Program;
+    };
+    std::map<std::string, TEntry, std::less<>> programs_;
 };
 double ProgramDuration(std::string_view text, char decimalSeparator = '.');
 // Inserts `line` (or replaces the line with the same whole-minute time) and sorts by time.

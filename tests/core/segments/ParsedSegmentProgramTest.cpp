@@ -114,16 +114,39 @@ TEST(ParsedProgramTest, ALongProgramFindsTheLineOfEachTime) {
 
 TEST(ParsedProgramCacheTest, ReadsAProgramAgainOnlyWhenItsTextChanged) {
     TParsedProgramCache cache;
-    std::string text = "10 100 Ramp";
+    TProgramText text("10 100 Ramp");
     const TParsedSegmentProgram* first = &cache.For("COM1", text);
     EXPECT_EQ(first->At(5).Setpoint, 50);
     EXPECT_EQ(&cache.For("COM1", text), first);
-    EXPECT_EQ(cache.For("COM1", text).Text(), text);
+    EXPECT_EQ(cache.For("COM1", text).Text(), text.Text());
 
     text = "10 100 Step";  // same length, other text
     EXPECT_EQ(cache.For("COM1", text).At(5).Setpoint, 0);
-    EXPECT_EQ(cache.For("COM2", "10 40 Ramp").At(5).Setpoint, 20);  // each device has its own
+    EXPECT_EQ(cache.For("COM2", TProgramText("10 40 Ramp")).At(5).Setpoint, 20);  // each device has its own
     EXPECT_EQ(cache.For("COM1", text).At(10).Setpoint, 0);
+}
+
+// Device records are copied and replaced whole: a record of the same port with another
+// text, even one made apart from the first, must never pass for the cached one.
+TEST(ParsedProgramCacheTest, TellsTextsApartByVersionAcrossCopiesAndRecords) {
+    TParsedProgramCache cache;
+    const TProgramText original("10 100 Ramp");
+    const TProgramText copy = original;
+    EXPECT_EQ(copy.Version(), original.Version());
+    EXPECT_EQ(cache.For("COM1", original).At(5).Setpoint, 50);
+    EXPECT_EQ(cache.For("COM1", copy).At(5).Setpoint, 50);
+
+    TProgramText other;  // another record's text, begun empty
+    EXPECT_EQ(other.Version(), 0u);
+    other = "10 100 Step";
+    EXPECT_NE(other.Version(), original.Version());
+    EXPECT_EQ(cache.For("COM1", other).At(5).Setpoint, 0);
+
+    TProgramText emptied = original;
+    emptied.clear();
+    EXPECT_TRUE(emptied.empty());
+    EXPECT_NE(emptied.Version(), original.Version());
+    EXPECT_EQ(cache.For("COM1", emptied).Count(), 0);
 }
 
 }  // namespace
