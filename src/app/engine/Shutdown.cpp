@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <algorithm>
-#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -13,6 +12,7 @@
 #include "engine/Clock.h"
 #include "engine/DataTableText.h"
 #include "engine/Engine.h"
+#include "engine/LockedMessages.h"
 #include "mfc/AlicatMFCThread.h"
 #include "pump/PSD4_Thread.h"
 #include "registry/Brinvale_DeviceInfo.h"
@@ -22,21 +22,7 @@
 namespace tessaro {
 
 // Filled by workers, emptied by the window thread.
-class TClosingMessages {
-public:
-    void Add(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-    std::vector<std::string> Take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(messages_, {});
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> messages_;
-};
+class TClosingMessages : public TLockedMessages {};
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <utility>
 
 #include "discovery/BackgroundJobs.h"
 #include "discovery/OperationWindow.h"
 #include "engine/AtomicFile.h"
 #include "engine/Engine.h"
+#include "engine/LockedMessages.h"
 #include "engine/ProgramOptions.h"
 #include "gases/GasMixtures.h"
 #include "segments/SegmentEditing.h"
@@ -254,19 +254,11 @@ TProgramOptions ProgramOptionsOf(const TRunDevice& run) {
 // raise one meanwhile, on its own thread.
 class TMessageCollector {
 public:
-    TMessageCollector()
-        : diversion_([this](const std::string& text) {
-              std::lock_guard lock(mutex_);
-              messages_.push_back(text);
-          }) {}
-    std::vector<std::string> Take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(messages_, {});
-    }
+    TMessageCollector() : diversion_([this](const std::string& text) { messages_.Add(text); }) {}
+    std::vector<std::string> Take() { return messages_.Take(); }
 
 private:
-    std::mutex mutex_;
-    std::vector<std::string> messages_;
+    TLockedMessages messages_;
     TMessageDiversion diversion_;  // last: ends before the list it fills
 };
 
